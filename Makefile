@@ -1,0 +1,63 @@
+# escape-setup: `make run` and `make test` do everything on a fresh Debian 12
+# machine (as root, or with password-less sudo).
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+WERROR     ?= $(if $(CI),ON,OFF)
+CMAKE_ARGS ?=
+
+XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
+export QT_QPA_PLATFORM ?= xcb
+export LIBGL_ALWAYS_SOFTWARE := 1
+ASAN_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
+            LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+.PHONY: all deps build run test test-release test-asan bench fuzz clean format
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DESCAPE_WERROR=$(WERROR) $(CMAKE_ARGS)
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+# With a display: the dialog, started from the repository root so that the
+# templates in unchanged/ are found. Without one: the main job headless, a
+# build of the default scenario with escape-build.
+run: build
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+	  ./$(BUILD)/bin/escape-setup; \
+	else \
+	  echo "No display found: building the default scenario headless with escape-build."; \
+	  ./$(BUILD)/bin/escape-build --dir . && \
+	  echo "The project is in $(CURDIR)/bProj. The dialog (escape-setup) needs a display; try: xvfb-run make run"; \
+	fi
+
+test: test-release test-asan
+
+test-release: build
+	cd $(BUILD) && $(XVFB) ctest --output-on-failure -j $(JOBS) --timeout 600
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DESCAPE_SANITIZE=ON \
+	      -DESCAPE_BUILD_BENCH=OFF -DESCAPE_WERROR=$(WERROR) $(CMAKE_ARGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && $(ASAN_ENV) $(XVFB) ctest --output-on-failure -j $(JOBS) --timeout 900 -LE no-sanitize
+
+bench: build
+	@bash bench/run-all.sh $(BUILD)
+
+fuzz: deps
+	@bash fuzz/run.sh
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
+
+format:
+	find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that escape-setup needs to build, test and run.
+# Only packages that are missing are installed; nothing is downloaded from
+# anywhere but the Debian archive.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake make pkg-config git
+  clang libclang-rt-14-dev libfuzzer-14-dev
+  qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri libglx-mesa0
+  xvfb xauth x11-utils
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev
+  clang-format
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+  SUDO=""
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+  SUDO="sudo"
+else
+  echo "install-deps: not root and no password-less sudo. Run this as root:" >&2
+  echo "  apt-get update && apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if ! $SUDO apt-get install -y -q "${missing[@]}"; then
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q "${missing[@]}"
+fi

@@ -1,0 +1,64 @@
+#pragma once
+// The record that carries one finished scenario from the dialog (or from
+// escape-build) to the project generator, and the conversion of placed
+// positions from view units to world units.
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace scenario {
+
+// A position on the floor plane of the runtime's world, in world units. The
+// height is not carried; the startup script uses 0 for it.
+struct WorldPosition {
+    float x = 0.0f;
+    float z = 0.0f;
+};
+
+inline constexpr int kMaxExits = 2;
+inline constexpr int kMaxClusters = 40;
+inline constexpr int kPeoplePerCluster = 10;
+
+// Fields in the order in which the builder receives them. Note that
+// clusterCount comes before exitCount while the arrays come exits first.
+struct ScenarioSettings {
+    int pairCount = 0;
+    int adultCount = 0;
+    int childCount = 0;
+    bool recordKvx = false;
+    bool recordAvi = false;
+    int clusterCount = 0;
+    int exitCount = 0;
+    std::array<WorldPosition, kMaxExits> exits{};
+    std::array<WorldPosition, kMaxClusters> clusters{};
+    std::string floorPath;
+    // The directory that was current when the dialog opened. Held whole: a
+    // long working directory still builds into the right place.
+    std::string startDirectory;
+    int floorScale = 0;
+};
+
+// What a click placed.
+enum class PlacementKind { Exit, Cluster };
+
+// View-to-world rule: world x = (view x * s) * fx, world z = (view y * s) * fz,
+// each product formed in double from single-precision operands and stored as
+// single precision. Exits use (0.86, 0.93), clusters (0.72, 0.78). Neither
+// axis is negated.
+WorldPosition viewToWorld(PlacementKind kind, float viewX, float viewY, float scale);
+
+// The integer part of the view's scale, truncated toward zero.
+int floorScaleFromScale(float scale);
+
+// Reads a count the way the standard atoi does: leading white space, an
+// optional sign, decimal digits up to the first non-digit; no digits give 0.
+// Digit strings beyond the range of int saturate at INT_MAX / INT_MIN, so the
+// dialog's clamp and the record read pasted text the same way.
+int countFromText(std::string_view text);
+
+// The three commands differ only in the two recording flags.
+enum class BuildCommand { RunMorvanta, CreateKvx, CreateAvi };
+void applyCommandFlags(ScenarioSettings& settings, BuildCommand command);
+
+}  // namespace scenario
