@@ -1,0 +1,205 @@
+#include "generator/template_copy.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "platform/platform.h"
+
+#ifdef _WIN32
+#include <cstdio>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace generator {
+
+namespace {
+
+constexpr std::size_t kBlock = 1 << 20;
+
+std::string describe(int error) { return std::strerror(error); }
+
+}  // namespace
+
+#ifndef _WIN32
+
+namespace {
+
+// Closes a descriptor on every path out.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    int release() {
+        int f = fd;
+        fd = -1;
+        return f;
+    }
+};
+
+// Copies the rest of `in` to `out` through a buffer. Returns 0 or an errno;
+// `readFailed` tells which side failed.
+int copyThroughBuffer(int in, int out, std::uintmax_t& bytes, bool& readFailed) {
+    std::unique_ptr<char[]> buffer(new char[kBlock]);
+    for (;;) {
+        ssize_t got = ::read(in, buffer.get(), kBlock);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            readFailed = true;
+            return errno;
+        }
+        if (got == 0) return 0;
+        const char* p = buffer.get();
+        std::size_t left = static_cast<std::size_t>(got);
+        while (left > 0) {
+            ssize_t put = ::write(out, p, left);
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                readFailed = false;
+                return put < 0 ? errno : EIO;
+            }
+            p += put;
+            left -= static_cast<std::size_t>(put);
+            bytes += static_cast<std::uintmax_t>(put);
+        }
+    }
+}
+
+}  // namespace
+
+CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
+    CopyReport report;
+    const auto sourcePath = platform::nativePath(source);
+    const auto destinationPath = platform::nativePath(destination);
+
+    Descriptor in;
+    int sourceError = 0;
+    in.fd = ::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in.fd < 0) {
+        sourceError = errno;
+    } else {
+        struct stat info {};
+        if (::fstat(in.fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+            sourceError = EISDIR;
+            ::close(in.release());
+        }
+    }
+    report.sourceOpened = in.fd >= 0;
+
+    // A source that is the destination itself would be emptied by opening
+    // the destination: leave the file as it is.
+    if (report.sourceOpened) {
+        std::error_code ec;
+        if (std::filesystem::equivalent(sourcePath, destinationPath, ec) && !ec) {
+            report.sameFile = true;
+            report.complete = true;
+            return report;
+        }
+    }
+
+    Descriptor out;
+    out.fd = ::open(destinationPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (out.fd < 0) {
+        report.problem = "could not open for writing: " + describe(errno);
+        return report;
+    }
+    report.destinationOpened = true;
+
+    if (!report.sourceOpened) {
+        report.problem = (sourceError == ENOENT ? std::string("source missing")
+                                                : "source unreadable: " + describe(sourceError));
+    } else {
+        int error = 0;
+        bool readFailed = false;
+#ifdef __linux__
+        // In-kernel copy first; file systems or sources without it fall back
+        // to the buffer below, from wherever the offsets stand.
+        bool useBuffer = false;
+        for (;;) {
+            ssize_t n = ::copy_file_range(in.fd, nullptr, out.fd, nullptr, 1 << 30, 0);
+            if (n > 0) {
+                report.bytes += static_cast<std::uintmax_t>(n);
+                continue;
+            }
+            if (n == 0) break;
+            if (errno == EINTR) continue;
+            useBuffer = true;
+            break;
+        }
+        if (useBuffer) error = copyThroughBuffer(in.fd, out.fd, report.bytes, readFailed);
+#else
+        error = copyThroughBuffer(in.fd, out.fd, report.bytes, readFailed);
+#endif
+        if (error != 0) {
+            report.problem = (readFailed ? "source unreadable: " : "write failed: ") + describe(error);
+        }
+    }
+
+    ::close(in.release());
+    if (::close(out.release()) != 0 && report.problem.empty()) {
+        report.problem = "write failed: " + describe(errno);
+    }
+    report.complete = report.sourceOpened && report.problem.empty();
+    return report;
+}
+
+#else  // _WIN32
+
+CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
+    CopyReport report;
+    const auto sourcePath = platform::nativePath(source);
+    const auto destinationPath = platform::nativePath(destination);
+    std::FILE* in = ::_wfopen(sourcePath.c_str(), L"rb");
+    int sourceError = in == nullptr ? errno : 0;
+    report.sourceOpened = in != nullptr;
+    if (in != nullptr) {
+        std::error_code ec;
+        if (std::filesystem::equivalent(sourcePath, destinationPath, ec) && !ec) {
+            std::fclose(in);
+            report.sameFile = true;
+            report.complete = true;
+            return report;
+        }
+    }
+    std::FILE* out = ::_wfopen(destinationPath.c_str(), L"wb");
+    if (out == nullptr) {
+        report.problem = "could not open for writing: " + describe(errno);
+        if (in != nullptr) std::fclose(in);
+        return report;
+    }
+    report.destinationOpened = true;
+    if (in == nullptr) {
+        report.problem = sourceError == ENOENT ? std::string("source missing")
+                                               : "source unreadable: " + describe(sourceError);
+    } else {
+        std::unique_ptr<char[]> buffer(new char[kBlock]);
+        for (;;) {
+            std::size_t got = std::fread(buffer.get(), 1, kBlock, in);
+            if (got > 0 && std::fwrite(buffer.get(), 1, got, out) != got) {
+                report.problem = "write failed: " + describe(errno);
+                break;
+            }
+            report.bytes += got;
+            if (got < kBlock) {
+                if (std::ferror(in)) report.problem = "source unreadable: " + describe(errno);
+                break;
+            }
+        }
+        std::fclose(in);
+    }
+    if (std::fclose(out) != 0 && report.problem.empty()) {
+        report.problem = "write failed: " + describe(errno);
+    }
+    report.complete = report.sourceOpened && report.problem.empty();
+    return report;
+}
+
+#endif
+
+}  // namespace generator
