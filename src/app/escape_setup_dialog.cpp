@@ -1,0 +1,456 @@
+#include "app/escape_setup_dialog.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <algorithm>
+
+#include "app/spin_arrows.h"
+#include "floorplan/floor_plan_view.h"
+
+// Q_INIT_RESOURCE must be used outside any namespace. The icon lives in a
+// static library, so its resource is registered explicitly.
+static void initEscapeSetupResources() { Q_INIT_RESOURCE(escape_setup); }
+
+namespace app {
+
+namespace {
+
+const char* const kTitle = "Morvanta Escape Simulation";
+
+// The template's font, "Tahoma" at 8 points, when the system has it; the
+// application's default face at 8 points otherwise.
+QFont chooseDialogFont() {
+    QFont font = QApplication::font();
+    const QStringList families = QFontDatabase::families();
+    for (const QString& family : families) {
+        if (family.compare(QStringLiteral("Tahoma"), Qt::CaseInsensitive) == 0) {
+            font = QFont(family);
+            break;
+        }
+    }
+    font.setPointSize(8);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+QIcon loadApplicationIcon() {
+    initEscapeSetupResources();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/escape-setup/icon-32.png"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/escape-setup/icon-16.png"), QSize(16, 16));
+    return icon;
+}
+
+// The path in the form the file system layer expects (the local 8-bit
+// encoding of file names).
+std::string toSystemPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace
+
+QString buildFailureMessage(const std::vector<generator::BuildFailure>& failures,
+                            const QString& projectFolder) {
+    constexpr std::size_t kShown = 12;
+    QString text = QObject::tr("The project in %1 could not be written completely. "
+                               "%n step(s) failed:",
+                               nullptr, static_cast<int>(failures.size()))
+                       .arg(projectFolder);
+    text += QLatin1Char('\n');
+    const std::size_t shown = std::min(failures.size(), kShown);
+    for (std::size_t i = 0; i < shown; ++i) {
+        const auto& failure = failures[i];
+        text += QStringLiteral("\n\u2022 ") + QString::fromStdString(failure.path);
+        if (!failure.reason.empty()) text += QStringLiteral(": ") + QString::fromStdString(failure.reason);
+    }
+    if (failures.size() > shown) {
+        text += QLatin1Char('\n') +
+                QObject::tr("\u2022 and %n more", nullptr, static_cast<int>(failures.size() - shown));
+    }
+    text += QStringLiteral("\n\n") + QObject::tr("Start the Morvanta runtime anyway?");
+    return text;
+}
+
+EscapeSetupDialog::EscapeSetupDialog(QWidget* parent)
+    : QDialog(parent),
+      icon_(loadApplicationIcon()),
+      dialogFont_(chooseDialogFont()),
+      headingFont_(dialogFont_),
+      units_(DialogUnits::forFont(dialogFont_)) {
+    buildTemplate();
+    openingSteps();
+}
+
+EscapeSetupDialog::~EscapeSetupDialog() = default;
+
+// The dialog template (resource 102): the controls in template order, which
+// is also the tab order.
+void EscapeSetupDialog::buildTemplate() {
+    setWindowTitle(QString::fromLatin1(kTitle));
+    // A caption with a close box and a modal frame; no minimise, maximise or
+    // help box; not resizable.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFont(dialogFont_);
+    setFixedSize(units_.toPixelsX(348), units_.toPixelsY(182));
+    setSizeGripEnabled(false);
+
+    auto place = [this](QWidget* widget, const QString& name, int x, int y, int w, int h) {
+        widget->setObjectName(name);
+        widget->setGeometry(units_.toPixels(x, y, w, h));
+    };
+    auto label = [&](const QString& name, const QString& text, int x, int y, int w, int h) {
+        auto* l = new QLabel(text, this);
+        // Static text of the platform: left aligned, from the top.
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        place(l, name, x, y, w, h);
+        return l;
+    };
+    auto button = [&](int id, const QString& text, int x, int y, int w, int h) {
+        auto* b = new QPushButton(text, this);
+        b->setAutoDefault(true);
+        b->setFocusPolicy(Qt::StrongFocus);
+        place(b, QString::number(id), x, y, w, h);
+        return b;
+    };
+    auto radio = [&](int id, const QString& text, int x, int y, int w, int h) {
+        auto* r = new QRadioButton(text, this);
+        // No tab stop in the template: reached by the mouse only.
+        r->setFocusPolicy(Qt::ClickFocus);
+        place(r, QString::number(id), x, y, w, h);
+        return r;
+    };
+    auto countEdit = [&](int id, int x, int y, int w, int h) {
+        auto* e = new QLineEdit(this);
+        e->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
+        e->setFocusPolicy(Qt::StrongFocus);
+        place(e, QString::number(id), x, y, w, h);
+        return e;
+    };
+    auto spin = [&](int id, int x, int y, int w, int h) {
+        auto* s = new SpinArrows(this);
+        place(s, QString::number(id), x, y, w, h);
+        return s;
+    };
+
+    label(QString::number(IdCountsHeading), tr("Number of each type (99 max each)"), 7, 7, 159, 14);
+
+    placeholder_ = label(QString::number(IdPlaceholder), QString(), 178, 50, 163, 125);
+    placeholder_->setFrameStyle(QFrame::Box | QFrame::Plain);
+    placeholder_->setLineWidth(1);
+    placeholder_->hide();
+
+    runButton_ = button(IdRunMorvanta, tr("Run Morvanta"), 7, 147, 60, 14);
+    runButton_->setDefault(true);
+
+    label(QString::number(IdFloorHeading), tr("Floor Plan Choice"), 7, 78, 79, 15);
+    QLabel* pairsLabel = label(QStringLiteral("labelPairs"), tr("Number of Mother and Child Pairs"),
+                               14, 22, 109, 9);
+
+    basicRadio_ = radio(IdBasic, tr("Basic"), 7, 92, 32, 10);
+    userSelectedRadio_ = radio(IdUserSelected, tr("User Selected"), 7, 105, 60, 10);
+
+    floorPathEdit_ = new QLineEdit(this);
+    floorPathEdit_->setReadOnly(true);
+    floorPathEdit_->setFocusPolicy(Qt::ClickFocus);
+    floorPathEdit_->setAccessibleName(tr("Floor file"));
+    place(floorPathEdit_, QString::number(IdFloorPath), 7, 119, 123, 14);
+
+    QPushButton* kvxButton = button(IdCreateKvx, tr("Create KVX"), 78, 147, 60, 14);
+    QPushButton* aviButton = button(IdCreateAvi, tr("Create AVI"), 78, 161, 60, 14);
+    QPushButton* cancelButton = button(IdCancel, tr("Cancel"), 7, 161, 60, 14);
+    QPushButton* browseButton = button(IdBrowse, tr("..."), 133, 119, 14, 14);
+    browseButton->setAccessibleName(tr("Choose floor file"));
+    browseButton->setToolTip(tr("Choose a floor file (*.kvx)"));
+
+    SpinArrows* pairsSpin = spin(IdPairsSpin, 142, 20, 11, 14);
+    pairsEdit_ = countEdit(IdPairsEdit, 122, 20, 17, 14);
+    SpinArrows* childrenSpin = spin(IdChildrenSpin, 142, 55, 11, 14);
+    childrenEdit_ = countEdit(IdChildrenEdit, 122, 55, 17, 14);
+    QLabel* adultsLabel =
+        label(QStringLiteral("labelAdults"), tr("Number of Additional Adults"), 14, 41, 90, 9);
+    SpinArrows* adultsSpin = spin(IdAdultsSpin, 142, 38, 11, 14);
+    adultsEdit_ = countEdit(IdAdultsEdit, 122, 38, 17, 14);
+    QLabel* childrenLabel = label(QStringLiteral("labelChildren"),
+                                  tr("Number of Additional Children"), 14, 58, 100, 8);
+
+    placePeopleRadio_ = radio(IdPlacePeople, tr("Place People (10 people in each click)"), 195, 21,
+                              131, 10);
+    placeExitsRadio_ = radio(IdPlaceExits, tr("Place Exits (2 maximum)"), 195, 31, 93, 10);
+    label(QString::number(IdClickHeading), tr("Clicking the Interface will:"), 200, 7, 125, 14);
+
+    // Not in the template: the notice shown when the view could not show the
+    // floor that was asked for. It sits below the floor path.
+    floorNotice_ = new QLabel(this);
+    floorNotice_->setObjectName(QStringLiteral("floorNotice"));
+    floorNotice_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    floorNotice_->setWordWrap(true);
+    floorNotice_->setGeometry(units_.toPixels(7, 134, 164, 12));
+    floorNotice_->hide();
+
+    // Accessibility: each count edit is named by the label of its row.
+    pairsLabel->setBuddy(pairsEdit_);
+    adultsLabel->setBuddy(adultsEdit_);
+    childrenLabel->setBuddy(childrenEdit_);
+    pairsEdit_->setAccessibleName(pairsLabel->text());
+    adultsEdit_->setAccessibleName(adultsLabel->text());
+    childrenEdit_->setAccessibleName(childrenLabel->text());
+    pairsSpin->setAccessibleName(tr("Step the pairs count"));
+    adultsSpin->setAccessibleName(tr("Step the adults count"));
+    childrenSpin->setAccessibleName(tr("Step the children count"));
+
+    // Two independent radio groups.
+    floorGroup_ = new QButtonGroup(this);
+    floorGroup_->setExclusive(true);
+    floorGroup_->addButton(basicRadio_, IdBasic);
+    floorGroup_->addButton(userSelectedRadio_, IdUserSelected);
+    clickModeGroup_ = new QButtonGroup(this);
+    clickModeGroup_->setExclusive(true);
+    clickModeGroup_->addButton(placePeopleRadio_, IdPlacePeople);
+    clickModeGroup_->addButton(placeExitsRadio_, IdPlaceExits);
+
+    // The tab order of the template.
+    QWidget* tabOrder[] = {runButton_, kvxButton,  aviButton,     cancelButton,
+                           browseButton, pairsEdit_, childrenEdit_, adultsEdit_};
+    for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i)
+        QWidget::setTabOrder(tabOrder[i], tabOrder[i + 1]);
+
+    // Reactions.
+    connect(pairsEdit_, &QLineEdit::textChanged, this, [this] { clampCount(pairsEdit_); });
+    connect(adultsEdit_, &QLineEdit::textChanged, this, [this] { clampCount(adultsEdit_); });
+    connect(childrenEdit_, &QLineEdit::textChanged, this, [this] { clampCount(childrenEdit_); });
+    connect(pairsSpin, &SpinArrows::stepped, this, [this](int d) { stepCount(pairsEdit_, d); });
+    connect(adultsSpin, &SpinArrows::stepped, this, [this](int d) { stepCount(adultsEdit_, d); });
+    connect(childrenSpin, &SpinArrows::stepped, this,
+            [this](int d) { stepCount(childrenEdit_, d); });
+    connect(basicRadio_, &QRadioButton::clicked, this, &EscapeSetupDialog::selectBasicFloor);
+    connect(userSelectedRadio_, &QRadioButton::clicked, this,
+            &EscapeSetupDialog::selectChosenFloor);
+    connect(browseButton, &QPushButton::clicked, this, &EscapeSetupDialog::chooseFloorFile);
+    connect(runButton_, &QPushButton::clicked, this,
+            [this] { runBuildCommand(scenario::BuildCommand::RunMorvanta); });
+    connect(kvxButton, &QPushButton::clicked, this,
+            [this] { runBuildCommand(scenario::BuildCommand::CreateKvx); });
+    connect(aviButton, &QPushButton::clicked, this,
+            [this] { runBuildCommand(scenario::BuildCommand::CreateAvi); });
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    // The file chooser lives as long as the dialog, so a second opening
+    // starts where the first ended.
+    floorChooser_ = new QFileDialog(this, tr("Open"));
+    floorChooser_->setObjectName(QStringLiteral("floorChooser"));
+    floorChooser_->setOption(QFileDialog::DontUseNativeDialog, true);
+    floorChooser_->setAcceptMode(QFileDialog::AcceptOpen);
+    floorChooser_->setFileMode(QFileDialog::ExistingFile);
+    floorChooser_->setNameFilter(tr("KVX World Files (*.kvx)"));
+    floorChooser_->setDefaultSuffix(QStringLiteral("kvx"));
+    floorChooser_->selectFile(QStringLiteral("floor.kvx"));
+}
+
+// The opening steps, in their order.
+void EscapeSetupDialog::openingSteps() {
+    // 2. The application icon, large and small.
+    setWindowIcon(icon_);
+    // 3. "Basic" and "Place People".
+    basicRadio_->setChecked(true);
+    placePeopleRadio_->setChecked(true);
+    // 4. The rectangle of the placeholder, its border included.
+    const QRect viewRect = placeholder_->geometry();
+    // 5. The counts, each write running the count clamp.
+    pairsEdit_->setText(QString::number(5));
+    adultsEdit_->setText(QString::number(5));
+    childrenEdit_->setText(QString::number(5));
+    // 6. The heading font.
+    headingFont_ = dialogFont_;
+    headingFont_.setWeight(QFont::Bold);
+    for (int id : {IdCountsHeading, IdFloorHeading, IdClickHeading}) {
+        if (QLabel* heading = control<QLabel>(id)) {
+            heading->setFont(headingFont_);
+            heading->update();
+        }
+    }
+    // 7. The start directory.
+    startDirectory_ = platform::currentDirectory();
+    // 8. The chosen floor path, shown in the floor-path edit.
+    chosenFloorPath_ = QString::fromLatin1(floorplan::kBasicFloorPath);
+    floorPathEdit_->setText(chosenFloorPath_);
+    floorPathEdit_->setToolTip(chosenFloorPath_);
+    // 9. The floor plan view on the placeholder's rectangle. It loads its own
+    // default floor, the basic floor.
+    view_ = new floorplan::FloorPlanView(this);
+    view_->setObjectName(QStringLiteral("floorPlanView"));
+    view_->setFocusPolicy(Qt::NoFocus);
+    view_->setAccessibleName(tr("Floor plan"));
+    view_->setGeometry(viewRect);
+    view_->setExitModeQuery([this] { return placeExitsRadio_->isChecked(); });
+    connect(view_, &floorplan::FloorPlanView::floorLoaded, this,
+            [this](const floorplan::LoadReport& report) { showFloorReport(report); });
+    if (!view_->lastLoad().requestedPath.empty()) showFloorReport(view_->lastLoad());
+    view_->show();
+
+    // The focus starts on "Run Morvanta", the first tab stop.
+    runButton_->setFocus(Qt::OtherFocusReason);
+}
+
+void EscapeSetupDialog::clampCount(QLineEdit* edit) {
+    const int value = scenario::countFromText(edit->text().toStdString());
+    // Replacing the text raises one more change, which finds it in range.
+    if (value < 0) {
+        edit->setText(QStringLiteral("0"));
+    } else if (value > kMaxCount) {
+        edit->setText(QString::number(kMaxCount));
+    }
+}
+
+void EscapeSetupDialog::stepCount(QLineEdit* edit, int signedSize) {
+    if (signedSize == 0) return;
+    long long value = scenario::countFromText(edit->text().toStdString());
+    value += signedSize;
+    value = std::clamp<long long>(value, 0, kMaxCount);
+    edit->setText(QString::number(value));
+}
+
+void EscapeSetupDialog::selectBasicFloor() {
+    basicRadio_->setChecked(true);
+    platform::setCurrentDirectory(startDirectory_);
+    view_->setScale(0.0f);
+    showFloorReport(view_->setFloorPath(floorplan::kBasicFloorPath));
+    // chosenFloorPath and the floor-path edit stay as they are.
+}
+
+void EscapeSetupDialog::selectChosenFloor() {
+    userSelectedRadio_->setChecked(true);
+    view_->setScale(0.0f);
+    showFloorReport(view_->setFloorPath(toSystemPath(chosenFloorPath_)));
+}
+
+void EscapeSetupDialog::chooseFloorFile() {
+    const std::optional<QString> chosen = askForFloorFile();
+    if (!chosen || chosen->isEmpty()) return;  // cancelled: nothing changes
+    chosenFloorPath_ = *chosen;
+    floorPathEdit_->setText(chosenFloorPath_);
+    floorPathEdit_->setToolTip(chosenFloorPath_);
+    userSelectedRadio_->setChecked(true);
+    view_->setScale(0.0f);
+    showFloorReport(view_->setFloorPath(toSystemPath(chosenFloorPath_)));
+}
+
+std::optional<QString> EscapeSetupDialog::askForFloorFile() {
+    if (chosenFloorPath_ != QString::fromLatin1(floorplan::kBasicFloorPath))
+        floorChooser_->selectFile(chosenFloorPath_);
+    if (floorChooser_->exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = floorChooser_->selectedFiles();
+    if (files.isEmpty()) return std::nullopt;
+    return QDir::toNativeSeparators(QFileInfo(files.first()).absoluteFilePath());
+}
+
+void EscapeSetupDialog::showFloorReport(const floorplan::LoadReport& report) {
+    using floorplan::LoadOutcome;
+    if (report.outcome == LoadOutcome::Loaded) {
+        floorNotice_->hide();
+        floorNotice_->clear();
+        floorNotice_->setToolTip(QString());
+        return;
+    }
+    const QString requested = QString::fromStdString(report.requestedPath);
+    QString detail = tr("Could not use %1").arg(requested);
+    if (!report.reason.empty()) detail += QStringLiteral(": ") + QString::fromStdString(report.reason);
+    if (report.outcome == LoadOutcome::FellBack) {
+        floorNotice_->setText(tr("No floor mesh found in this file; showing the basic floor."));
+    } else {
+        floorNotice_->setText(tr("No floor mesh found, not even in the basic floor."));
+        detail += QLatin1Char('\n') +
+                  tr("The basic floor unchanged\\floor.kvx is looked for below the directory "
+                     "the tool was started from.");
+    }
+    floorNotice_->setToolTip(detail);
+    floorNotice_->show();
+}
+
+QString EscapeSetupDialog::projectFolder() const {
+    const auto folder = (platform::nativePath(startDirectory_) / "bProj").lexically_normal();
+    return QDir::toNativeSeparators(QString::fromStdString(folder.string()));
+}
+
+scenario::ScenarioSettings EscapeSetupDialog::gatherSettings(scenario::BuildCommand command) const {
+    scenario::ScenarioSettings settings;
+    settings.pairCount = scenario::countFromText(pairsEdit_->text().toStdString());
+    settings.adultCount = scenario::countFromText(adultsEdit_->text().toStdString());
+    settings.childCount = scenario::countFromText(childrenEdit_->text().toStdString());
+
+    const floorplan::PlacementStore& store = view_->placements();
+    const float scale = view_->scale();
+    const int exitCount = std::clamp(store.exitCount, 0, scenario::kMaxExits);
+    const int clusterCount = std::clamp(store.clusterCount, 0, scenario::kMaxClusters);
+    for (int k = 0; k < exitCount; ++k) {
+        const auto& p = store.exits[static_cast<std::size_t>(k)];
+        settings.exits[static_cast<std::size_t>(k)] =
+            scenario::viewToWorld(scenario::PlacementKind::Exit, p.x, p.y, scale);
+    }
+    for (int j = 0; j < clusterCount; ++j) {
+        const auto& p = store.clusters[static_cast<std::size_t>(j)];
+        settings.clusters[static_cast<std::size_t>(j)] =
+            scenario::viewToWorld(scenario::PlacementKind::Cluster, p.x, p.y, scale);
+    }
+    scenario::applyCommandFlags(settings, command);
+    settings.clusterCount = clusterCount;
+    settings.exitCount = exitCount;
+    settings.floorPath = view_->floorPath();
+    settings.startDirectory = startDirectory_;
+    settings.floorScale = scenario::floorScaleFromScale(scale);
+    return settings;
+}
+
+void EscapeSetupDialog::runBuildCommand(scenario::BuildCommand command) {
+    const scenario::ScenarioSettings settings = gatherSettings(command);
+    const std::vector<generator::BuildFailure> failures = generator::buildProject(settings);
+    if (!failures.empty()) {
+        // Mend: a build that did not do all its work is not passed off as a
+        // success. One warning lists what failed; "No" keeps the dialog open.
+        const QMessageBox::StandardButton answer = showMessage(
+            QMessageBox::Warning, QString::fromLatin1(kTitle),
+            buildFailureMessage(failures, projectFolder()), QMessageBox::Yes | QMessageBox::No,
+            QMessageBox::No);
+        if (answer != QMessageBox::Yes) return;
+    }
+    const platform::LaunchResult launch = startRuntime();
+    if (!launch.started) {
+        QString text = tr("The Morvanta runtime could not be started.");
+        if (!launch.error.empty()) text += QLatin1Char('\n') + QString::fromStdString(launch.error);
+        text += QStringLiteral("\n\n") + tr("The project was written to %1.").arg(projectFolder());
+        text += QLatin1Char('\n') +
+                tr("Set %1 to the runtime's program to have it started after a build.")
+                    .arg(QString::fromLatin1(platform::kRuntimeEnvironmentVariable));
+        showMessage(QMessageBox::Warning, QString::fromLatin1(kTitle), text, QMessageBox::Ok,
+                    QMessageBox::Ok);
+    }
+    accept();
+}
+
+QMessageBox::StandardButton EscapeSetupDialog::showMessage(QMessageBox::Icon icon,
+                                                           const QString& title,
+                                                           const QString& text,
+                                                           QMessageBox::StandardButtons buttons,
+                                                           QMessageBox::StandardButton defaultButton) {
+    QMessageBox box(icon, title, text, buttons, this);
+    box.setObjectName(QStringLiteral("escapeSetupMessage"));
+    box.setDefaultButton(defaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+platform::LaunchResult EscapeSetupDialog::startRuntime() {
+    return platform::startRuntime(startDirectory_);
+}
+
+}  // namespace app
