@@ -1,0 +1,146 @@
+// escape-build: the command-line front end of the project generator. It
+// fills the same scenario record as the dialog's build commands and runs the
+// same build.
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "cli/build_request.h"
+#include "floorplan/floor_reader.h"
+#include "generator/generated_texts.h"
+#include "generator/project_builder.h"
+#include "platform/platform.h"
+#include "scenario/scenario_settings.h"
+
+namespace {
+
+constexpr int kDefaultCount = 5;
+
+int badInput(const std::string& message) {
+    std::cerr << "escape-build: " << message << "\nTry 'escape-build --help'.\n";
+    return 2;
+}
+
+std::vector<scenario::WorldPosition> toWorld(const std::vector<cli::Placement>& placements,
+                                             scenario::PlacementKind kind, float scale) {
+    std::vector<scenario::WorldPosition> out;
+    for (const auto& p : placements) {
+        if (p.inViewUnits) {
+            out.push_back(scenario::viewToWorld(kind, p.first, p.second, scale));
+        } else {
+            out.push_back({p.first, p.second});
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    cli::BuildRequest request;
+    try {
+        request = cli::parseCommandLine(arguments);
+        if (request.help) {
+            std::cout << cli::usageText();
+            return 0;
+        }
+        if (request.scenarioFile) {
+            request = cli::merge(cli::readScenarioFile(*request.scenarioFile), request);
+        }
+    } catch (const cli::UsageError& e) {
+        return badInput(e.what());
+    }
+
+    // The start directory, held whole and absolute: the build makes it current.
+    namespace fs = std::filesystem;
+    const std::string directoryText = request.directory.value_or(".");
+    std::error_code ec;
+    fs::path directory = fs::absolute(platform::nativePath(directoryText), ec);
+    if (ec || !fs::is_directory(directory, ec)) {
+        return badInput("--dir: '" + directoryText + "' is not a directory");
+    }
+    directory = directory.lexically_normal();
+    std::string startDirectory = directory.string();
+    if (startDirectory.size() > 1 && (startDirectory.back() == '/' || startDirectory.back() == '\\')) {
+        startDirectory.pop_back();
+    }
+    if (!platform::setCurrentDirectory(startDirectory)) {
+        return badInput("--dir: cannot enter '" + directoryText + "': " + std::strerror(errno));
+    }
+
+    // The floor: a chosen file must be readable; the basic floor beside the
+    // templates is handled like a template (missing: an empty copy, exit 1).
+    const std::string floorPath = request.floor.value_or(floorplan::kBasicFloorPath);
+    if (request.floor) {
+        const fs::path nativeFloor = platform::nativePath(floorPath);
+        std::ifstream probe(nativeFloor, std::ios::binary);
+        if (!probe || fs::is_directory(nativeFloor, ec)) {
+            const int error = errno;
+            return badInput("--floor: cannot read '" + floorPath + "': " +
+                            (fs::is_directory(nativeFloor, ec) ? std::string("it is a directory")
+                                                               : std::strerror(error)));
+        }
+    }
+    // Relative paths resolve against the start directory, which is current.
+    const float scale = request.scale ? *request.scale : floorplan::scaleOfFloor(floorPath);
+
+    scenario::ScenarioSettings settings;
+    settings.pairCount = request.pairs.value_or(kDefaultCount);
+    settings.adultCount = request.adults.value_or(kDefaultCount);
+    settings.childCount = request.children.value_or(kDefaultCount);
+    const std::string record = request.record.value_or("none");
+    settings.recordKvx = record == "kvx";
+    settings.recordAvi = record == "avi";
+    const auto exits = toWorld(request.exits.value_or(std::vector<cli::Placement>{}),
+                               scenario::PlacementKind::Exit, scale);
+    const auto clusters = toWorld(request.clusters.value_or(std::vector<cli::Placement>{}),
+                                  scenario::PlacementKind::Cluster, scale);
+    settings.exitCount = static_cast<int>(exits.size());
+    settings.clusterCount = static_cast<int>(clusters.size());
+    for (std::size_t i = 0; i < exits.size(); ++i) settings.exits[i] = exits[i];
+    for (std::size_t i = 0; i < clusters.size(); ++i) settings.clusters[i] = clusters[i];
+    settings.floorPath = floorPath;
+    settings.startDirectory = startDirectory;
+    settings.floorScale = scenario::floorScaleFromScale(scale);
+
+    const auto failures = generator::buildProject(settings);
+    const auto layout = generator::layoutPeople(settings.pairCount, settings.adultCount,
+                                                settings.childCount, settings.clusterCount);
+    const std::string tree = (directory / "bProj").string();
+    const std::size_t fileCount = generator::projectFiles().size();
+
+    std::cout << "escape-build: project written to " << tree << " (" << fileCount << " files)\n"
+              << "  people: " << layout.total << " (" << settings.pairCount << " pairs, "
+              << settings.adultCount << " adults, " << settings.childCount << " children)\n"
+              << "  clusters used: " << layout.used << " of " << settings.clusterCount
+              << " placed; scattered people: " << layout.scattered << "\n"
+              << "  exits: " << settings.exitCount << "; floor: " << floorPath << " (scale "
+              << generator::formatReal(scale) << "); recording: " << record << "\n";
+
+    int status = 0;
+    if (!failures.empty()) {
+        std::cerr << "escape-build: " << failures.size()
+                  << (failures.size() == 1 ? " step" : " steps")
+                  << " of the build did not complete; everything else was written:\n";
+        for (const auto& f : failures) std::cerr << "  " << f.path << ": " << f.reason << "\n";
+        status = 1;
+    }
+
+    if (request.launch) {
+        const auto launched = platform::startRuntime(startDirectory);
+        if (!launched.started) {
+            std::cerr << "escape-build: could not start the runtime " << launched.program << ": "
+                      << launched.error << "\n";
+            status = 1;
+        } else {
+            std::cout << "escape-build: started " << launched.program << "\n";
+        }
+    }
+    return status;
+}
