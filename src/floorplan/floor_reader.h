@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "floorplan/byte_source.h"
+
 namespace floorplan {
 
 // The basic floor beside the tool: one backslash, 19 characters.
@@ -60,6 +62,27 @@ public:
     // Doubles every backslash of `path`, stores it in floorPath, then loads.
     LoadReport setFloorPath(std::string_view path, OutlineSink& sink);
 };
+
+// What one pass over a floor's bytes found.
+enum class MeshStatus {
+    Outline,           // a mesh with a vertex count of at least 1: the sink got the outline
+    NoMeshLine,        // no line starting with three tabs and "TW_Mesh MSH-" before the end
+    CountNotPositive,  // the vertex count was 0, negative or not a readable int
+};
+
+struct MeshRead {
+    MeshStatus status = MeshStatus::NoMeshLine;
+    bool countRead = false;   // the vertex count line held a readable int
+    int count = 0;            // that int; 0 when it could not be read
+    std::size_t emitted = 0;  // vertices handed to the sink
+};
+
+// One forward pass over the bytes of a floor scene file: finds the first mesh
+// line, reads the vertex count and the vertex lines, folds every coordinate
+// read into `scale` and hands the outline to the sink (beginOutline, the
+// vertices, endOutline) when the count is at least 1. No fallback, and no
+// discardOutline: that is loadFloor's part.
+MeshRead readFloorMesh(ByteSource& in, OutlineSink& sink, float& scale);
 
 // Doubles every backslash, by characters.
 std::string doubleBackslashes(std::string_view path);
