@@ -1,0 +1,271 @@
+// Whole builds: the tree, its bytes, repeated builds and the failures a build
+// passes over and reports.
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <type_traits>
+
+#include <gtest/gtest.h>
+
+#include "generator/project_builder.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+static_assert(std::is_base_of_v<std::iostream, generator::ProjectBuilder>);
+
+std::string golden(const std::string& name) {
+    return readFile(testsupport::sourcePath("tests/generator/golden/" + name));
+}
+
+fs::path hostPath(const fs::path& root, const std::string& systemPath) {
+    return root / platform::nativePath(systemPath.substr(2));  // drop ".\"
+}
+
+const char* const kGoldenFiles[][2] = {
+    {"bProj/something.spj", "something.spj"},
+    {"bProj/something.sws", "something.sws"},
+    {"bProj/template.sws", "template.sws"},
+    {"bProj/StateMachines/events.evt", "events.evt"},
+    {"bProj/Vellico/helperdata.pcs", "helperdata.pcs"},
+    {"bProj/Vellico/drive_event.pti", "drive_event.pti"},
+};
+
+const char* const kCopies[][2] = {
+    {"handler.hfsm", "bProj/StateMachines/handler.hfsm"},
+    {"handler.chfsm", "bProj/StateMachines/handler.chfsm"},
+    {"cluster.hfsm", "bProj/StateMachines/cluster.hfsm"},
+    {"cluster.chfsm", "bProj/StateMachines/cluster.chfsm"},
+    {"rtk.pc", "bProj/Vellico/rtk.pc"},
+    {"vellico.pti", "bProj/Vellico/vellico.pti"},
+    {"mocap.pc", "bProj/Vellico/mocap.pc"},
+    {"imgcap.pc", "bProj/Vellico/imgcap.pc"},
+    {"helper.pc", "bProj/Vellico/helper.pc"},
+    {"flock.pc", "bProj/Vellico/flock.pc"},
+    {"drive_typeinfo.pti", "bProj/Vellico/drive_typeinfo.pti"},
+    {"drive_constants.pcs", "bProj/Vellico/drive_constants.pcs"},
+    {"crowd.pc", "bProj/Vellico/crowd.pc"},
+    {"Archer.kvx", "bProj/Content/Actors/Archer/Archer.kvx"},
+    {"Proxy.kvx", "bProj/Content/Actors/Proxy/Proxy.kvx"},
+    {"floor.kvx", "bProj/Content/Actors/Floor/Floor.kvx"},
+    {"Wall.kvx", "bProj/Content/Actors/Wall/Wall.kvx"},
+    {"world.kvx", "bProj/Content/Worlds/world.kvx"},
+};
+
+class BuildTest : public ::testing::Test {
+protected:
+    void SetUp() override { testsupport::copyTemplates(dir.path()); }
+
+    scenario::ScenarioSettings emptyScenario() const {
+        scenario::ScenarioSettings s;
+        s.floorPath = "unchanged\\floor.kvx";
+        s.startDirectory = dir.path().string();
+        return s;
+    }
+
+    void expectCompleteTree(const fs::path& root) {
+        for (const auto& file : generator::projectFiles()) {
+            EXPECT_TRUE(fs::is_regular_file(hostPath(root, file))) << file;
+        }
+        for (const auto& g : kGoldenFiles) {
+            EXPECT_EQ(readFile(root / g[0]), golden(g[1])) << g[0];
+        }
+        for (const auto& c : kCopies) {
+            EXPECT_EQ(readFile(root / c[1]), readFile(root / "unchanged" / c[0])) << c[1];
+        }
+    }
+
+    TempDir dir;
+    testsupport::ScopedCurrentDirectory restore{fs::current_path()};
+};
+
+TEST_F(BuildTest, EmptyScenarioYieldsAllTwentyFiveFiles) {
+    ASSERT_EQ(generator::projectFiles().size(), 25u);
+    const auto failures = generator::buildProject(emptyScenario());
+    EXPECT_TRUE(failures.empty()) << failures.front().path << ": " << failures.front().reason;
+    expectCompleteTree(dir.path());
+    const std::string script = readFile(dir / "bProj/Vellico/startup.pc");
+    EXPECT_EQ(std::count(script.begin(), script.end(), '\n'), 223);  // no cluster rows
+    // The start directory stays current: the runtime is started from it.
+    EXPECT_TRUE(fs::equivalent(fs::current_path(), dir.path()));
+}
+
+TEST_F(BuildTest, GeneratedFilesHaveCrLfOnEveryLine) {
+    generator::buildProject(emptyScenario());
+    for (const char* file : {"bProj/something.spj", "bProj/something.sws", "bProj/template.sws",
+                             "bProj/StateMachines/events.evt", "bProj/Vellico/startup.pc",
+                             "bProj/Vellico/helperdata.pcs", "bProj/Vellico/drive_event.pti"}) {
+        const std::string bytes = readFile(dir / file);
+        ASSERT_GE(bytes.size(), 2u);
+        EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n") << file;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '\n') {
+                EXPECT_TRUE(i > 0 && bytes[i - 1] == '\r') << file << " @" << i;
+            } else if (bytes[i] == '\r') {
+                EXPECT_TRUE(i + 1 < bytes.size() && bytes[i + 1] == '\n') << file << " @" << i;
+            }
+        }
+    }
+}
+
+TEST_F(BuildTest, WorkedExampleFromAnotherCurrentDirectory) {
+    auto s = emptyScenario();
+    s.pairCount = s.adultCount = s.childCount = 5;
+    s.recordKvx = true;
+    s.clusterCount = 3;
+    s.clusters[0] = {10.0f, 20.0f};
+    s.clusters[1] = {-15.5f, 4.75f};
+    s.clusters[2] = {1.0f, 1.0f};
+    s.exitCount = 1;
+    s.exits[0] = {12.5f, -30.25f};
+    s.floorScale = 70;
+    TempDir elsewhere;
+    fs::current_path(elsewhere.path());  // the tree still goes below the start directory
+    generator::ProjectBuilder builder(s);
+    EXPECT_TRUE(builder.failures().empty());
+    EXPECT_FALSE(builder.is_open());
+    EXPECT_EQ(readFile(dir / "bProj/Vellico/startup.pc"), golden("startup_worked_example.pc"));
+    EXPECT_FALSE(fs::exists(elsewhere / "bProj"));
+}
+
+TEST_F(BuildTest, SecondBuildOverwritesAndKeepsForeignFiles) {
+    auto s = emptyScenario();
+    s.pairCount = 40;
+    s.clusterCount = 2;
+    generator::buildProject(s);
+    writeFile(dir / "bProj/notes.txt", "mine");
+    writeFile(dir / "bProj/Vellico/extra.pc", "mine too");
+    writeFile(dir / "bProj/something.spj", std::string(100000, 'z'));  // longer than the text
+    writeFile(dir / "bProj/Content/Actors/Wall/Wall.kvx", std::string(100000, 'z'));
+
+    s.pairCount = 0;  // a shorter startup script
+    EXPECT_TRUE(generator::buildProject(s).empty());
+    expectCompleteTree(dir.path());
+    EXPECT_EQ(readFile(dir / "bProj/notes.txt"), "mine");
+    EXPECT_EQ(readFile(dir / "bProj/Vellico/extra.pc"), "mine too");
+    const std::string script = readFile(dir / "bProj/Vellico/startup.pc");
+    EXPECT_EQ(std::count(script.begin(), script.end(), '\n'), 223);  // no cluster rows
+}
+
+TEST_F(BuildTest, UnopenableDescriptorIsReportedAndTheRestIsWritten) {
+    fs::create_directories(dir / "bProj/something.spj");  // a directory in its place
+    writeFile(dir / "bProj/something.spj/kept", "kept");
+    const auto failures = generator::buildProject(emptyScenario());
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].path, ".\\bProj\\something.spj");
+    EXPECT_NE(failures[0].reason.find("could not open for writing"), std::string::npos);
+    EXPECT_EQ(readFile(dir / "bProj/something.spj/kept"), "kept");
+    // Every later generated file is written in full.
+    for (std::size_t i = 1; i < std::size(kGoldenFiles); ++i) {
+        EXPECT_EQ(readFile(dir / kGoldenFiles[i][0]), golden(kGoldenFiles[i][1]));
+    }
+}
+
+TEST_F(BuildTest, MissingTemplateGivesAnEmptyCopyAndTheBuildGoesOn) {
+    fs::remove(dir / "unchanged/Wall.kvx");
+    const auto failures = generator::buildProject(emptyScenario());
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].path, ".\\unchanged\\Wall.kvx");
+    EXPECT_NE(failures[0].reason.find("template missing"), std::string::npos);
+    EXPECT_EQ(fs::file_size(dir / "bProj/Content/Actors/Wall/Wall.kvx"), 0u);
+    EXPECT_EQ(readFile(dir / "bProj/Content/Worlds/world.kvx"), readFile(dir / "unchanged/world.kvx"));
+}
+
+TEST_F(BuildTest, MissingFloorFileGivesAnEmptyFloor) {
+    auto s = emptyScenario();
+    s.floorPath = "floors\\\\nowhere.kvx";
+    const auto failures = generator::buildProject(s);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].path, "floors\\\\nowhere.kvx");
+    EXPECT_NE(failures[0].reason.find("floor file missing"), std::string::npos);
+    EXPECT_EQ(fs::file_size(dir / "bProj/Content/Actors/Floor/Floor.kvx"), 0u);
+}
+
+TEST_F(BuildTest, FloorChosenFromAnEarlierBuildIsKept) {
+    auto s = emptyScenario();
+    generator::buildProject(s);
+    const std::string floor = readFile(dir / "unchanged/floor.kvx");
+    for (std::string path : {std::string("bProj\\\\Content\\\\Actors\\\\Floor\\\\Floor.kvx"),
+                             (dir / "bProj/Content/Actors/Floor/Floor.kvx").string()}) {
+        s.floorPath = path;
+        EXPECT_TRUE(generator::buildProject(s).empty()) << path;
+        EXPECT_EQ(readFile(dir / "bProj/Content/Actors/Floor/Floor.kvx"), floor) << path;
+    }
+}
+
+TEST_F(BuildTest, LongStartDirectory) {
+    fs::path deep = dir.path();
+    while (deep.string().size() <= 300) deep /= std::string(40, 'd');
+    fs::create_directories(deep);
+    testsupport::copyTemplates(deep);
+    auto s = emptyScenario();
+    s.startDirectory = deep.string();
+    ASSERT_GT(s.startDirectory.size(), 256u);
+    EXPECT_TRUE(generator::buildProject(s).empty());
+    expectCompleteTree(deep);
+    EXPECT_FALSE(fs::exists(dir / "bProj"));
+}
+
+TEST_F(BuildTest, StartDirectoryThatCannotBeEnteredIsReported) {
+    auto s = emptyScenario();
+    s.startDirectory = (dir / "missing").string();
+    fs::current_path(dir.path());
+    const auto failures = generator::buildProject(s);
+    ASSERT_FALSE(failures.empty());
+    EXPECT_EQ(failures[0].path, s.startDirectory);
+    EXPECT_NE(failures[0].reason.find("could not enter the start directory"), std::string::npos);
+    // As before, the tree is built below whatever directory is current.
+    expectCompleteTree(dir.path());
+}
+
+TEST_F(BuildTest, ProjectFolderBlockedByAFile) {
+    writeFile(dir / "bProj", "not a folder");
+    const auto failures = generator::buildProject(emptyScenario());
+    // The folder and every file below it fail; nothing crashes.
+    EXPECT_EQ(failures.front().path, "bProj");
+    EXPECT_GE(failures.size(), 25u);
+    EXPECT_EQ(readFile(dir / "bProj"), "not a folder");
+}
+
+TEST(ProjectBuilderStream, OpenAndCloseFollowTheFileStreamRules) {
+    TempDir dir;
+    testsupport::ScopedCurrentDirectory cd(dir.path());
+    scenario::ScenarioSettings s;
+    s.startDirectory = dir.path().string();
+    generator::ProjectBuilder builder(s);
+    builder.clear();
+    builder.open(".\\plain.txt", std::ios::out | std::ios::trunc);
+    ASSERT_TRUE(builder.is_open());
+    builder << "a\nb" << 12 << '\n';
+    builder.close();
+    EXPECT_TRUE(builder.good());
+    EXPECT_EQ(readFile(dir / "plain.txt"), "a\r\nb12\r\n");
+
+    builder.open(".\\raw.bin", std::ios::out | std::ios::binary);
+    builder << "a\nb";
+    builder.close();
+    EXPECT_EQ(readFile(dir / "raw.bin"), "a\nb");
+
+    builder.open(".\\plain.txt", std::ios::in);
+    std::string first, second;
+    std::getline(builder, first);
+    std::getline(builder, second);
+    EXPECT_EQ(first, "a");  // CR LF reads back as a line feed
+    EXPECT_EQ(second, "b12");
+    builder.close();
+
+    builder.clear();
+    builder.open(".\\no\\such\\folder.txt", std::ios::out);
+    EXPECT_TRUE(builder.fail());
+    builder.clear();
+    builder.close();  // closing with nothing open fails
+    EXPECT_TRUE(builder.fail());
+}
+
+}  // namespace
