@@ -1,0 +1,36 @@
+// A whole project build of the dialog's default scenario (5 pairs, 5 adults,
+// 5 children, no placements, the basic floor) into a scratch directory.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+
+#include <unistd.h>
+
+#include "generator/project_builder.h"
+
+namespace fs = std::filesystem;
+
+static void BM_DefaultScenarioBuild(benchmark::State& state) {
+    const fs::path previous = fs::current_path();
+    const fs::path dir =
+        fs::temp_directory_path() / ("escape-bench-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    fs::copy(fs::path(ESCAPE_SOURCE_DIR) / "unchanged", dir / "unchanged",
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    scenario::ScenarioSettings settings;
+    settings.pairCount = settings.adultCount = settings.childCount = 5;
+    settings.floorPath = "unchanged\\floor.kvx";
+    settings.startDirectory = dir.string();
+    settings.floorScale = 70;
+    for (auto _ : state) {
+        auto failures = generator::buildProject(settings);
+        if (!failures.empty()) state.SkipWithError(failures.front().reason.c_str());
+        benchmark::DoNotOptimize(failures);
+    }
+    fs::current_path(previous);
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_DefaultScenarioBuild)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
