@@ -402,8 +402,9 @@ TEST_F(ViewTest, IdleViewDoesNotRepaintAndAChangeDrawsOneNewFrame) {
 
     const auto beforeClick = view.frameCount();
     click(view, QPoint(121, 100));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.frameCount() > beforeClick; }, 2000))
+        << "a click must show on the next frame";
     QTest::qWait(100);
-    EXPECT_GE(view.frameCount(), beforeClick + 1) << "a click must show on the next frame";
     EXPECT_LE(view.frameCount(), beforeClick + 3);
 }
 
