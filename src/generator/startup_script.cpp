@@ -1,6 +1,8 @@
 // The startup scenario script, bProj\Vellico\startup.pc: fixed rows with the
 // scenario's numbers inserted.
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "generator/generated_texts.h"
 #include "generator/project_builder.h"
@@ -247,24 +249,21 @@ constexpr Row kRows[] = {
 constexpr int kRowCount = static_cast<int>(sizeof kRows / sizeof kRows[0]);
 static_assert(kRowCount == 225);
 
+// The inserted values by placeholder name.
 struct Values {
-    std::string_view names[16];
-    std::string values[16];
-    int count = 0;
+    std::vector<std::pair<std::string_view, std::string>> entries;
     void set(std::string_view name, std::string value) {
-        for (int i = 0; i < count; ++i) {
-            if (names[i] == name) {
-                values[i] = std::move(value);
+        for (auto& entry : entries) {
+            if (entry.first == name) {
+                entry.second = std::move(value);
                 return;
             }
         }
-        names[count] = name;
-        values[count] = std::move(value);
-        ++count;
+        entries.emplace_back(name, std::move(value));
     }
     const std::string* find(std::string_view name) const {
-        for (int i = 0; i < count; ++i) {
-            if (names[i] == name) return &values[i];
+        for (const auto& entry : entries) {
+            if (entry.first == name) return &entry.second;
         }
         return nullptr;
     }

@@ -127,7 +127,12 @@ CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
                 report.bytes += static_cast<std::uintmax_t>(n);
                 continue;
             }
-            if (n == 0) break;
+            // Some special files report 0 here although they have content:
+            // an empty first answer is checked with a plain read.
+            if (n == 0) {
+                useBuffer = report.bytes == 0;
+                break;
+            }
             if (errno == EINTR) continue;
             useBuffer = true;
             break;

@@ -52,6 +52,15 @@ TEST_F(TemplateCopyTest, LargeFileSpanningManyBlocks) {
     EXPECT_EQ(readFile(dir / "copy.kvx"), content);
 }
 
+#ifdef __linux__
+TEST_F(TemplateCopyTest, SpecialFileThatReportsNoSizeIsStillCopied) {
+    const auto report = TemplateCopy("/proc/version", "copy.kvx");
+    EXPECT_TRUE(report.complete) << report.problem;
+    EXPECT_GT(report.bytes, 0u);
+    EXPECT_EQ(readFile(dir / "copy.kvx"), readFile("/proc/version"));
+}
+#endif
+
 TEST_F(TemplateCopyTest, MissingSourceLeavesAnEmptyDestination) {
     writeFile(dir / "copy.kvx", "old content");
     auto report = TemplateCopy(".\\unchanged\\missing.kvx", ".\\copy.kvx");
