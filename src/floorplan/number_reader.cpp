@@ -1,10 +1,12 @@
 #include "floorplan/number_reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <charconv>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <system_error>
 
 namespace floorplan {
@@ -33,6 +35,103 @@ void saturatingIncrement(std::int64_t& v) {
     if (v < kCounterCap) ++v;
 }
 
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// 10^-k rounded to the nearest double.
+constexpr double kInversePowersOfTen[] = {1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,
+                                          1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15,
+                                          1e-16, 1e-17, 1e-18, 1e-19, 1e-20, 1e-21, 1e-22};
+
+std::uint64_t lowBits(double d) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bits & ((std::uint64_t{1} << 29) - 1);  // the 29 bits a float does not keep
+}
+
+// Eight digit values (one per byte, the first in the lowest byte) as a number.
+std::uint64_t eightDigits(std::uint64_t v) {
+    v = (v * 10) + (v >> 8);
+    v = (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+         (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
+        32;
+    return v & 0xFFFFFFFFu;
+}
+
+constexpr std::uint64_t kIntPowersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// The run of decimal digits from q on (not past e), folded into w (mod 2^64);
+// returns its end. Eight bytes at a time while eight are left.
+const unsigned char* digitRun(const unsigned char* q, const unsigned char* e, std::uint64_t& w) {
+    if constexpr (std::endian::native == std::endian::little) {
+        while (e - q >= 8) {
+            std::uint64_t v;
+            std::memcpy(&v, q, sizeof v);
+            const std::uint64_t x = v ^ 0x3030303030303030u;  // digits become 0..9
+            // a byte is no digit when its high nibble is set or its low nibble exceeds 9
+            // (a carry out of a byte only disturbs the bytes after the first non-digit)
+            const std::uint64_t m = (x | (x + 0x0606060606060606u)) & 0xF0F0F0F0F0F0F0F0u;
+            if (m == 0) {
+                w = w * 100000000u + eightDigits(x);
+                q += 8;
+                continue;
+            }
+            const int n = std::countr_zero(m) / 8;
+            if (n > 0) w = w * kIntPowersOfTen[n] + eightDigits(x << (8 * (8 - n)));
+            return q + n;
+        }
+    }
+    while (q != e && static_cast<unsigned>(*q - '0') < 10u) {
+        w = w * 10 + static_cast<unsigned>(*q - '0');
+        ++q;
+    }
+    return q;
+}
+
+// The common case, read straight from the current chunk: a sign, at most 19
+// significant digits with an optional point and no exponent, ending inside
+// the chunk. The quotient w / 10^k of two exactly representable doubles is
+// correctly rounded to double; rounding that to float is then exact too,
+// unless the double lands exactly on a halfway point between two floats,
+// which is left to the general path. Returns false (nothing consumed) when
+// the input is not of this form.
+bool scanPlainDecimal(ByteSource& in, float& out) {
+    const unsigned char* p = in.cur();
+    const unsigned char* const e = in.end();
+    bool negative = false;
+    if (p != e && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    std::uint64_t w = 0;
+    const unsigned char* q = digitRun(p, e, w);
+    std::ptrdiff_t digits = q - p;
+    std::ptrdiff_t fraction = 0;
+    if (q != e && *q == '.') {
+        const unsigned char* f = ++q;
+        q = digitRun(f, e, w);
+        fraction = q - f;
+        digits += fraction;
+    }
+    // At most 19 digits in all (leading zeros included) keep w exact; the
+    // chunk end, an exponent or no digit at all go the general path.
+    if (digits == 0 || digits > 19 || q == e || *q == 'e' || *q == 'E') return false;
+    if (fraction > 22 || w > (std::uint64_t{1} << 53)) return false;
+    // w * 10^-k in double is within 2.01 units in the last place of the exact
+    // value; unless a float halfway point (low bits 1 << 28) lies that close,
+    // both round to the same float. Otherwise the exact quotient decides.
+    constexpr std::uint64_t kHalf = std::uint64_t{1} << 28;
+    double d = static_cast<double>(w) * kInversePowersOfTen[fraction];
+    if (lowBits(d) - (kHalf - 4) <= 8) {
+        d = static_cast<double>(w) / kPowersOfTen[fraction];
+        if (lowBits(d) == kHalf) return false;  // exactly halfway in double: general path
+    }
+    const float f = static_cast<float>(d);
+    out = negative ? -f : f;
+    in.advanceTo(q);
+    return true;
+}
+
 }  // namespace
 
 bool skipStreamWhitespace(ByteSource& in) {
@@ -45,6 +144,8 @@ bool skipStreamWhitespace(ByteSource& in) {
 }
 
 NumberScan<float> scanFloat(ByteSource& in) {
+    if (float plain; scanPlainDecimal(in, plain)) return {true, plain};
+
     char digits[kKeptDigits];
     int kept = 0;
     bool sticky = false;          // a non-zero digit beyond the kept ones

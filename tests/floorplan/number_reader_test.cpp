@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -159,6 +160,26 @@ TEST(NumberReader, HalfwayPointsRoundLikeStrtof) {
         below[k] = static_cast<char>(below[k] - 1);
         expectSameFloat(below + std::string(250, '9') + ex);
         expectSameFloat("-" + mant + ex);
+    }
+}
+
+// Plain decimals (no exponent, at most 19 digits) right at and around the
+// halfway points between floats, written in fixed notation.
+TEST(NumberReader, ShortDecimalsNearHalfwayPointsMatchTheStream) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> logMagnitude(-3.0, 7.0);
+    for (int i = 0; i < 50000; ++i) {
+        const float f = static_cast<float>(std::pow(10.0, logMagnitude(rng)));
+        const double mid = (static_cast<double>(f) + static_cast<double>(std::nextafter(f, INFINITY))) / 2;
+        for (double v : {mid, std::nextafter(mid, 0.0), std::nextafter(mid, 1e300)}) {
+            const int intDigits = v >= 1 ? static_cast<int>(std::floor(std::log10(v))) + 1 : 1;
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.*f", std::max(0, 19 - intDigits), v);
+            expectSameFloat(buf);
+            std::snprintf(buf, sizeof buf, "%.*f", std::max(0, 15 - intDigits), v);
+            expectSameFloat(buf);
+        }
+        if (::testing::Test::HasFailure()) return;
     }
 }
 
