@@ -1,11 +1,10 @@
 // A whole project build of the dialog's default scenario (5 pairs, 5 adults,
 // 5 children, no placements, the basic floor) into a scratch directory.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
-
-#include <unistd.h>
 
 #include "generator/project_builder.h"
 
@@ -13,8 +12,7 @@ namespace fs = std::filesystem;
 
 static void BM_DefaultScenarioBuild(benchmark::State& state) {
     const fs::path previous = fs::current_path();
-    const fs::path dir =
-        fs::temp_directory_path() / ("escape-bench-" + std::to_string(::getpid()));
+    const fs::path dir = fs::temp_directory_path() / ("escape-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     fs::copy(fs::path(ESCAPE_SOURCE_DIR) / "unchanged", dir / "unchanged",
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);

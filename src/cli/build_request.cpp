@@ -6,9 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <sstream>
-
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "scenario/scenario_settings.h"
 
@@ -64,9 +63,9 @@ void addPlacement(std::vector<Placement>& list, const Placement& p, const std::s
                   const std::string& value, bool isExit) {
     const std::size_t limit = isExit ? scenario::kMaxExits : scenario::kMaxClusters;
     if (list.size() >= limit) {
-        throw UsageError(option + ": " + inQuotes(value) + " would be " +
-                         (isExit ? "a third exit (at most 2 exits)"
-                                 : "a 41st cluster (at most 40 clusters)"));
+        throw UsageError(
+            option + ": " + inQuotes(value) + " would be " +
+            (isExit ? "a third exit (at most 2 exits)" : "a 41st cluster (at most 40 clusters)"));
     }
     list.push_back(p);
 }
@@ -117,9 +116,8 @@ BuildRequest parseCommandLine(const std::vector<std::string>& arguments) {
             hasValue = true;
         }
         static const char* const kWithValue[] = {
-            "--dir",  "--pairs",      "--adults",     "--children",      "--record",
-            "--exit", "--cluster",    "--view-exit",  "--view-cluster",  "--floor",
-            "--scale", "--scenario"};
+            "--dir",     "--pairs",     "--adults",       "--children", "--record", "--exit",
+            "--cluster", "--view-exit", "--view-cluster", "--floor",    "--scale",  "--scenario"};
         bool known = false;
         for (const char* name : kWithValue) known = known || option == name;
         if (!known) throw UsageError("unknown option " + inQuotes(option));

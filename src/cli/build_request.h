@@ -11,7 +11,7 @@ namespace cli {
 
 // Bad input: the message names the option or key and the value.
 class UsageError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

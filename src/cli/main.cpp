@@ -22,7 +22,7 @@ namespace {
 constexpr int kDefaultCount = 5;
 
 int badInput(const std::string& message) {
-    std::cerr << "escape-build: " << message << "\nTry 'escape-build --help'.\n";
+    std::cerr << "escape-build: " << message << " (see escape-build --help)\n";
     return 2;
 }
 
@@ -67,7 +67,8 @@ int main(int argc, char** argv) {
     }
     directory = directory.lexically_normal();
     std::string startDirectory = directory.string();
-    if (startDirectory.size() > 1 && (startDirectory.back() == '/' || startDirectory.back() == '\\')) {
+    if (startDirectory.size() > 1 &&
+        (startDirectory.back() == '/' || startDirectory.back() == '\\')) {
         startDirectory.pop_back();
     }
     if (!platform::setCurrentDirectory(startDirectory)) {

@@ -13,7 +13,7 @@
 namespace generator {
 
 class CrLfFileBuffer : public std::streambuf {
-public:
+  public:
     CrLfFileBuffer();
     ~CrLfFileBuffer() override;
     CrLfFileBuffer(const CrLfFileBuffer&) = delete;
@@ -30,12 +30,12 @@ public:
     CrLfFileBuffer* close();
     int lastError() const { return lastError_; }
 
-protected:
+  protected:
     int_type overflow(int_type ch) override;
     int_type underflow() override;
     int sync() override;
 
-private:
+  private:
     bool flushOutput();
 
     std::FILE* file_ = nullptr;

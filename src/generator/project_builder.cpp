@@ -36,9 +36,9 @@ ProjectBuilder::~ProjectBuilder() {
 
 void ProjectBuilder::build(const scenario::ScenarioSettings& settings) {
     if (!platform::setCurrentDirectory(scenario_.startDirectory)) {
-        failures_.push_back({scenario_.startDirectory,
-                             "could not enter the start directory; building below " +
-                                 platform::currentDirectory()});
+        failures_.push_back(
+            {scenario_.startDirectory, "could not enter the start directory; building below " +
+                                           platform::currentDirectory()});
     }
 
     for (int i = 0; i < scenario_.exitCount && i < scenario::kMaxExits; ++i) {
@@ -100,12 +100,11 @@ void ProjectBuilder::writeGenerated(std::string_view systemPath, std::string_vie
     write(text.data(), static_cast<std::streamsize>(text.size()));
     close();
     if (!opened) {
-        failures_.push_back(
-            {std::string(systemPath), std::string("could not open for writing: ") +
-                                          std::strerror(openError)});
+        failures_.push_back({std::string(systemPath), std::string("could not open for writing: ") +
+                                                          std::strerror(openError)});
     } else if (fail()) {
-        failures_.push_back({std::string(systemPath),
-                             std::string("could not write: ") + std::strerror(buffer_.lastError())});
+        failures_.push_back({std::string(systemPath), std::string("could not write: ") +
+                                                          std::strerror(buffer_.lastError())});
     }
 }
 
@@ -135,8 +134,7 @@ std::string formatReal(float value) {
     const double widened = value;
     if (widened == 0.0) return "0";  // also -0.0: never "-0"
     char text[64];
-    auto result =
-        std::to_chars(text, text + sizeof text, widened, std::chars_format::general, 6);
+    auto result = std::to_chars(text, text + sizeof text, widened, std::chars_format::general, 6);
     std::string out(text, result.ptr);
     // The runtime's conversion writes at least three exponent digits.
     auto e = out.find('e');

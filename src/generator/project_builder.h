@@ -36,7 +36,7 @@ struct BuildFailure {
 // template leaves an empty copy, and each such event is recorded in
 // failures(). The start directory stays current afterwards.
 class ProjectBuilder : public std::iostream {
-public:
+  public:
     explicit ProjectBuilder(scenario::ScenarioSettings settings);
     ~ProjectBuilder() override;
     ProjectBuilder(const ProjectBuilder&) = delete;
@@ -60,7 +60,7 @@ public:
     void writeStartupScript();
     void writeScriptLibrary();
 
-private:
+  private:
     void build(const scenario::ScenarioSettings& settings);
     void makeDirectory(std::string_view systemPath);
     // The generated-file protocol: clear the state, open for output with

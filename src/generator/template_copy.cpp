@@ -142,7 +142,8 @@ CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
         error = copyThroughBuffer(in.fd, out.fd, report.bytes, readFailed);
 #endif
         if (error != 0) {
-            report.problem = (readFailed ? "source unreadable: " : "write failed: ") + describe(error);
+            report.problem =
+                (readFailed ? "source unreadable: " : "write failed: ") + describe(error);
         }
     }
 

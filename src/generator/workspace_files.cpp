@@ -25,7 +25,7 @@ void putString(std::vector<std::uint8_t>& out, std::string_view text) {
 }
 
 class Workspace {
-public:
+  public:
     void section(std::string_view name) {
         text_ += "section \"";
         text_ += name;
@@ -50,7 +50,7 @@ public:
     }
     std::string take() { return std::move(text_); }
 
-private:
+  private:
     void keyPrefix(std::string_view key, std::string_view type) {
         text_ += "\"";
         text_ += key;

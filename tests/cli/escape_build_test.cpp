@@ -1,6 +1,7 @@
 // escape-build as a user runs it: options, scenario files, errors and exit
 // codes, and the tree it writes.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,8 +11,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 
@@ -82,16 +81,17 @@ std::vector<std::string> scriptLines(const fs::path& root) {
 
 // A floor in the KVX layout the floor reader knows, largest coordinate 35.
 void writeSmallFloor(const fs::path& file) {
-    writeFile(file,
-              "KVX TEXT 2.1\r\nTW_Scene SCN-Small\r\n\tTW_Node NOD-World\r\n\t\tTW_Node NOD-Floor\r\n"
-              "\t\t\tTW_Mesh MSH-Small\r\n\t\t\t\tMaterial MAT-A\r\n\t\t\t\tFlags OUTLINE\r\n"
-              "\t\t\t\tBounds -35, 0, -20, 35, 0, 20\r\n\t\t\t\tTW_VertexList\r\n\t\t\t\t\t4\r\n"
-              "\t\t\t\t\t; x, y, z\r\n\t\t\t\t\t-35.0, 0.0, -20.0\r\n\t\t\t\t\t35.0, 0.0, -20.0\r\n"
-              "\t\t\t\t\t35.0, 0.0, 20.0\r\n\t\t\t\t\t-35.0, 0.0, 20.0\r\n");
+    writeFile(
+        file,
+        "KVX TEXT 2.1\r\nTW_Scene SCN-Small\r\n\tTW_Node NOD-World\r\n\t\tTW_Node NOD-Floor\r\n"
+        "\t\t\tTW_Mesh MSH-Small\r\n\t\t\t\tMaterial MAT-A\r\n\t\t\t\tFlags OUTLINE\r\n"
+        "\t\t\t\tBounds -35, 0, -20, 35, 0, 20\r\n\t\t\t\tTW_VertexList\r\n\t\t\t\t\t4\r\n"
+        "\t\t\t\t\t; x, y, z\r\n\t\t\t\t\t-35.0, 0.0, -20.0\r\n\t\t\t\t\t35.0, 0.0, -20.0\r\n"
+        "\t\t\t\t\t35.0, 0.0, 20.0\r\n\t\t\t\t\t-35.0, 0.0, 20.0\r\n");
 }
 
 class EscapeBuild : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { testsupport::copyTemplates(dir.path()); }
     TempDir dir;
     TempDir caller;  // the directory escape-build is started from
@@ -101,8 +101,8 @@ TEST_F(EscapeBuild, HelpNamesEveryOption) {
     const auto o = run(caller.path(), {"--help"});
     EXPECT_EQ(o.status, 0);
     for (const char* option : {"--dir", "--pairs", "--adults", "--children", "--record", "--exit",
-                               "--cluster", "--view-exit", "--view-cluster", "--floor",
-                               "--scale", "--scenario", "--launch", "--help"}) {
+                               "--cluster", "--view-exit", "--view-cluster", "--floor", "--scale",
+                               "--scenario", "--launch", "--help"}) {
         EXPECT_NE(o.out.find(option), std::string::npos) << option;
     }
     EXPECT_FALSE(fs::exists(caller / "bProj"));

@@ -1,11 +1,11 @@
 // Whole builds: the tree, its bytes, repeated builds and the failures a build
 // passes over and reports.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
 #include <type_traits>
-
-#include <gtest/gtest.h>
 
 #include "generator/project_builder.h"
 #include "platform/platform.h"
@@ -59,7 +59,7 @@ const char* const kCopies[][2] = {
 };
 
 class BuildTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { testsupport::copyTemplates(dir.path()); }
 
     scenario::ScenarioSettings emptyScenario() const {
@@ -174,7 +174,8 @@ TEST_F(BuildTest, MissingTemplateGivesAnEmptyCopyAndTheBuildGoesOn) {
     EXPECT_EQ(failures[0].path, ".\\unchanged\\Wall.kvx");
     EXPECT_NE(failures[0].reason.find("template missing"), std::string::npos);
     EXPECT_EQ(fs::file_size(dir / "bProj/Content/Actors/Wall/Wall.kvx"), 0u);
-    EXPECT_EQ(readFile(dir / "bProj/Content/Worlds/world.kvx"), readFile(dir / "unchanged/world.kvx"));
+    EXPECT_EQ(readFile(dir / "bProj/Content/Worlds/world.kvx"),
+              readFile(dir / "unchanged/world.kvx"));
 }
 
 TEST_F(BuildTest, MissingFloorFileGivesAnEmptyFloor) {

@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <clocale>
 #include <locale>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "generator/generated_texts.h"
 #include "generator/project_builder.h"
@@ -44,11 +44,11 @@ struct CommaPunct : std::numpunct<char> {
 };
 
 class ScopedGlobalLocale {
-public:
+  public:
     explicit ScopedGlobalLocale(const std::locale& l) : previous_(std::locale::global(l)) {}
     ~ScopedGlobalLocale() { std::locale::global(previous_); }
 
-private:
+  private:
     std::locale previous_;
 };
 

@@ -1,10 +1,11 @@
+#include "generator/template_copy.h"
+
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <random>
 #include <string>
 
-#include <gtest/gtest.h>
-
-#include "generator/template_copy.h"
 #include "support/test_support.h"
 
 using generator::TemplateCopy;
@@ -15,7 +16,7 @@ using testsupport::writeFile;
 namespace {
 
 class TemplateCopyTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     testsupport::ScopedCurrentDirectory cd{dir.path()};
 };
@@ -24,10 +25,12 @@ TEST_F(TemplateCopyTest, CopiesBytesUnchanged) {
     std::string everyByte;
     for (int b = 0; b < 256; ++b) everyByte.push_back(static_cast<char>(b));
     const std::string sources[] = {
-        "line one\r\nline two\r\n",        // CR LF stays CR LF
-        "line one\nline two\n",            // bare line feeds stay bare
-        "no line end at the end",          // nothing is added
-        "a\x1a" "b\xff" "c\xff\xff\x1a\n",  // 0x1A and 0xFF do not end the copy
+        "line one\r\nline two\r\n",  // CR LF stays CR LF
+        "line one\nline two\n",      // bare line feeds stay bare
+        "no line end at the end",    // nothing is added
+        "a\x1a"
+        "b\xff"
+        "c\xff\xff\x1a\n",  // 0x1A and 0xFF do not end the copy
         "\r\r\n\n\r",
         everyByte,
         "",

@@ -1,12 +1,12 @@
 // The texts of the generated files against golden files transcribed by hand
 // from the runtime's formats, and the rules of the startup script.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "generator/generated_texts.h"
 #include "support/test_support.h"
@@ -188,9 +188,9 @@ TEST(Workspaces, EditorRecordsHoldWhatTheyName) {
 
     const auto e2 = decodeEditor(project[3].second);
     EXPECT_EQ(e2.name, "");
-    EXPECT_EQ(std::vector<std::uint8_t>(project[3].second.begin() + 4,
-                                        project[3].second.begin() + 8),
-              (std::vector<std::uint8_t>{0x6f, 0x6c, 0x6f, 0x20}));
+    EXPECT_EQ(
+        std::vector<std::uint8_t>(project[3].second.begin() + 4, project[3].second.begin() + 8),
+        (std::vector<std::uint8_t>{0x6f, 0x6c, 0x6f, 0x20}));
     EXPECT_EQ(e2.path, "");
 
     const auto t0 = decodeEditor(binaryValues(golden("template.sws"))[0].second);
@@ -212,8 +212,7 @@ TEST(Workspaces, HexLinesBreakAfterEveryNineteenthByte) {
     for (int i = 0; i < 18; ++i) run += "xab,";
     EXPECT_EQ(generator::binaryValueText(std::vector<std::uint8_t>(38, 0xab)),
               run + "xab,\n" + run + "xab");
-    EXPECT_EQ(generator::binaryValueText(std::vector<std::uint8_t>(20, 0xab)),
-              run + "xab,\nxab");
+    EXPECT_EQ(generator::binaryValueText(std::vector<std::uint8_t>(20, 0xab)), run + "xab,\nxab");
     EXPECT_EQ(generator::binaryValueText({0x00}), "x00");
     EXPECT_EQ(generator::binaryValueText({}), "");
 }
