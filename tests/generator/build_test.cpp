@@ -234,6 +234,21 @@ TEST_F(BuildTest, ProjectFolderBlockedByAFile) {
     EXPECT_EQ(readFile(dir / "bProj"), "not a folder");
 }
 
+TEST(StandInTemplates, AllPresentWithCrLfLineEnds) {
+    // Guards the checkout too: the templates must reach the tree byte for byte.
+    for (const auto& c : kCopies) {
+        if (std::string(c[0]) == "floor.kvx") continue;  // the basic floor is not a stand-in
+        const std::string bytes = readFile(testsupport::sourcePath("unchanged") / c[0]);
+        ASSERT_FALSE(bytes.empty()) << c[0];
+        EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n") << c[0];
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '\n') {
+                ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << c[0] << " @" << i;
+            }
+        }
+    }
+}
+
 TEST(ProjectBuilderStream, OpenAndCloseFollowTheFileStreamRules) {
     TempDir dir;
     testsupport::ScopedCurrentDirectory cd(dir.path());
