@@ -256,6 +256,12 @@ TEST(FloorMeshRead, LongLinesOutsideVertexLinesAreReadWhole) {
     const auto r = readText(text, sink, scale);
     EXPECT_EQ(r.status, MeshStatus::Outline);
     EXPECT_EQ(sink.vertices.size(), 4u);
+    // the rest of the count line and the line after it, long as well
+    RecordingSink sink3;
+    float scale3 = 0;
+    std::string longCount = floorText("4" + std::string(3000, ' ') + "vertices", kSquare);
+    longCount.replace(longCount.find("; x, y, z"), 9, std::string(4000, ';'));
+    EXPECT_EQ(readText(longCount, sink3, scale3).emitted, 4u);
     // a long line is compared by its start
     RecordingSink sink2;
     float scale2 = 0;
