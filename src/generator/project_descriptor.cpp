@@ -15,6 +15,7 @@ struct Line {
 
 // The continuation lines of each ATTLIST stand under its first attribute
 // (19, 18, 17 and 15 blanks).
+// clang-format off
 constexpr Line kLines[] = {
     {0, "<?xml version=\"1.0\" encoding=\"US-ASCII\"?>"},  // 1
     {0, "<!-- Do not edit this computer generated file -->"},  // 2
@@ -158,6 +159,7 @@ constexpr Line kLines[] = {
     {0, ""},  // 140
     {0, "</project>"},  // 141
 };
+// clang-format on
 static_assert(sizeof kLines / sizeof kLines[0] == 141);
 
 }  // namespace

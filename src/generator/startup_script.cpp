@@ -1,5 +1,6 @@
 // The startup scenario script, bProj\Vellico\startup.pc: fixed rows with the
 // scenario's numbers inserted.
+#include <algorithm>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@ struct Row {
 
 // The 225 rows of the script. Rows 15, 16, 18 and 19 follow the exit rule;
 // rows 66 and 67 are written once per used cluster.
+// clang-format off
 constexpr Row kRows[] = {
     {0, "use constants \"drive_constants\";"},  // 1
     {0, "function main() {"},  // 2
@@ -245,6 +247,7 @@ constexpr Row kRows[] = {
     {1, "}"},  // 224
     {0, "}"},  // 225
 };
+// clang-format on
 
 constexpr int kRowCount = static_cast<int>(sizeof kRows / sizeof kRows[0]);
 static_assert(kRowCount == 225);
@@ -305,15 +308,19 @@ PeopleLayout layoutPeople(int pairCount, int adultCount, int childCount, int clu
     PeopleLayout layout;
     layout.total = 2LL * pairCount + adultCount + childCount;
     const long long perCluster = scenario::kPeoplePerCluster;
-    layout.used = layout.total < perCluster * clusterCount ? layout.total / perCluster
-                                                           : static_cast<long long>(clusterCount);
+    // Callers hold clusterCount within 0 to 40; a count outside that range is
+    // taken as the nearest bound, so the script never creates more people
+    // than TotalPeople counts down.
+    const long long clusters = std::clamp<long long>(clusterCount, 0, scenario::kMaxClusters);
+    layout.used = layout.total < perCluster * clusters ? layout.total / perCluster : clusters;
     const long long rest = layout.total - perCluster * layout.used;
     layout.scattered = rest > 0 ? rest : 0;
     return layout;
 }
 
 std::string startupScriptText(const scenario::ScenarioSettings& s) {
-    const PeopleLayout layout = layoutPeople(s.pairCount, s.adultCount, s.childCount, s.clusterCount);
+    const PeopleLayout layout =
+        layoutPeople(s.pairCount, s.adultCount, s.childCount, s.clusterCount);
     Values values;
     values.set("TOTAL", std::to_string(layout.total));
     values.set("KVXFLAG", s.recordKvx ? "1" : "0");

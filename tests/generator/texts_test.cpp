@@ -253,6 +253,9 @@ TEST(StartupScript, PeopleLayoutTable) {
         {5, 10, 10, 3, 30, 3, 0},   // exactly ten per cluster
         {5, 5, 5, 0, 20, 0, 20},    // no clusters: everybody scattered
         {99, 99, 99, 40, 396, 39, 6},
+        {5, 5, 5, -3, 20, 0, 20},  // counts outside 0 to 40 are taken as the bound
+        {50, 0, 0, 45, 100, 10, 0},
+        {99, 99, 99, 45, 396, 39, 6},
     };
     for (const auto& c : cases) {
         const auto l = generator::layoutPeople(c.pairs, c.adults, c.children, c.clusters);
