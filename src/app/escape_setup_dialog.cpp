@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -194,9 +195,11 @@ void EscapeSetupDialog::buildTemplate() {
     // floor that was asked for. It sits below the floor path.
     floorNotice_ = new QLabel(this);
     floorNotice_->setObjectName(QStringLiteral("floorNotice"));
-    floorNotice_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    floorNotice_->setWordWrap(true);
+    floorNotice_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     floorNotice_->setGeometry(units_.toPixels(7, 134, 164, 12));
+    QPalette noticePalette = floorNotice_->palette();
+    noticePalette.setColor(QPalette::WindowText, QColor(0x9a, 0x3b, 0x00));
+    floorNotice_->setPalette(noticePalette);
     floorNotice_->hide();
 
     // Accessibility: each count edit is named by the label of its row.
@@ -367,9 +370,9 @@ void EscapeSetupDialog::showFloorReport(const floorplan::LoadReport& report) {
     QString detail = tr("Could not use %1").arg(requested);
     if (!report.reason.empty()) detail += QStringLiteral(": ") + QString::fromStdString(report.reason);
     if (report.outcome == LoadOutcome::FellBack) {
-        floorNotice_->setText(tr("No floor mesh found in this file; showing the basic floor."));
+        floorNotice_->setText(tr("No floor mesh in this file: basic floor shown."));
     } else {
-        floorNotice_->setText(tr("No floor mesh found, not even in the basic floor."));
+        floorNotice_->setText(tr("No floor mesh found, not even the basic floor."));
         detail += QLatin1Char('\n') +
                   tr("The basic floor unchanged\\floor.kvx is looked for below the directory "
                      "the tool was started from.");

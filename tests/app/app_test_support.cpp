@@ -1,10 +1,16 @@
 #include "app_test_support.h"
 
+#include <dlfcn.h>
+#include <link.h>
+
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <string_view>
 
 #include "floorplan/floor_plan_view.h"
 
@@ -120,6 +126,25 @@ std::vector<std::string> readRows(const std::filesystem::path& file) {
 
 bool hasRow(const std::vector<std::string>& rows, const std::string& row) {
     return std::find(rows.begin(), rows.end(), row) != rows.end();
+}
+
+void pinOpenGlDrivers() {
+    std::vector<std::string> drivers;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* out) {
+            const std::string_view name = info->dlpi_name != nullptr ? info->dlpi_name : "";
+            if (name.ends_with("_dri.so"))
+                static_cast<std::vector<std::string>*>(out)->emplace_back(name);
+            return 0;
+        },
+        &drivers);
+    for (const std::string& driver : drivers)
+        ::dlopen(driver.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+void prepareEnvironment() {
+    ::setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "xcb", 1);
 }
 
 }  // namespace apptest

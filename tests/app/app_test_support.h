@@ -3,7 +3,9 @@
 // answer from a script, a start directory with the templates, a recording
 // stand-in for the runtime, and KVX test floors.
 
+#include <QApplication>
 #include <QMessageBox>
+#include <QTest>
 #include <QString>
 #include <array>
 #include <deque>
@@ -85,4 +87,27 @@ std::vector<std::string> readRows(const std::filesystem::path& file);
 // Whether `rows` holds `row` exactly.
 bool hasRow(const std::vector<std::string>& rows, const std::string& row);
 
+// Keeps the loaded OpenGL drivers (*_dri.so) in memory until the process
+// ends, so the leak checker of a sanitizer build can still name them when it
+// applies the suppressions of tests/lsan.supp.
+void pinOpenGlDrivers();
+
+// Software OpenGL on the xcb platform (unless a platform was asked for).
+void prepareEnvironment();
+
 }  // namespace apptest
+
+// The test main: a QApplication, the test class, and the drivers pinned
+// before the leak check.
+#define APPTEST_MAIN(TestClass)                                  \
+    int main(int argc, char** argv) {                            \
+        apptest::prepareEnvironment();                           \
+        int result = 0;                                          \
+        {                                                        \
+            QApplication application(argc, argv);                \
+            TestClass tests;                                     \
+            result = QTest::qExec(&tests, argc, argv);           \
+            apptest::pinOpenGlDrivers();                         \
+        }                                                        \
+        return result;                                           \
+    }

@@ -348,5 +348,5 @@ void DialogBuildTest::sameBytesAsTheHeadlessBuild() {
 #endif
 }
 
-QTEST_MAIN(DialogBuildTest)
+APPTEST_MAIN(DialogBuildTest)
 #include "dialog_build_test.moc"

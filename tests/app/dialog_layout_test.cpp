@@ -270,5 +270,5 @@ void DialogLayoutTest::viewLiesOnThePlaceholderAndDraws() {
     QVERIFY(centre.green() > 200 && centre.red() < 60);
 }
 
-QTEST_MAIN(DialogLayoutTest)
+APPTEST_MAIN(DialogLayoutTest)
 #include "dialog_layout_test.moc"

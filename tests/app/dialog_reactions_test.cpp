@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -348,6 +349,9 @@ void DialogReactionsTest::userSelectedBeforeAnyChoiceReloadsBasicFloor() {
     QTest::mouseClick(radio(dialog, app::IdUserSelected), Qt::LeftButton);
     QCOMPARE(view->lastLoad().outcome, floorplan::LoadOutcome::NoFloor);
     QVERIFY(dialog.floorNotice()->isVisible());
+    QVERIFY(dialog.floorNotice()->text().contains(QStringLiteral("not even")));
+    QVERIFY(QFontMetrics(dialog.floorNotice()->font()).horizontalAdvance(dialog.floorNotice()->text()) <=
+            dialog.floorNotice()->width());
     QTest::mouseClick(radio(dialog, app::IdBasic), Qt::LeftButton);
     QCOMPARE(view->lastLoad().outcome, floorplan::LoadOutcome::Loaded);
     QVERIFY(!dialog.floorNotice()->isVisible());
@@ -369,6 +373,7 @@ void DialogReactionsTest::fileWithoutMeshShowsNotice() {
     QCOMPARE(view->lastLoad().outcome, floorplan::LoadOutcome::FellBack);
     QVERIFY(notice->isVisible());
     QVERIFY(notice->text().contains(QStringLiteral("basic floor")));
+    QVERIFY(QFontMetrics(notice->font()).horizontalAdvance(notice->text()) <= notice->width());
     QVERIFY(notice->toolTip().contains(QStringLiteral("empty.kvx")));
     // The edit keeps naming the chosen file; the view shows the basic floor.
     QVERIFY(edit(dialog, app::IdFloorPath)->text().endsWith(QStringLiteral("empty.kvx")));
@@ -424,5 +429,5 @@ void DialogReactionsTest::realChooserChoosesAndRemembers() {
     QCOMPARE(dialog.chosenFloorPath(), chosen);
 }
 
-QTEST_MAIN(DialogReactionsTest)
+APPTEST_MAIN(DialogReactionsTest)
 #include "dialog_reactions_test.moc"

@@ -2,7 +2,8 @@
 // the basic floor, two exits and several people clusters. Run from the
 // repository root under a display (the basic floor is looked for below the
 // current directory):
-//   xvfb-run -a build/bin/app_dialog_screenshot docs/dialog.png
+//   xvfb-run -a build/bin/app_dialog_screenshot docs/dialog.png [FLOOR.kvx]
+// With a floor file, the tool first chooses that file through "...".
 
 #include <QApplication>
 #include <QImage>
@@ -14,13 +15,30 @@
 #include "app/escape_setup_dialog.h"
 #include "floorplan/floor_plan_view.h"
 
+namespace {
+
+// The dialog with a file chooser that picks one given file.
+class ScreenshotDialog : public app::EscapeSetupDialog {
+public:
+    QString floorFile;
+
+protected:
+    std::optional<QString> askForFloorFile() override {
+        if (floorFile.isEmpty()) return std::nullopt;
+        return std::optional<QString>(floorFile);
+    }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT.png [FLOOR.kvx]\n", argv[0]);
         return 2;
     }
-    app::EscapeSetupDialog dialog;
+    ScreenshotDialog dialog;
+    if (argc > 2) dialog.floorFile = QString::fromLocal8Bit(argv[2]);
     dialog.show();
     if (!QTest::qWaitForWindowExposed(&dialog)) {
         std::fprintf(stderr, "the dialog was not shown\n");
@@ -28,14 +46,20 @@ int main(int argc, char** argv) {
     }
     floorplan::FloorPlanView* view = dialog.floorView();
     QTest::qWait(200);
+    if (!dialog.floorFile.isEmpty()) dialog.chooseFloorFile();
 
-    // Clusters in the rooms, then the two exits at doors of the outline.
-    const QPointF clusters[] = {{0.30, 0.30}, {0.42, 0.36}, {0.62, 0.30}, {0.70, 0.55},
-                                {0.35, 0.62}, {0.52, 0.70}, {0.25, 0.45}};
-    const QPointF exits[] = {{0.50, 0.09}, {0.50, 0.91}};
-    auto clickAt = [view](QPointF fraction) {
-        const QPoint pixel(static_cast<int>(fraction.x() * view->width()),
-                           static_cast<int>(fraction.y() * view->height()));
+    // Clusters in the room, then an exit in the alcove of the north wall and
+    // one at the doorway of the south wall. Positions are floor coordinates
+    // (x, z) of the basic floor, whose scale is 70.
+    const QPointF clusters[] = {{-40, -20}, {-12, -26}, {24, -18}, {46, 8},
+                                {-30, 14},  {8, 18},    {-52, -2}, {34, 26}};
+    const QPointF exits[] = {{0, -54}, {0, 35}};
+    auto clickAt = [view](QPointF floor) {
+        const double s = 1.0 / (view->scale() + 1.0);
+        const double fx = (floor.x() * s + 1.0) / 2.0;
+        const double fy = (floor.y() * s + 1.0) / 2.0;
+        const QPoint pixel(static_cast<int>(fx * view->width()),
+                           static_cast<int>(fy * view->height()));
         QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pixel);
     };
     for (QPointF c : clusters) clickAt(c);
