@@ -2,6 +2,12 @@
 
 #include <cerrno>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace generator {
 
 CrLfFileBuffer::CrLfFileBuffer() {
@@ -36,11 +42,32 @@ CrLfFileBuffer* CrLfFileBuffer::open(const std::filesystem::path& file,
         return nullptr;
     }
     errno = 0;
+    cutAtClose_ = false;
 #ifdef _WIN32
     std::wstring wideHow(how, how + std::char_traits<char>::length(how));
     file_ = ::_wfopen(file.c_str(), wideHow.c_str());
 #else
-    file_ = std::fopen(file.c_str(), how);
+    if (how[0] == 'w' && how[2] == '\0') {
+        // Create or empty: an existing file is written over and cut to the
+        // new length at close. The end state is the same as truncating on
+        // open, without the journal flush some file systems (ext4) make for
+        // a file truncated to nothing and rewritten.
+        int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            struct stat info {};
+            if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+                cutAtClose_ = true;
+            } else if (::ftruncate(fd, 0) != 0 && S_ISREG(info.st_mode)) {
+                lastError_ = errno;
+                ::close(fd);
+                return nullptr;
+            }
+            file_ = ::fdopen(fd, "wb");
+            if (file_ == nullptr) ::close(fd);
+        }
+    } else {
+        file_ = std::fopen(file.c_str(), how);
+    }
 #endif
     if (file_ == nullptr) {
         lastError_ = errno != 0 ? errno : EIO;
@@ -68,6 +95,15 @@ CrLfFileBuffer* CrLfFileBuffer::open(const std::filesystem::path& file,
 CrLfFileBuffer* CrLfFileBuffer::close() {
     if (file_ == nullptr) return nullptr;
     bool ok = flushOutput();
+#ifndef _WIN32
+    if (cutAtClose_ && ok) {
+        const off_t end = ::ftello(file_);
+        if (end < 0 || ::ftruncate(::fileno(file_), end) != 0) {
+            lastError_ = errno;
+            ok = false;
+        }
+    }
+#endif
     if (std::fclose(file_) != 0) {
         if (ok) lastError_ = errno;
         ok = false;

@@ -42,6 +42,7 @@ class CrLfFileBuffer : public std::streambuf {
     bool text_ = true;
     bool reading_ = false;
     bool writeFailed_ = false;
+    bool cutAtClose_ = false;  // an existing file written over: cut it at close
     int lastError_ = 0;
     static constexpr std::size_t kBufferSize = 16384;
     char put_[kBufferSize];

@@ -103,13 +103,19 @@ CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
         }
     }
 
+    // The destination is created, or written over from its start and cut to
+    // the copied length at the end: the same end state as truncating on open,
+    // without the journal flush ext4 makes for a file truncated to nothing
+    // and rewritten.
     Descriptor out;
-    out.fd = ::open(destinationPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    out.fd = ::open(destinationPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (out.fd < 0) {
         report.problem = "could not open for writing: " + describe(errno);
         return report;
     }
     report.destinationOpened = true;
+    struct stat destinationInfo {};
+    const bool regular = ::fstat(out.fd, &destinationInfo) == 0 && S_ISREG(destinationInfo.st_mode);
 
     if (!report.sourceOpened) {
         report.problem = (sourceError == ENOENT ? std::string("source missing")
@@ -147,7 +153,11 @@ CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
         }
     }
 
-    ::close(in.release());
+    if (in.fd >= 0) ::close(in.release());
+    if (regular && ::ftruncate(out.fd, static_cast<off_t>(report.bytes)) != 0 &&
+        report.problem.empty()) {
+        report.problem = "write failed: " + describe(errno);
+    }
     if (::close(out.release()) != 0 && report.problem.empty()) {
         report.problem = "write failed: " + describe(errno);
     }
