@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -161,6 +162,8 @@ BuildRequest parseCommandLine(const std::vector<std::string>& arguments) {
 
 BuildRequest readScenarioFile(const std::string& path) {
     const std::string where = "scenario file " + inQuotes(path);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) throw UsageError(where + ": it is a directory");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw UsageError(where + ": cannot read it: " + std::strerror(errno));
     std::ostringstream content;

@@ -203,6 +203,7 @@ TEST_F(EscapeBuild, BadInputWritesNothingAndExitsTwo) {
         {{"--scenario", "unknown.json"}, "'exists'"},
         {{"--scenario", "big.json"}, "120"},
         {{"--scenario", "list.json"}, "'list.json'"},
+        {{"--scenario", "."}, "directory"},
         {{"--scenario", "badpos.json"}, "[1,2,3]"},
         {{"--floor", "no/such/floor.kvx"}, "'no/such/floor.kvx'"},
     };
