@@ -257,8 +257,11 @@ void DialogLayoutTest::viewLiesOnThePlaceholderAndDraws() {
     QCOMPARE(view->placements().clusters[0].y, expected.y);
     QVERIFY(std::abs(expected.x) < 0.01f && std::abs(expected.y) < 0.01f);
 
+    // The grab is in device pixels (twice the logical ones at a scale of 2).
     const QImage frame = dialog.grab().toImage();
-    const QRect area = view->geometry();
+    const qreal ratio = frame.devicePixelRatio();
+    auto device = [ratio](QPoint p) { return QPoint(qRound(p.x() * ratio), qRound(p.y() * ratio)); };
+    const QRect area(device(view->geometry().topLeft()), device(view->geometry().bottomRight()));
     int red = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) {
@@ -266,7 +269,7 @@ void DialogLayoutTest::viewLiesOnThePlaceholderAndDraws() {
             if (c.red() > 200 && c.green() < 60 && c.blue() < 60) ++red;
         }
     QVERIFY2(red > 100, "the floor outline is drawn inside the dialog");
-    const QColor centre = frame.pixelColor(area.topLeft() + middle);
+    const QColor centre = frame.pixelColor(device(view->geometry().topLeft() + middle));
     QVERIFY(centre.green() > 200 && centre.red() < 60);
 }
 
