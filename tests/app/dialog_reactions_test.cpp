@@ -167,6 +167,20 @@ void DialogReactionsTest::spinStepsOnlyItsOwnEdit() {
     QCOMPARE(edit(dialog, app::IdPairsEdit)->text(), QStringLiteral("5"));
     QCOMPARE(edit(dialog, app::IdAdultsEdit)->text(), QStringLiteral("1"));
     QCOMPARE(edit(dialog, app::IdChildrenEdit)->text(), QStringLiteral("4"));
+
+    // An arrow held down keeps stepping, and stops at the bound.
+    QToolButton* up = dialog.control<app::SpinArrows>(app::IdPairsSpin)->upButton();
+    QTest::mousePress(up, Qt::LeftButton);
+    QTRY_VERIFY(edit(dialog, app::IdPairsEdit)->text().toInt() >= 8);
+    QTest::mouseRelease(up, Qt::LeftButton);
+    const QString released = edit(dialog, app::IdPairsEdit)->text();
+    QTest::qWait(300);
+    QCOMPARE(edit(dialog, app::IdPairsEdit)->text(), released);  // no step after the release
+    edit(dialog, app::IdPairsEdit)->setText(QStringLiteral("97"));
+    QTest::mousePress(up, Qt::LeftButton);
+    QTest::qWait(900);
+    QTest::mouseRelease(up, Qt::LeftButton);
+    QCOMPARE(edit(dialog, app::IdPairsEdit)->text(), QStringLiteral("99"));
 }
 
 void DialogReactionsTest::radioGroupsAreIndependent() {
