@@ -89,12 +89,9 @@ const unsigned char* digitRun(const unsigned char* q, const unsigned char* e, st
 }
 
 // The common case, read straight from the current chunk: a sign, at most 19
-// significant digits with an optional point and no exponent, ending inside
-// the chunk. The quotient w / 10^k of two exactly representable doubles is
-// correctly rounded to double; rounding that to float is then exact too,
-// unless the double lands exactly on a halfway point between two floats,
-// which is left to the general path. Returns false (nothing consumed) when
-// the input is not of this form.
+// digits with an optional point and no exponent, ending inside the chunk; the
+// value is w / 10^k with w < 2^53 and k <= 19, well inside the float range.
+// Returns false (nothing consumed) when the input is not of this form.
 bool scanPlainDecimal(ByteSource& in, float& out) {
     const unsigned char* p = in.cur();
     const unsigned char* const e = in.end();
@@ -117,9 +114,13 @@ bool scanPlainDecimal(ByteSource& in, float& out) {
     // chunk end, an exponent or no digit at all go the general path.
     if (digits == 0 || digits > 19 || q == e || *q == 'e' || *q == 'E') return false;
     if (fraction > 22 || w > (std::uint64_t{1} << 53)) return false;
-    // w * 10^-k in double is within 2.01 units in the last place of the exact
-    // value; unless a float halfway point (low bits 1 << 28) lies that close,
-    // both round to the same float. Otherwise the exact quotient decides.
+    // w * 10^-k in double (two roundings) is within 2.01 units in the last
+    // place of the exact value. Unless a halfway point between two floats (a
+    // double whose low 29 bits are 1 << 28) lies that close, no such point
+    // separates the two, and both round to the same float. Otherwise the
+    // quotient w / 10^k decides: it is the correctly rounded double, so it
+    // rounds to the right float unless it is itself a halfway point, which is
+    // left to the general path.
     constexpr std::uint64_t kHalf = std::uint64_t{1} << 28;
     double d = static_cast<double>(w) * kInversePowersOfTen[fraction];
     if (lowBits(d) - (kHalf - 4) <= 8) {
