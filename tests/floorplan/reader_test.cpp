@@ -470,6 +470,14 @@ TEST(BasicFloor, ShippedFloorIsAClosedRoomOfScale70) {
     testsupport::copyTemplates(dir.path());
     testsupport::ScopedCurrentDirectory cwd(dir.path());
     EXPECT_EQ(floorplan::scaleOfFloor(floorplan::kBasicFloorPath), 70.0f);
+    EXPECT_EQ(floorplan::scaleOfFloor("no such floor.kvx"), 70.0f);
+    // count 0 after (30, 0, -40): the basic floor's 70 is the larger
+    testsupport::writeFile(dir.path() / "zero.kvx", floorText("0", {"30, 0, -40"}));
+    FloorMeshReader reader;
+    RecordingSink fallback;
+    EXPECT_EQ(reader.setFloorPath("zero.kvx", fallback).outcome, LoadOutcome::FellBack);
+    EXPECT_EQ(reader.scale, 70.0f);
+    EXPECT_EQ(fallback.vertices, sink.vertices);
 }
 
 }  // namespace
