@@ -19,8 +19,8 @@ int mulDiv(int a, int b, int c) {
 
 DialogUnits DialogUnits::forFont(const QFont& font) {
     const QFontMetrics metrics(font);
-    const int width =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int width = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     // (width / 26 + 1) / 2 is width / 52 rounded, as the platform computes it.
     int baseX = (width / 26 + 1) / 2;
     int baseY = metrics.height();

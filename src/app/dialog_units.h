@@ -9,7 +9,7 @@
 namespace app {
 
 class DialogUnits {
-public:
+  public:
     DialogUnits(int baseX, int baseY) : baseX_(baseX), baseY_(baseY) {}
 
     // The base units of `font`, measured the way the platform does: the
@@ -28,7 +28,7 @@ public:
     // are converted, so neighbouring controls stay neighbours.
     QRect toPixels(int x, int y, int width, int height) const;
 
-private:
+  private:
     int baseX_;
     int baseY_;
 };

@@ -9,7 +9,7 @@ namespace app {
 class EscapeSetupApp : public QApplication {
     Q_OBJECT
 
-public:
+  public:
     EscapeSetupApp(int& argc, char** argv);
 
     // Makes the dialog (without a parent), makes it the main window, runs it

@@ -62,20 +62,22 @@ std::string toSystemPath(const QString& path) { return QFile::encodeName(path).t
 QString buildFailureMessage(const std::vector<generator::BuildFailure>& failures,
                             const QString& projectFolder) {
     constexpr std::size_t kShown = 12;
-    QString text = QObject::tr("The project in %1 could not be written completely. "
-                               "%n step(s) failed:",
-                               nullptr, static_cast<int>(failures.size()))
+    QString text = QObject::tr(
+                       "The project in %1 could not be written completely. "
+                       "%n step(s) failed:",
+                       nullptr, static_cast<int>(failures.size()))
                        .arg(projectFolder);
     text += QLatin1Char('\n');
     const std::size_t shown = std::min(failures.size(), kShown);
     for (std::size_t i = 0; i < shown; ++i) {
         const auto& failure = failures[i];
         text += QStringLiteral("\n\u2022 ") + QString::fromStdString(failure.path);
-        if (!failure.reason.empty()) text += QStringLiteral(": ") + QString::fromStdString(failure.reason);
+        if (!failure.reason.empty())
+            text += QStringLiteral(": ") + QString::fromStdString(failure.reason);
     }
     if (failures.size() > shown) {
-        text += QLatin1Char('\n') +
-                QObject::tr("\u2022 and %n more", nullptr, static_cast<int>(failures.size() - shown));
+        text += QLatin1Char('\n') + QObject::tr("\u2022 and %n more", nullptr,
+                                                static_cast<int>(failures.size() - shown));
     }
     text += QStringLiteral("\n\n") + QObject::tr("Start the Morvanta runtime anyway?");
     return text;
@@ -156,8 +158,8 @@ void EscapeSetupDialog::buildTemplate() {
     runButton_->setDefault(true);
 
     label(QString::number(IdFloorHeading), tr("Floor Plan Choice"), 7, 78, 79, 15);
-    QLabel* pairsLabel = label(QStringLiteral("labelPairs"), tr("Number of Mother and Child Pairs"),
-                               14, 22, 109, 9);
+    QLabel* pairsLabel =
+        label(QStringLiteral("labelPairs"), tr("Number of Mother and Child Pairs"), 14, 22, 109, 9);
 
     basicRadio_ = radio(IdBasic, tr("Basic"), 7, 92, 32, 10);
     userSelectedRadio_ = radio(IdUserSelected, tr("User Selected"), 7, 105, 60, 10);
@@ -183,11 +185,11 @@ void EscapeSetupDialog::buildTemplate() {
         label(QStringLiteral("labelAdults"), tr("Number of Additional Adults"), 14, 41, 90, 9);
     SpinArrows* adultsSpin = spin(IdAdultsSpin, 142, 38, 11, 14);
     adultsEdit_ = countEdit(IdAdultsEdit, 122, 38, 17, 14);
-    QLabel* childrenLabel = label(QStringLiteral("labelChildren"),
-                                  tr("Number of Additional Children"), 14, 58, 100, 8);
+    QLabel* childrenLabel =
+        label(QStringLiteral("labelChildren"), tr("Number of Additional Children"), 14, 58, 100, 8);
 
-    placePeopleRadio_ = radio(IdPlacePeople, tr("Place People (10 people in each click)"), 195, 21,
-                              131, 10);
+    placePeopleRadio_ =
+        radio(IdPlacePeople, tr("Place People (10 people in each click)"), 195, 21, 131, 10);
     placeExitsRadio_ = radio(IdPlaceExits, tr("Place Exits (2 maximum)"), 195, 31, 93, 10);
     label(QString::number(IdClickHeading), tr("Clicking the Interface will:"), 200, 7, 125, 14);
 
@@ -224,7 +226,7 @@ void EscapeSetupDialog::buildTemplate() {
     clickModeGroup_->addButton(placeExitsRadio_, IdPlaceExits);
 
     // The tab order of the template.
-    QWidget* tabOrder[] = {runButton_, kvxButton,  aviButton,     cancelButton,
+    QWidget* tabOrder[] = {runButton_,   kvxButton,  aviButton,     cancelButton,
                            browseButton, pairsEdit_, childrenEdit_, adultsEdit_};
     for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         QWidget::setTabOrder(tabOrder[i], tabOrder[i + 1]);
@@ -368,7 +370,8 @@ void EscapeSetupDialog::showFloorReport(const floorplan::LoadReport& report) {
     }
     const QString requested = QString::fromStdString(report.requestedPath);
     QString detail = tr("Could not use %1").arg(requested);
-    if (!report.reason.empty()) detail += QStringLiteral(": ") + QString::fromStdString(report.reason);
+    if (!report.reason.empty())
+        detail += QStringLiteral(": ") + QString::fromStdString(report.reason);
     if (report.outcome == LoadOutcome::FellBack) {
         floorNotice_->setText(tr("No floor mesh in this file: basic floor shown."));
     } else {
@@ -421,10 +424,10 @@ void EscapeSetupDialog::runBuildCommand(scenario::BuildCommand command) {
     if (!failures.empty()) {
         // Mend: a build that did not do all its work is not passed off as a
         // success. One warning lists what failed; "No" keeps the dialog open.
-        const QMessageBox::StandardButton answer = showMessage(
-            QMessageBox::Warning, QString::fromLatin1(kTitle),
-            buildFailureMessage(failures, projectFolder()), QMessageBox::Yes | QMessageBox::No,
-            QMessageBox::No);
+        const QMessageBox::StandardButton answer =
+            showMessage(QMessageBox::Warning, QString::fromLatin1(kTitle),
+                        buildFailureMessage(failures, projectFolder()),
+                        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes) return;
     }
     const platform::LaunchResult launch = startRuntime();
@@ -441,11 +444,9 @@ void EscapeSetupDialog::runBuildCommand(scenario::BuildCommand command) {
     accept();
 }
 
-QMessageBox::StandardButton EscapeSetupDialog::showMessage(QMessageBox::Icon icon,
-                                                           const QString& title,
-                                                           const QString& text,
-                                                           QMessageBox::StandardButtons buttons,
-                                                           QMessageBox::StandardButton defaultButton) {
+QMessageBox::StandardButton EscapeSetupDialog::showMessage(
+    QMessageBox::Icon icon, const QString& title, const QString& text,
+    QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
     QMessageBox box(icon, title, text, buttons, this);
     box.setObjectName(QStringLiteral("escapeSetupMessage"));
     box.setDefaultButton(defaultButton);

@@ -63,7 +63,7 @@ inline constexpr int kMaxCount = 99;
 class EscapeSetupDialog : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     explicit EscapeSetupDialog(QWidget* parent = nullptr);
     ~EscapeSetupDialog() override;
 
@@ -96,7 +96,7 @@ public:
     void chooseFloorFile();
     void runBuildCommand(scenario::BuildCommand command);
 
-protected:
+  protected:
     // The file chooser: returns the full path of the chosen file, or nothing
     // when the user cancels. By default runs `floorChooser()` modally; tests
     // override it to choose or cancel without a dialog.
@@ -112,7 +112,7 @@ protected:
     // Starts the runtime in the start directory without waiting for it.
     virtual platform::LaunchResult startRuntime();
 
-private:
+  private:
     void buildTemplate();
     void openingSteps();
     void showFloorReport(const floorplan::LoadReport& report);

@@ -13,7 +13,7 @@ namespace app {
 class SpinArrows : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit SpinArrows(QWidget* parent = nullptr);
 
     QToolButton* upButton() const { return up_; }
@@ -23,14 +23,14 @@ public:
     // 20 after five (the platform's usual acceleration).
     static int stepSizeAfter(qint64 heldMilliseconds);
 
-signals:
+  signals:
     // +size for the up arrow, -size for the down arrow.
     void stepped(int signedSize);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void arrowPressed();
     void arrowClicked(int direction);
 

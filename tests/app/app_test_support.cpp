@@ -42,12 +42,13 @@ StartDirectory::StartDirectory() {
     std::filesystem::create_directories(recordDir);
     const auto log = recordDir / "log.txt";
     const auto program = recordDir / "mvnrt-recorder";
-    testsupport::writeFile(program, "#!/bin/sh\n"
-                                    "{ pwd -P; echo \"$#\";\n"
-                                    "  if [ -f bProj/Vellico/startup.pc ]; then echo built;"
-                                    " else echo missing; fi; } > '" +
-                                        log.string() + ".part'\n" + "mv '" + log.string() +
-                                        ".part' '" + log.string() + "'\n");
+    testsupport::writeFile(program,
+                           "#!/bin/sh\n"
+                           "{ pwd -P; echo \"$#\";\n"
+                           "  if [ -f bProj/Vellico/startup.pc ]; then echo built;"
+                           " else echo missing; fi; } > '" +
+                               log.string() + ".part'\n" + "mv '" + log.string() + ".part' '" +
+                               log.string() + "'\n");
     std::filesystem::permissions(program, std::filesystem::perms::owner_all |
                                               std::filesystem::perms::group_read |
                                               std::filesystem::perms::group_exec);
@@ -77,13 +78,14 @@ std::vector<std::string> StartDirectory::waitForRuntimeRecord(int timeoutMs) con
 }
 
 std::string kvxFloor(const std::vector<Vertex>& vertices) {
-    std::string text = "KVX TEXT 2.1\r\nTW_Scene SCN-Test\r\n\tTW_Node NOD-World\r\n"
-                       "\t\tTW_Node NOD-Floor\r\n"
-                       "\t\t\tTW_Mesh MSH-TestFloor\r\n"
-                       "\t\t\t\tMaterial MAT-Test\r\n"
-                       "\t\t\t\tFlags OUTLINE\r\n"
-                       "\t\t\t\tBounds 0, 0, 0, 0, 0, 0\r\n"
-                       "\t\t\t\tTW_VertexList\r\n";
+    std::string text =
+        "KVX TEXT 2.1\r\nTW_Scene SCN-Test\r\n\tTW_Node NOD-World\r\n"
+        "\t\tTW_Node NOD-Floor\r\n"
+        "\t\t\tTW_Mesh MSH-TestFloor\r\n"
+        "\t\t\t\tMaterial MAT-Test\r\n"
+        "\t\t\t\tFlags OUTLINE\r\n"
+        "\t\t\t\tBounds 0, 0, 0, 0, 0, 0\r\n"
+        "\t\t\t\tTW_VertexList\r\n";
     text += "\t\t\t\t\t" + std::to_string(vertices.size()) + "\r\n";
     text += "\t\t\t\t\t; x, y, z\r\n";
     for (const Vertex& v : vertices) {

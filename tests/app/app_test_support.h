@@ -5,8 +5,8 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QTest>
 #include <QString>
+#include <QTest>
 #include <array>
 #include <deque>
 #include <filesystem>
@@ -24,7 +24,7 @@ namespace apptest {
 // next entry of `chooserAnswers` (a null text = cancel), each message box the
 // next entry of `messageAnswers` (its default button when the list is empty).
 class TestDialog : public app::EscapeSetupDialog {
-public:
+  public:
     struct Message {
         QMessageBox::Icon icon;
         QString title;
@@ -37,7 +37,7 @@ public:
     std::deque<QMessageBox::StandardButton> messageAnswers;
     std::vector<Message> messages;
 
-protected:
+  protected:
     std::optional<QString> askForFloorFile() override;
     QMessageBox::StandardButton showMessage(QMessageBox::Icon icon, const QString& title,
                                             const QString& text,
@@ -50,7 +50,7 @@ protected:
 // that writes its working directory, its argument count and whether the
 // startup script existed when it started into `runtimeLog()`.
 class StartDirectory {
-public:
+  public:
     StartDirectory();
     ~StartDirectory();
 
@@ -62,7 +62,7 @@ public:
     // `timeoutMs`); empty when it never started.
     std::vector<std::string> waitForRuntimeRecord(int timeoutMs = 10000) const;
 
-private:
+  private:
     testsupport::TempDir dir_;
     std::unique_ptr<testsupport::ScopedCurrentDirectory> current_;
     QByteArray previousRuntime_;
@@ -99,15 +99,15 @@ void prepareEnvironment();
 
 // The test main: a QApplication, the test class, and the drivers pinned
 // before the leak check.
-#define APPTEST_MAIN(TestClass)                                  \
-    int main(int argc, char** argv) {                            \
-        apptest::prepareEnvironment();                           \
-        int result = 0;                                          \
-        {                                                        \
-            QApplication application(argc, argv);                \
-            TestClass tests;                                     \
-            result = QTest::qExec(&tests, argc, argv);           \
-            apptest::pinOpenGlDrivers();                         \
-        }                                                        \
-        return result;                                           \
+#define APPTEST_MAIN(TestClass)                        \
+    int main(int argc, char** argv) {                  \
+        apptest::prepareEnvironment();                 \
+        int result = 0;                                \
+        {                                              \
+            QApplication application(argc, argv);      \
+            TestClass tests;                           \
+            result = QTest::qExec(&tests, argc, argv); \
+            apptest::pinOpenGlDrivers();               \
+        }                                              \
+        return result;                                 \
     }

@@ -56,7 +56,7 @@ std::map<std::string, std::string> treeOf(const fs::path& root) {
 class DialogBuildTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void emptyCountBuildsAsZero();
     void enterInACountEditBuilds();
     void enterOnAnotherButtonRunsThatButton();
@@ -115,7 +115,8 @@ void DialogBuildTest::enterOnAnotherButtonRunsThatButton() {
     avi->setFocus();
     QTest::keyClick(avi, Qt::Key_Return);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QVERIFY(apptest::hasRow(apptest::readRows(startupScript(start)), "\tglobal var dumpToAVI = 1;"));
+    QVERIFY(
+        apptest::hasRow(apptest::readRows(startupScript(start)), "\tglobal var dumpToAVI = 1;"));
 }
 
 void DialogBuildTest::closingWithoutBuilding_data() {
@@ -168,7 +169,8 @@ void DialogBuildTest::buildCarriesClickedPositions() {
     const char* names[2][2] = {{"va", "vb"}, {"va2", "vb2"}};
     for (int k = 0; k < 2; ++k) {
         const floorplan::ViewPoint v = view->mapClick(QPointF(exitClicks[k]));
-        const scenario::WorldPosition w = scenario::viewToWorld(PlacementKind::Exit, v.x, v.y, scale);
+        const scenario::WorldPosition w =
+            scenario::viewToWorld(PlacementKind::Exit, v.x, v.y, scale);
         QVERIFY(w.x != 0.0f && w.z != 0.0f);
         const std::string a = exitRow(names[k][0], w.x + 5.0f, w.z);
         const std::string b = exitRow(names[k][1], w.x - 5.0f, w.z);
@@ -239,7 +241,7 @@ void DialogBuildTest::runtimeStartsInTheStartDirectory() {
     const auto record = start.waitForRuntimeRecord();
     QCOMPARE(record.size(), std::size_t(3));
     QCOMPARE(record[0], fs::canonical(start.path()).string());
-    QCOMPARE(record[1], std::string("0"));  // no arguments
+    QCOMPARE(record[1], std::string("0"));      // no arguments
     QCOMPARE(record[2], std::string("built"));  // started after the project was written
     QVERIFY(!fs::exists(start / "elsewhere" / "bProj"));
 }

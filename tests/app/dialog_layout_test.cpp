@@ -66,7 +66,7 @@ QString textOf(QWidget* w) {
 class DialogLayoutTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void dialogUnitsFollowTheFont();
     void openingState();
     void templateControlsAndPositions();
@@ -91,8 +91,8 @@ void DialogLayoutTest::dialogUnitsFollowTheFont() {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPointSize(8);
     const QFontMetrics metrics(font);
-    const int letters =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     const app::DialogUnits measured = app::DialogUnits::forFont(font);
     QCOMPARE(measured.baseX(), (letters + 26) / 52);
     QCOMPARE(measured.baseY(), metrics.height());
@@ -148,8 +148,8 @@ void DialogLayoutTest::templateControlsAndPositions() {
 
     QWidget* previous = nullptr;
     for (const TemplateControl& c : kTemplate) {
-        QWidget* w = dialog.findChild<QWidget*>(QString::fromLatin1(c.name),
-                                                Qt::FindDirectChildrenOnly);
+        QWidget* w =
+            dialog.findChild<QWidget*>(QString::fromLatin1(c.name), Qt::FindDirectChildrenOnly);
         QVERIFY2(w != nullptr, c.name);
         QCOMPARE(w->geometry(), units.toPixels(c.x, c.y, c.w, c.h));
         if (c.text != nullptr) QCOMPARE(textOf(w), QString::fromLatin1(c.text));
@@ -197,8 +197,8 @@ void DialogLayoutTest::tabOrderAndFocus() {
     QCOMPARE(dialog.focusWidget(), static_cast<QWidget*>(run));
 
     // Tab walks the template's tab stops and comes back round.
-    const int order[] = {app::IdCreateKvx,  app::IdCreateAvi,     app::IdCancel,
-                         app::IdBrowse,     app::IdPairsEdit,     app::IdChildrenEdit,
+    const int order[] = {app::IdCreateKvx,  app::IdCreateAvi,  app::IdCancel,
+                         app::IdBrowse,     app::IdPairsEdit,  app::IdChildrenEdit,
                          app::IdAdultsEdit, app::IdRunMorvanta};
     for (int id : order) {
         QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
@@ -260,7 +260,9 @@ void DialogLayoutTest::viewLiesOnThePlaceholderAndDraws() {
     // The grab is in device pixels (twice the logical ones at a scale of 2).
     const QImage frame = dialog.grab().toImage();
     const qreal ratio = frame.devicePixelRatio();
-    auto device = [ratio](QPoint p) { return QPoint(qRound(p.x() * ratio), qRound(p.y() * ratio)); };
+    auto device = [ratio](QPoint p) {
+        return QPoint(qRound(p.x() * ratio), qRound(p.y() * ratio));
+    };
     const QRect area(device(view->geometry().topLeft()), device(view->geometry().bottomRight()));
     int red = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)

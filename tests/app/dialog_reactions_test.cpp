@@ -36,7 +36,7 @@ QString writeSquareFloor(const std::filesystem::path& file, float half) {
 class DialogReactionsTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void countClampWhileTyping();
     void countClampOnPasteAndProgrammaticText();
     void spinSteps_data();
@@ -113,18 +113,18 @@ void DialogReactionsTest::spinSteps_data() {
     QTest::addColumn<QString>("before");
     QTest::addColumn<bool>("up");
     QTest::addColumn<QString>("after");
-    QTest::newRow("99 up stays 99") << int(app::IdPairsSpin) << int(app::IdPairsEdit) << "99"
-                                    << true << "99";
-    QTest::newRow("0 down stays 0") << int(app::IdAdultsSpin) << int(app::IdAdultsEdit) << "0"
-                                    << false << "0";
-    QTest::newRow("99 down gives 98") << int(app::IdChildrenSpin) << int(app::IdChildrenEdit)
-                                      << "99" << false << "98";
-    QTest::newRow("empty up gives 1") << int(app::IdPairsSpin) << int(app::IdPairsEdit) << ""
-                                      << true << "1";
-    QTest::newRow("not a number down gives 0") << int(app::IdAdultsSpin) << int(app::IdAdultsEdit)
-                                               << "x" << false << "0";
-    QTest::newRow("007 up gives 8") << int(app::IdChildrenSpin) << int(app::IdChildrenEdit)
-                                    << "007" << true << "8";
+    QTest::newRow("99 up stays 99")
+        << int(app::IdPairsSpin) << int(app::IdPairsEdit) << "99" << true << "99";
+    QTest::newRow("0 down stays 0")
+        << int(app::IdAdultsSpin) << int(app::IdAdultsEdit) << "0" << false << "0";
+    QTest::newRow("99 down gives 98")
+        << int(app::IdChildrenSpin) << int(app::IdChildrenEdit) << "99" << false << "98";
+    QTest::newRow("empty up gives 1")
+        << int(app::IdPairsSpin) << int(app::IdPairsEdit) << "" << true << "1";
+    QTest::newRow("not a number down gives 0")
+        << int(app::IdAdultsSpin) << int(app::IdAdultsEdit) << "x" << false << "0";
+    QTest::newRow("007 up gives 8")
+        << int(app::IdChildrenSpin) << int(app::IdChildrenEdit) << "007" << true << "8";
 }
 
 void DialogReactionsTest::spinSteps() {
@@ -364,8 +364,8 @@ void DialogReactionsTest::userSelectedBeforeAnyChoiceReloadsBasicFloor() {
     QCOMPARE(view->lastLoad().outcome, floorplan::LoadOutcome::NoFloor);
     QVERIFY(dialog.floorNotice()->isVisible());
     QVERIFY(dialog.floorNotice()->text().contains(QStringLiteral("not even")));
-    QVERIFY(QFontMetrics(dialog.floorNotice()->font()).horizontalAdvance(dialog.floorNotice()->text()) <=
-            dialog.floorNotice()->width());
+    QVERIFY(QFontMetrics(dialog.floorNotice()->font())
+                .horizontalAdvance(dialog.floorNotice()->text()) <= dialog.floorNotice()->width());
     QTest::mouseClick(radio(dialog, app::IdBasic), Qt::LeftButton);
     QCOMPARE(view->lastLoad().outcome, floorplan::LoadOutcome::Loaded);
     QVERIFY(!dialog.floorNotice()->isVisible());

@@ -19,10 +19,10 @@ namespace {
 
 // The dialog with a file chooser that picks one given file.
 class ScreenshotDialog : public app::EscapeSetupDialog {
-public:
+  public:
     QString floorFile;
 
-protected:
+  protected:
     std::optional<QString> askForFloorFile() override {
         if (floorFile.isEmpty()) return std::nullopt;
         return std::optional<QString>(floorFile);

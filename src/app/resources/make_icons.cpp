@@ -84,10 +84,18 @@ QImage drawSmall() {
         for (int x = 0; x < 16; ++x) {
             QColor c;
             switch (rows[y][x]) {
-                case 'g': c = kGreen; break;
-                case 'w': c = kWhite; break;
-                case 'd': c = kDoorway; break;
-                default: c = Qt::transparent; break;
+                case 'g':
+                    c = kGreen;
+                    break;
+                case 'w':
+                    c = kWhite;
+                    break;
+                case 'd':
+                    c = kDoorway;
+                    break;
+                default:
+                    c = Qt::transparent;
+                    break;
             }
             image.setPixelColor(x, y, c);
         }
