@@ -88,8 +88,20 @@ int main(int argc, char** argv) {
                                                                : std::strerror(error)));
         }
     }
-    // Relative paths resolve against the start directory, which is current.
-    const float scale = request.scale ? *request.scale : floorplan::scaleOfFloor(floorPath);
+    // Read the floor as the dialog's view does: relative paths resolve against
+    // the start directory, which is current, and a file without a usable mesh
+    // gives way to the basic floor. The project then gets the floor the view
+    // would show, so the dialog and escape-build build the same tree.
+    floorplan::FloorMeshReader reader;
+    floorplan::OutlineSink noOutline;
+    const floorplan::LoadReport floorReport = reader.setFloorPath(floorPath, noOutline);
+    if (floorReport.outcome != floorplan::LoadOutcome::Loaded) {
+        std::cerr << "escape-build: warning: " << floorReport.reason
+                  << (floorReport.outcome == floorplan::LoadOutcome::FellBack
+                          ? "; the basic floor is used instead\n"
+                          : "; the basic floor has no usable mesh either\n");
+    }
+    const float scale = request.scale ? *request.scale : reader.scale;
 
     scenario::ScenarioSettings settings;
     settings.pairCount = request.pairs.value_or(kDefaultCount);
@@ -106,7 +118,7 @@ int main(int argc, char** argv) {
     settings.clusterCount = static_cast<int>(clusters.size());
     for (std::size_t i = 0; i < exits.size(); ++i) settings.exits[i] = exits[i];
     for (std::size_t i = 0; i < clusters.size(); ++i) settings.clusters[i] = clusters[i];
-    settings.floorPath = floorPath;
+    settings.floorPath = reader.floorPath;
     settings.startDirectory = startDirectory;
     settings.floorScale = scenario::floorScaleFromScale(scale);
 
@@ -121,7 +133,7 @@ int main(int argc, char** argv) {
               << settings.adultCount << " adults, " << settings.childCount << " children)\n"
               << "  clusters used: " << layout.used << " of " << settings.clusterCount
               << " placed; scattered people: " << layout.scattered << "\n"
-              << "  exits: " << settings.exitCount << "; floor: " << floorPath << " (scale "
+              << "  exits: " << settings.exitCount << "; floor: " << reader.floorPath << " (scale "
               << generator::formatReal(scale) << "); recording: " << record << "\n";
 
     int status = 0;

@@ -149,6 +149,20 @@ TEST_F(EscapeBuild, ScaleComesFromTheFloorFile) {
               readFile(dir / "floors/small.kvx"));
 }
 
+TEST_F(EscapeBuild, FloorWithoutMeshGivesWayToTheBasicFloorAsInTheDialog) {
+    // The dialog's view falls back to the basic floor and the build copies the
+    // floor the view shows; escape-build does the same and says so.
+    writeFile(dir / "floors/notes.kvx", "no mesh in here\r\n");
+    const auto o = run(caller.path(), {"--dir", dir.path().string(), "--floor", "floors/notes.kvx"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("floors/notes.kvx"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("basic floor"), std::string::npos) << o.err;
+    EXPECT_EQ(readFile(dir / "bProj/Content/Actors/Floor/Floor.kvx"),
+              readFile(dir / "unchanged/floor.kvx"));
+    const auto l = scriptLines(dir.path());
+    EXPECT_NE(std::find(l.begin(), l.end(), "\tT.position.x = -100;"), l.end());  // scale 70
+}
+
 TEST_F(EscapeBuild, ScenarioFileAndOverrides) {
     const auto example = testsupport::sourcePath("examples/two-exits.json").string();
     auto o = run(caller.path(), {"--dir", dir.path().string(), "--scenario", example});
