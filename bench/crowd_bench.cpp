@@ -1,0 +1,86 @@
+// Throughput of the crowd simulation: agent-updates per second in a large
+// square room at 1 person per m^2 (400, 2,000 and 10,000 people by default),
+// with a door in the middle of each wall. Setup (navigation fields) is timed
+// apart. Usage: crowd_bench [--people N,N,...] [--seconds S] [--density D]
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "crowd/placement.h"
+#include "crowd/rng.h"
+#include "crowd/simulation.h"
+
+using namespace crowd;
+
+namespace {
+
+double now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+CrowdSetup largeRoom(int n, double density, std::uint64_t seed) {
+    const double side = std::ceil(std::sqrt(n / density)) + 2.0;
+    CrowdSetup s;
+    s.area = WalkableArea({{{0, 0}, {side, 0}, {side, side}, {0, side}}});
+    const double c = side / 2;
+    s.exits = {{"south", {{c - 1, 0}, {c + 1, 0}}, {}, 0},
+               {"east", {{side, c - 1}, {side, c + 1}}, {}, 0},
+               {"north", {{c + 1, side}, {c - 1, side}}, {}, 0},
+               {"west", {{0, c + 1}, {0, c - 1}}, {}, 0}};
+    Rng rng(seed);
+    Placer placer(s.area);
+    // On a jittered lattice at the chosen density, so that placing is quick.
+    const int perRow = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
+    const double step = (side - 2.0) / perRow;
+    for (int i = 0; i < n; ++i) {
+        PersonSpec p;
+        p.radius = rng.uniform(0.25, 0.35);
+        p.desiredSpeed = rng.uniform(1.08, 1.60);
+        const Vec2 want{1.0 + (i % perRow + 0.5) * step + rng.uniform(-0.1, 0.1),
+                        1.0 + (i / perRow + 0.5) * step + rng.uniform(-0.1, 0.1)};
+        p.start = *placer.nearestFree(want, p.radius);
+        placer.add(p.start, p.radius);
+        s.people.push_back(p);
+    }
+    return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int> sizes{400, 2000, 10000};
+    double seconds = 4.0, density = 1.0;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i];
+        if (a == "--people") {
+            sizes.clear();
+            std::stringstream ss(argv[i + 1]);
+            for (std::string t; std::getline(ss, t, ',');) sizes.push_back(std::atoi(t.c_str()));
+        } else if (a == "--seconds") {
+            seconds = std::atof(argv[i + 1]);
+        } else if (a == "--density") {
+            density = std::atof(argv[i + 1]);
+        }
+    }
+    std::printf("%8s %10s %10s %12s %16s %14s %12s\n", "people", "room (m)", "setup (s)",
+                "simulated (s)", "agent-updates/s", "ns per update", "x real time");
+    for (int n : sizes) {
+        const CrowdSetup setup = largeRoom(n, density, 1);
+        const double t0 = now();
+        Simulation sim(setup);
+        const double t1 = now();
+        while (sim.time() < seconds - 1e-9) sim.step();
+        const double t2 = now();
+        const double wall = t2 - t1;
+        const double rate = static_cast<double>(sim.agentUpdates()) / wall;
+        std::printf("%8d %10.0f %10.3f %12.1f %16.0f %14.1f %12.2f\n", n, setup.area.bounds().max.x,
+                    t1 - t0, sim.time(), rate, 1e9 / rate, sim.time() / wall);
+        std::fflush(stdout);
+    }
+    return 0;
+}

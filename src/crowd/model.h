@@ -1,0 +1,103 @@
+#pragma once
+// What one simulation is made of: the model's parameters, the walkable area,
+// the exits and the people. Everything in metres, seconds and kilograms.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "crowd/geometry.h"
+
+namespace crowd {
+
+// The social force model of Helbing, Farkas and Vicsek (Nature 407, 2000),
+// with the numerical and navigation settings of this implementation.
+struct ModelParams {
+    double tau = 0.5;      // relaxation time of the driving term, s
+    double A = 2000.0;     // strength of the exponential repulsion, N
+    double B = 0.08;       // range of the exponential repulsion, m
+    double k = 1.2e5;      // body compression on contact, kg/s^2
+    double kappa = 2.4e5;  // sliding friction on contact, kg/(m s)
+    double mass = 80.0;    // kg
+    // Anisotropy of the exponential repulsion (Helbing, Farkas, Molnar and
+    // Vicsek 2002): a neighbour at angle phi from one's direction of motion
+    // counts with weight lambda + (1 - lambda)(1 + cos phi) / 2, so someone
+    // behind counts lambda, someone ahead 1. 1 is the isotropic force of 2000.
+    double lambda = 1.0;
+    double radiusMin = 0.25;  // body radii are drawn uniformly from [min, max), m
+    double radiusMax = 0.35;
+    // Fixed time step, s. The contact spring gives sqrt(m/k) = 26 ms; the
+    // friction term acts like a damper of up to kappa * overlap, so 2 ms keeps
+    // the explicit update well inside its stability limit.
+    double dt = 0.002;
+    double speedCapFactor = 1.3;  // |v| <= factor * desired speed
+    // Interaction range (centre distance), m. Beyond it the repulsion between
+    // two bodies (surface gap over 0.8 m) is below 0.1 N, a two-thousandth of
+    // the driving force, and is left out.
+    double cutoff = 1.5;
+    // Navigation.
+    double navCell = 0.1;      // grid cell of the distance fields, m
+    double wallBand = 0.5;     // paths are made costlier within this distance of a wall, m
+    double wallPenalty = 2.0;  // extra cost per metre right at a wall (fades to 0 at wallBand)
+    double doorSnap = 1.5;  // an exit this close to a wall (or outside the area) opens the wall, m
+    double pocketDepth = 1.0;     // walkable space kept behind an opened door, m
+    double leaveDistance = 0.25;  // reaching an exit that is not in a wall, m
+    // The desired direction is looked up in the field every this many
+    // seconds (it changes little over a few centimetres of walking).
+    double directionInterval = 0.01;
+    // Individual fluctuations: a random force, uniform in a disc of this
+    // radius (N), drawn anew for everyone every fluctuationInterval seconds.
+    // Without them the model is deterministic to a fault: an arch of three
+    // bodies across a door can stand for ever. 50 N is a quarter of the
+    // driving force of a walker starting from rest (80 kg x 1.34 m/s / 0.5 s).
+    double fluctuation = 50.0;
+    double fluctuationInterval = 0.1;
+};
+
+enum class Role {
+    Person,  // a person of a generic scenario
+    Child,   // a child walking with its parent
+    Parent,  // follows the child loaded just before it
+    Adult,
+    JoggingChild,  // a child on its own, jogging
+};
+
+const char* roleName(Role role);
+
+struct PersonSpec {
+    Vec2 start;
+    double radius = 0.3;
+    double desiredSpeed = 1.34;
+    Role role = Role::Person;
+    int exit = -1;    // index into exits; -1: the one with the shortest walk
+    int leader = -1;  // for a follower: the person it follows
+};
+
+struct ExitSpec {
+    std::string name;
+    Segment segment;  // the door, or the target line when it is not in a wall
+    // Points whose neighbourhood also counts as leaving by this exit.
+    std::vector<Vec2> leavePoints;
+    double leavePointRadius = 0.0;
+};
+
+// A corridor that wraps around along x: what leaves at one end enters at the
+// other. The area must then be the rectangle [x0, x0 + length] x [y0, y1]; its
+// two long sides are the walls. People walk along `direction`; there are no
+// exits.
+struct Periodic {
+    bool enabled = false;
+    Vec2 direction{1.0, 0.0};
+};
+
+struct CrowdSetup {
+    WalkableArea area;
+    std::vector<ExitSpec> exits;
+    std::vector<PersonSpec> people;
+    ModelParams params;
+    Periodic periodic;
+    double timeLimit = 3600.0;  // simulated seconds
+    std::uint64_t seed = 1;     // for the fluctuations
+};
+
+}  // namespace crowd

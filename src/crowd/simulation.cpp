@@ -1,0 +1,487 @@
+#include "crowd/simulation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace crowd {
+
+const char* roleName(Role role) {
+    switch (role) {
+        case Role::Person:
+            return "person";
+        case Role::Child:
+            return "child";
+        case Role::Parent:
+            return "parent";
+        case Role::Adult:
+            return "adult";
+        case Role::JoggingChild:
+            return "jogging child";
+    }
+    return "person";
+}
+
+namespace {
+// A follower drifts toward its leader once farther than this, fully at +2 m.
+constexpr double kFollowNear = 1.0;
+constexpr double kFollowSpan = 2.0;
+constexpr double kFollowCatchUp = 0.3;  // extra desired speed when far behind
+constexpr double kMinSpeedCap = 0.5;    // even someone standing can be pushed this fast
+constexpr double kExpTableMax = 12.0;   // beyond: overlap of 0.96 m at B = 0.08, computed exactly
+}  // namespace
+
+Simulation::Simulation(const CrowdSetup& setup) : setup_(setup), dt_(setup.params.dt) {
+    world_ = std::make_unique<World>(setup_);
+    const std::size_t n = setup_.people.size();
+    if (n > 5'000'000) throw std::invalid_argument("too many people");
+    px_.resize(n);
+    py_.resize(n);
+    vx_.assign(n, 0.0);
+    vy_.assign(n, 0.0);
+    r_.resize(n);
+    v0_.resize(n);
+    v0Now_.assign(n, 0.0);
+    navX_.assign(n, 0.0);
+    navY_.assign(n, 0.0);
+    fluctX_.assign(n, 0.0);
+    fluctY_.assign(n, 0.0);
+    rng_ = std::make_unique<Rng>(setup_.seed);
+    target_.assign(n, -1);
+    leader_.assign(n, -1);
+    exitUsed_.assign(n, -1);
+    exitTime_.assign(n, std::numeric_limits<double>::quiet_NaN());
+    const int exits = static_cast<int>(world_->exits().size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const PersonSpec& p = setup_.people[i];
+        const std::string who = "person " + std::to_string(i);
+        if (!std::isfinite(p.start.x) || !std::isfinite(p.start.y))
+            throw std::invalid_argument(who + " has no finite start position");
+        if (!(p.radius > 0.0 && p.radius < 2.0))
+            throw std::invalid_argument(who + " has a radius outside (0, 2) m");
+        if (!(p.desiredSpeed >= 0.0 && p.desiredSpeed <= 12.0))
+            throw std::invalid_argument(who + " has a desired speed outside [0, 12] m/s");
+        if (p.exit < -1 || p.exit >= exits)
+            throw std::invalid_argument(who + " names an exit that does not exist");
+        if (p.leader < -1 || p.leader >= static_cast<int>(n) || p.leader == static_cast<int>(i))
+            throw std::invalid_argument(who + " follows someone who does not exist");
+        px_[i] = p.start.x;
+        py_[i] = p.start.y;
+        r_[i] = p.radius;
+        v0_[i] = p.desiredSpeed;
+        leader_[i] = p.leader;
+        if (world_->periodic()) {
+            const Box b = world_->area().bounds();
+            const double len = b.max.x - b.min.x;
+            px_[i] = b.min.x + std::fmod(std::fmod(px_[i] - b.min.x, len) + len, len);
+        }
+        if (p.exit >= 0 || exits == 0) {
+            target_[i] = p.exit;
+        } else {
+            // The exit with the shortest walk; straight-line distance when
+            // no exit can be reached along the grid. Ties go to the first.
+            double best = std::numeric_limits<double>::infinity();
+            for (int e = 0; e < exits; ++e) {
+                const double d = world_->walkDistance(e, p.start);
+                if (d < best) {
+                    best = d;
+                    target_[i] = e;
+                }
+            }
+            if (target_[i] < 0) {
+                for (int e = 0; e < exits; ++e) {
+                    const double d = distanceToSegment(world_->exits()[e].opening, p.start);
+                    if (d < best) {
+                        best = d;
+                        target_[i] = e;
+                    }
+                }
+            }
+        }
+        active_.push_back(static_cast<int>(i));
+    }
+
+    // Neighbour grid: cells of half the cutoff, searched two cells each way.
+    const ModelParams& mp = setup_.params;
+    const Box box = world_->box();
+    gridOrigin_ = box.min;
+    const double cs = mp.cutoff / reach_;
+    const double w = box.max.x - box.min.x, h = box.max.y - box.min.y;
+    if (world_->periodic()) {
+        periodLength_ = w;
+        ncx_ = std::max(2 * reach_ + 1, static_cast<int>(std::floor(w / cs)));
+        csx_ = w / ncx_;
+    } else {
+        ncx_ = std::max(1, static_cast<int>(std::ceil(w / cs)));
+        csx_ = cs;
+    }
+    ncy_ = std::max(1, static_cast<int>(std::ceil(h / cs)));
+    csy_ = cs;
+    if (static_cast<double>(ncx_) * ncy_ > 5.0e7)
+        throw std::invalid_argument("the area is too large for the cutoff");
+    cellCount_.assign(static_cast<std::size_t>(ncx_) * ncy_, 0);
+    cellStart_.assign(cellCount_.size() + 1, 0);
+    buildWallGrid();
+
+    if (!(mp.fluctuation >= 0.0 && mp.fluctuation <= 1e4))
+        throw std::invalid_argument("the fluctuation must be in [0, 1e4] N");
+    fluctuationEvery_ = std::max<std::uint64_t>(
+        1, static_cast<std::uint64_t>(std::floor(mp.fluctuationInterval / dt_ + 1e-9)));
+    directionEvery_ = std::max<std::uint64_t>(
+        1, static_cast<std::uint64_t>(std::floor(mp.directionInterval / dt_ + 1e-9)));
+    expMin_ = -mp.cutoff / mp.B - 1.0;
+    const double step = 1.0 / 256.0;
+    expInvStep_ = 1.0 / step;
+    const auto entries =
+        static_cast<std::size_t>(std::ceil((kExpTableMax - expMin_) * expInvStep_)) + 2;
+    expTable_.resize(entries);
+    for (std::size_t k = 0; k < entries; ++k)
+        expTable_[k] = std::exp(expMin_ + static_cast<double>(k) * step);
+}
+
+double Simulation::expOf(double x) const {
+    if (x >= kExpTableMax) return std::exp(x);
+    if (x <= expMin_) return 0.0;
+    const double u = (x - expMin_) * expInvStep_;
+    const auto k = static_cast<std::size_t>(u);
+    const double f = u - static_cast<double>(k);
+    return expTable_[k] + f * (expTable_[k + 1] - expTable_[k]);
+}
+
+void Simulation::cellOf(double x, double y, int& cx, int& cy) const {
+    const double u = std::floor((x - gridOrigin_.x) / csx_);
+    const double v = std::floor((y - gridOrigin_.y) / csy_);
+    cx = static_cast<int>(std::clamp(u, 0.0, static_cast<double>(ncx_ - 1)));
+    cy = static_cast<int>(std::clamp(v, 0.0, static_cast<double>(ncy_ - 1)));
+}
+
+void Simulation::buildWallGrid() {
+    const auto& walls = world_->walls();
+    const double cut = setup_.params.cutoff;
+    for (const Segment& s : walls) {
+        wax_.push_back(s.a.x);
+        way_.push_back(s.a.y);
+        const double dx = s.b.x - s.a.x, dy = s.b.y - s.a.y;
+        wdx_.push_back(dx);
+        wdy_.push_back(dy);
+        const double l2 = dx * dx + dy * dy;
+        winv_.push_back(l2 > 0.0 ? 1.0 / l2 : 0.0);
+    }
+    const std::size_t cells = static_cast<std::size_t>(ncx_) * ncy_;
+    std::vector<std::vector<int>> perCell(cells);
+    for (std::size_t k = 0; k < walls.size(); ++k) {
+        const Segment& s = walls[k];
+        int i0, j0, i1, j1;
+        cellOf(std::min(s.a.x, s.b.x) - cut, std::min(s.a.y, s.b.y) - cut, i0, j0);
+        cellOf(std::max(s.a.x, s.b.x) + cut, std::max(s.a.y, s.b.y) + cut, i1, j1);
+        for (int j = j0; j <= j1; ++j)
+            for (int i = i0; i <= i1; ++i) {
+                // Keep the wall only if it comes within the cutoff of the cell.
+                const double cx = gridOrigin_.x + (i + 0.5) * csx_,
+                             cy = gridOrigin_.y + (j + 0.5) * csy_;
+                const double halfDiag = 0.5 * std::sqrt(csx_ * csx_ + csy_ * csy_);
+                if (distanceToSegment(s, {cx, cy}) > cut + halfDiag) continue;
+                perCell[static_cast<std::size_t>(j) * ncx_ + i].push_back(static_cast<int>(k));
+            }
+    }
+    wallStart_.assign(cells + 1, 0);
+    for (std::size_t c = 0; c < cells; ++c)
+        wallStart_[c + 1] = wallStart_[c] + static_cast<int>(perCell[c].size());
+    wallList_.reserve(wallStart_.back());
+    for (const auto& list : perCell) wallList_.insert(wallList_.end(), list.begin(), list.end());
+}
+
+void Simulation::step() {
+    leftLastStep_.clear();
+    const std::size_t n = active_.size();
+    if (n > 0) {
+        computeForces();
+        const double dt = dt_;
+        const double cap = setup_.params.speedCapFactor;
+        for (std::size_t s = 0; s < n; ++s) {
+            const int i = sid_[s];
+            double vx = vx_[i] + sax_[s] * dt;
+            double vy = vy_[i] + say_[s] * dt;
+            const double vmax = cap * std::max(v0Now_[i], kMinSpeedCap);
+            const double sp2 = vx * vx + vy * vy;
+            if (sp2 > vmax * vmax) {
+                const double f = vmax / std::sqrt(sp2);
+                vx *= f;
+                vy *= f;
+            }
+            vx_[i] = vx;
+            vy_[i] = vy;
+            px_[i] += vx * dt;
+            py_[i] += vy * dt;
+            if (periodLength_ > 0.0) {
+                if (px_[i] >= gridOrigin_.x + periodLength_)
+                    px_[i] -= periodLength_;
+                else if (px_[i] < gridOrigin_.x)
+                    px_[i] += periodLength_;
+            }
+        }
+        agentUpdates_ += n;
+    }
+    ++steps_;
+    if (world_->exits().empty()) return;
+    const double now = time();
+    std::size_t keep = 0;
+    for (std::size_t a = 0; a < active_.size(); ++a) {
+        const int i = active_[a];
+        const int e = world_->leavingExit({px_[i], py_[i]});
+        if (e >= 0) {
+            exitUsed_[i] = e;
+            exitTime_[i] = now;
+            vx_[i] = vy_[i] = 0.0;
+            leftLastStep_.push_back(i);
+        } else {
+            active_[keep++] = i;
+        }
+    }
+    active_.resize(keep);
+}
+
+void Simulation::computeForces() {
+    const ModelParams& mp = setup_.params;
+    const std::size_t n = active_.size();
+    const std::size_t cells = cellCount_.size();
+
+    // Counting sort of everyone inside by cell.
+    cellOfActive_.resize(n);
+    std::fill(cellCount_.begin(), cellCount_.end(), 0);
+    for (std::size_t a = 0; a < n; ++a) {
+        const int i = active_[a];
+        int cx, cy;
+        cellOf(px_[i], py_[i], cx, cy);
+        const int c = cy * ncx_ + cx;
+        cellOfActive_[a] = c;
+        ++cellCount_[c];
+    }
+    cellStart_[0] = 0;
+    for (std::size_t c = 0; c < cells; ++c) cellStart_[c + 1] = cellStart_[c] + cellCount_[c];
+    sid_.resize(n);
+    sx_.resize(n);
+    sy_.resize(n);
+    svx_.resize(n);
+    svy_.resize(n);
+    sr_.resize(n);
+    sax_.resize(n);
+    say_.resize(n);
+    sex_.resize(n);
+    sey_.resize(n);
+    std::copy(cellStart_.begin(), cellStart_.end() - 1,
+              cellCount_.begin());  // reuse as write cursor
+    for (std::size_t a = 0; a < n; ++a) {
+        const int i = active_[a];
+        const int s = cellCount_[cellOfActive_[a]]++;
+        sid_[s] = i;
+        sx_[s] = px_[i];
+        sy_[s] = py_[i];
+        svx_[s] = vx_[i];
+        svy_[s] = vy_[i];
+        sr_[s] = r_[i];
+    }
+
+    const double A = mp.A, invB = 1.0 / mp.B, k = mp.k, kappa = mp.kappa;
+    if (!(mp.lambda >= 0.0 && mp.lambda <= 1.0))
+        throw std::invalid_argument("lambda must be in [0, 1]");
+    const double invTau = 1.0 / mp.tau, invMass = 1.0 / mp.mass;
+    const double cut2 = mp.cutoff * mp.cutoff;
+    const double L = periodLength_, halfL = 0.5 * L;
+    const bool periodic = L > 0.0;
+    const World& world = *world_;
+    const int R = reach_;
+    const bool refreshDirections = steps_ % directionEvery_ == 0;
+    // The sliding friction acts as a damper of strength kappa * overlap on the
+    // relative tangential velocity of two bodies (reduced mass m / 2). An
+    // explicit step damps stably only while that strength stays below
+    // 2 (m / 2) / dt, so it is held there: with the defaults from an overlap
+    // of 16.7 cm on, which only a crush reaches. Without the cap squeezed
+    // bodies start to vibrate ever more.
+    const double frictionCap = mp.mass / dt_;
+    if (mp.fluctuation > 0.0 && steps_ % fluctuationEvery_ == 0) {
+        // Drawn in ascending order of the people inside: the same sequence
+        // whatever the arrangement.
+        const double twoPi = 2.0 * std::acos(-1.0);
+        for (int i : active_) {
+            const double a = twoPi * rng_->uniform01();
+            const double m = mp.fluctuation * std::sqrt(rng_->uniform01());
+            fluctX_[i] = m * std::cos(a);
+            fluctY_[i] = m * std::sin(a);
+        }
+    }
+
+    // Per person: driving term and walls (forces, divided by the mass at the end).
+    for (std::size_t s = 0; s < n; ++s) {
+        const int i = sid_[s];
+        const double xi = sx_[s], yi = sy_[s], vxi = svx_[s], vyi = svy_[s], ri = sr_[s];
+
+        // Toward the exit (or along the leader) at the desired speed.
+        const int lead = leader_[i];
+        const bool following = lead >= 0 && exitUsed_[lead] < 0;
+        if (refreshDirections) {
+            const Vec2 e = world.desiredDirection(following ? target_[lead] : target_[i], {xi, yi});
+            navX_[i] = e.x;
+            navY_[i] = e.y;
+        }
+        double v0 = v0_[i];
+        double ex = navX_[i], ey = navY_[i];
+        if (following) {
+            double dx = px_[lead] - xi;
+            const double dy = py_[lead] - yi;
+            if (periodic) dx -= L * std::round(dx / L);
+            const double d = std::sqrt(dx * dx + dy * dy);
+            const double w = std::clamp((d - kFollowNear) / kFollowSpan, 0.0, 1.0);
+            if (w > 0.0) {
+                const double bx = (1.0 - w) * ex + w * dx / d, by = (1.0 - w) * ey + w * dy / d;
+                const double bl = std::sqrt(bx * bx + by * by);
+                if (bl > 1e-12) {
+                    ex = bx / bl;
+                    ey = by / bl;
+                }
+                v0 *= 1.0 + kFollowCatchUp * w;
+            }
+        }
+        v0Now_[i] = v0;  // for the speed cap of this step
+        sex_[s] = ex;
+        sey_[s] = ey;
+        double fx = (v0 * ex - vxi) * invTau * mp.mass + fluctX_[i];
+        double fy = (v0 * ey - vyi) * invTau * mp.mass + fluctY_[i];
+
+        int cx, cy;
+        cellOf(xi, yi, cx, cy);
+        const int c = cy * ncx_ + cx;
+        for (int q = wallStart_[c], end = wallStart_[c + 1]; q < end; ++q) {
+            const int w = wallList_[q];
+            const double rx = xi - wax_[w], ry = yi - way_[w];
+            const double t = std::clamp((rx * wdx_[w] + ry * wdy_[w]) * winv_[w], 0.0, 1.0);
+            const double dx = rx - t * wdx_[w], dy = ry - t * wdy_[w];
+            const double d2 = dx * dx + dy * dy;
+            if (d2 >= cut2 || d2 < 1e-18) continue;
+            const double d = std::sqrt(d2);
+            const double inv = 1.0 / d;
+            const double nx = dx * inv, ny = dy * inv;
+            const double overlap = ri - d;
+            double f = A * expOf(overlap * invB);
+            if (overlap > 0.0) {
+                f += k * overlap;
+                const double tx = -ny, ty = nx;
+                const double ft = std::min(kappa * overlap, frictionCap) * (vxi * tx + vyi * ty);
+                fx -= ft * tx;
+                fy -= ft * ty;
+            }
+            fx += f * nx;
+            fy += f * ny;
+        }
+        sax_[s] = fx;
+        say_[s] = fy;
+    }
+
+    // Pairs, each once: within a cell, and with the cells of the forward
+    // half of the neighbourhood. The pair's forces are equal and opposite.
+    double* const ax = sax_.data();
+    double* const ay = say_.data();
+    const double* const X = sx_.data();
+    const double* const Y = sy_.data();
+    const double* const VX = svx_.data();
+    const double* const VY = svy_.data();
+    const double* const RR = sr_.data();
+    const double* const EX = sex_.data();
+    const double* const EY = sey_.data();
+    const double lam = mp.lambda, halfRest = 0.5 * (1.0 - mp.lambda);
+    int ranges[2 * 32];
+    for (int cy = 0; cy < ncy_; ++cy)
+        for (int cx = 0; cx < ncx_; ++cx) {
+            const int c = cy * ncx_ + cx;
+            const int begin = cellStart_[c], end = cellStart_[c + 1];
+            if (begin == end) continue;
+            // The cells to pair with, as index ranges of the sorted arrays.
+            int nr = 0;
+            for (int dy = 0; dy <= R; ++dy) {
+                const int gy = cy + dy;
+                if (gy >= ncy_) break;
+                for (int dx = (dy == 0 ? 1 : -R); dx <= R; ++dx) {
+                    int gx = cx + dx;
+                    if (periodic) {
+                        if (gx < 0)
+                            gx += ncx_;
+                        else if (gx >= ncx_)
+                            gx -= ncx_;
+                    } else if (gx < 0 || gx >= ncx_) {
+                        continue;
+                    }
+                    const int o = gy * ncx_ + gx;
+                    if (cellStart_[o] == cellStart_[o + 1]) continue;
+                    ranges[2 * nr] = cellStart_[o];
+                    ranges[2 * nr + 1] = cellStart_[o + 1];
+                    ++nr;
+                }
+            }
+            for (int s = begin; s < end; ++s) {
+                const double xs = X[s], ys = Y[s], vxs = VX[s], vys = VY[s], rs = RR[s],
+                             exs = EX[s], eys = EY[s];
+                double fxs = 0.0, fys = 0.0;
+                auto with = [&](int t) {
+                    double dx = xs - X[t];
+                    const double dy = ys - Y[t];
+                    if (periodic) {
+                        if (dx > halfL)
+                            dx -= L;
+                        else if (dx < -halfL)
+                            dx += L;
+                    }
+                    const double d2 = dx * dx + dy * dy;
+                    if (d2 >= cut2) return;
+                    double d = std::sqrt(d2);
+                    double nx, ny;
+                    if (d > 1e-9) {
+                        const double inv = 1.0 / d;
+                        nx = dx * inv;
+                        ny = dy * inv;
+                    } else {  // on top of each other: part along x
+                        d = 0.0;
+                        nx = 1.0;
+                        ny = 0.0;
+                    }
+                    const double overlap = rs + RR[t] - d;
+                    // The repulsion as each of the two sees it: n points from t to s.
+                    const double rep = A * expOf(overlap * invB);
+                    const double cs = exs * nx + eys * ny;      // -cos(phi) for s
+                    const double ct = EX[t] * nx + EY[t] * ny;  // cos(phi) for t
+                    const double repS = rep * (lam + halfRest * (1.0 - cs));
+                    const double repT = rep * (lam + halfRest * (1.0 + ct));
+                    double gx = repS * nx, gy = repS * ny;  // on s
+                    double hx = repT * nx, hy = repT * ny;  // on t, with the sign reversed below
+                    if (overlap > 0.0) {
+                        // Body compression and sliding friction: equal and opposite.
+                        const double tx = -ny, ty = nx;
+                        const double ft = std::min(kappa * overlap, frictionCap) *
+                                          ((VX[t] - vxs) * tx + (VY[t] - vys) * ty);
+                        const double bx = k * overlap * nx + ft * tx,
+                                     by = k * overlap * ny + ft * ty;
+                        gx += bx;
+                        gy += by;
+                        hx += bx;
+                        hy += by;
+                    }
+                    fxs += gx;
+                    fys += gy;
+                    ax[t] -= hx;
+                    ay[t] -= hy;
+                };
+                for (int t = s + 1; t < end; ++t) with(t);
+                for (int r = 0; r < nr; ++r)
+                    for (int t = ranges[2 * r], te = ranges[2 * r + 1]; t < te; ++t) with(t);
+                ax[s] += fxs;
+                ay[s] += fys;
+            }
+        }
+    for (std::size_t s = 0; s < n; ++s) {
+        sax_[s] *= invMass;
+        say_[s] *= invMass;
+    }
+}
+
+}  // namespace crowd

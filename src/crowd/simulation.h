@@ -1,0 +1,95 @@
+#pragma once
+// The moving part: people under the social force model, advanced by a fixed
+// time step with semi-implicit Euler. Each step first computes every
+// acceleration from the state at the start of the step and only then moves
+// everyone, so the result does not depend on the order in which people are
+// visited. Neighbours come from a uniform cell grid (never all pairs).
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "crowd/model.h"
+#include "crowd/rng.h"
+#include "crowd/world.h"
+
+namespace crowd {
+
+class Simulation {
+  public:
+    // Builds the world and places nobody anew: people start where the setup
+    // says. Throws std::invalid_argument for an unusable setup.
+    explicit Simulation(const CrowdSetup& setup);
+
+    void step();
+
+    const World& world() const { return *world_; }
+    const CrowdSetup& setup() const { return setup_; }
+    double dt() const { return dt_; }
+    double time() const { return static_cast<double>(steps_) * dt_; }
+    std::uint64_t steps() const { return steps_; }
+    std::uint64_t agentUpdates() const { return agentUpdates_; }
+
+    std::size_t peopleCount() const { return px_.size(); }
+    std::size_t insideCount() const { return active_.size(); }
+    const std::vector<int>& insidePeople() const { return active_; }  // ascending
+    bool inside(int i) const { return exitUsed_[i] < 0; }
+    Vec2 position(int i) const { return {px_[i], py_[i]}; }
+    Vec2 velocity(int i) const { return {vx_[i], vy_[i]}; }
+    double radius(int i) const { return r_[i]; }
+    // The exit chosen at the start (the person's own choice).
+    int targetExit(int i) const { return target_[i]; }
+    // The exit through which the person left, -1 while inside.
+    int exitUsed(int i) const { return exitUsed_[i]; }
+    // Simulated time of leaving; NaN while inside.
+    double exitTime(int i) const { return exitTime_[i]; }
+    // People who left during the last step, ascending.
+    const std::vector<int>& leftLastStep() const { return leftLastStep_; }
+
+  private:
+    void buildWallGrid();
+    void computeForces();
+    void cellOf(double x, double y, int& cx, int& cy) const;
+
+    CrowdSetup setup_;
+    std::unique_ptr<World> world_;
+    double dt_;
+    std::uint64_t steps_ = 0;
+    std::uint64_t agentUpdates_ = 0;
+
+    // Per person, by index.
+    std::vector<double> px_, py_, vx_, vy_, r_, v0_;
+    std::vector<double> v0Now_;  // desired speed of the current step (followers catch up)
+    std::vector<double> navX_, navY_;
+    std::vector<double> fluctX_, fluctY_;  // fluctuation force, N
+    std::uint64_t fluctuationEvery_ = 1;
+    std::unique_ptr<Rng> rng_;  // desired direction from the field, refreshed every few steps
+    std::vector<int> target_, leader_, exitUsed_;
+    std::vector<double> exitTime_;
+    std::vector<int> active_;
+    std::vector<int> leftLastStep_;
+
+    // Neighbour grid.
+    Vec2 gridOrigin_{};
+    double csx_ = 1.0, csy_ = 1.0;
+    int ncx_ = 1, ncy_ = 1;
+    int reach_ = 2;
+    std::uint64_t directionEvery_ = 1;
+    double periodLength_ = 0.0;  // > 0 in a periodic corridor
+    std::vector<int> cellCount_, cellStart_, cellOfActive_;
+    // Cell-sorted copies of the state, rebuilt every step.
+    std::vector<int> sid_;
+    std::vector<double> sx_, sy_, svx_, svy_, sr_, sax_, say_, sex_, sey_;
+    // exp(x) on a fine grid (linear interpolation, relative error below 1e-5)
+    // for the repulsion's exp((r - d) / B), x from -cutoff / B to kExpTableMax.
+    std::vector<double> expTable_;
+    double expMin_ = 0.0, expInvStep_ = 1.0;
+    double expOf(double x) const;
+
+    // Walls, as start point, direction and 1/|direction|^2, and per cell the
+    // walls within the cutoff (compressed rows).
+    std::vector<double> wax_, way_, wdx_, wdy_, winv_;
+    std::vector<int> wallStart_, wallList_;
+};
+
+}  // namespace crowd

@@ -1,0 +1,282 @@
+#include "crowd/world.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace crowd {
+
+namespace {
+
+constexpr double kMinDoorWidth = 0.5;
+
+// Subtracts the intervals `holes` (parameters in metres along an edge of
+// length len) from [0, len] and returns what is left.
+std::vector<std::pair<double, double>> subtract(double len,
+                                                std::vector<std::pair<double, double>> holes) {
+    std::sort(holes.begin(), holes.end());
+    std::vector<std::pair<double, double>> out;
+    double at = 0.0;
+    for (const auto& [a, b] : holes) {
+        if (a > at) out.push_back({at, std::min(a, len)});
+        at = std::max(at, b);
+    }
+    if (at < len) out.push_back({at, len});
+    out.erase(
+        std::remove_if(out.begin(), out.end(), [](auto p) { return p.second - p.first < 1e-9; }),
+        out.end());
+    return out;
+}
+
+}  // namespace
+
+std::vector<ResolvedExit> resolveExits(const WalkableArea& area,
+                                       const std::vector<ExitSpec>& wanted, double doorSnap,
+                                       std::vector<Segment>& wallsOut) {
+    const std::vector<Segment> edges = area.edges();
+    std::vector<std::vector<std::pair<double, double>>> holes(edges.size());
+    std::vector<ResolvedExit> out;
+    for (const ExitSpec& given : wanted) {
+        ResolvedExit e;
+        e.name = given.name;
+        e.requested = given.segment;
+        e.leavePoints = given.leavePoints;
+        e.leavePointRadius = given.leavePointRadius;
+        const Vec2 mid = 0.5 * (given.segment.a + given.segment.b);
+        double width = std::max(kMinDoorWidth, distance(given.segment.a, given.segment.b));
+
+        int nearest = -1;
+        double best = std::numeric_limits<double>::infinity();
+        for (std::size_t i = 0; i < edges.size(); ++i) {
+            const double d = distanceToSegment(edges[i], mid);
+            if (d < best) {
+                best = d;
+                nearest = static_cast<int>(i);
+            }
+        }
+        bool door = false;
+        if (nearest >= 0 && (best <= doorSnap || !area.contains(mid))) {
+            const Segment& edge = edges[nearest];
+            const double len = distance(edge.a, edge.b);
+            if (len > 1e-9) {
+                const Vec2 u = (1.0 / len) * (edge.b - edge.a);
+                width = std::min(width, len);
+                const double half = 0.5 * width;
+                const double tc = std::clamp(dot(mid - edge.a, u), half, len - half);
+                const Vec2 centre = edge.a + tc * u;
+                Vec2 n{u.y, -u.x};
+                const double probe = 0.05;
+                bool ok = true;
+                if (area.contains(centre + probe * n) && !area.contains(centre - probe * n)) {
+                    n = -1.0 * n;
+                } else if (!(area.contains(centre - probe * n) &&
+                             !area.contains(centre + probe * n))) {
+                    ok = false;  // both sides walkable or neither: no door here
+                }
+                if (ok) {
+                    door = true;
+                    e.kind = ExitKind::Door;
+                    e.wallEdge = nearest;
+                    e.along = u;
+                    e.outward = n;
+                    e.width = width;
+                    e.opening = {centre - half * u, centre + half * u};
+                    holes[nearest].push_back({tc - half, tc + half});
+                }
+            }
+        }
+        if (!door) {
+            e.kind = ExitKind::Target;
+            e.opening = given.segment;
+            const double len = distance(given.segment.a, given.segment.b);
+            e.width = len;
+            e.along = len > 1e-12 ? (1.0 / len) * (given.segment.b - given.segment.a) : Vec2{1, 0};
+            e.outward = {0, 0};
+        }
+        out.push_back(std::move(e));
+    }
+    wallsOut.clear();
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+        const Segment& edge = edges[i];
+        const double len = distance(edge.a, edge.b);
+        if (len < 1e-12) continue;
+        if (holes[i].empty()) {
+            wallsOut.push_back(edge);
+            continue;
+        }
+        const Vec2 u = (1.0 / len) * (edge.b - edge.a);
+        for (const auto& [a, b] : subtract(len, holes[i]))
+            wallsOut.push_back({edge.a + a * u, edge.a + b * u});
+    }
+    return out;
+}
+
+World::World(const CrowdSetup& setup)
+    : area_(setup.area), params_(setup.params), periodic_(setup.periodic) {
+    if (area_.polygons().empty()) throw std::invalid_argument("the walkable area is empty");
+    for (const Polygon& poly : area_.polygons()) {
+        const std::string problem = polygonProblem(poly);
+        if (!problem.empty())
+            throw std::invalid_argument("a walkable polygon is unusable: " + problem);
+    }
+    const ModelParams& p = params_;
+    if (!(p.dt > 0.0 && p.dt <= 0.01))
+        throw std::invalid_argument("the time step must be in (0, 0.01] s");
+    if (!(p.mass > 0.0 && p.tau > 0.0 && p.B > 0.0 && p.A >= 0.0 && p.k >= 0.0 && p.kappa >= 0.0))
+        throw std::invalid_argument(
+            "mass, tau and B must be positive; A, k and kappa not negative");
+    if (!(p.cutoff >= 0.5 && p.cutoff <= 10.0))
+        throw std::invalid_argument("the cutoff must be in [0.5, 10] m");
+    if (!(p.radiusMin > 0.0 && p.radiusMax >= p.radiusMin && p.radiusMax < 2.0))
+        throw std::invalid_argument("body radii must satisfy 0 < min <= max < 2 m");
+    if (!(p.navCell >= 0.02 && p.navCell <= 2.0))
+        throw std::invalid_argument("the navigation cell must be in [0.02, 2] m");
+
+    const Box b = area_.bounds();
+    if (periodic_.enabled) {
+        const Polygon& poly = area_.polygons().front();
+        if (area_.polygons().size() != 1 || poly.size() != 4 ||
+            std::fabs(std::fabs(signedArea(poly)) - (b.max.x - b.min.x) * (b.max.y - b.min.y)) >
+                1e-6)
+            throw std::invalid_argument("a periodic corridor must be one axis-aligned rectangle");
+        if (b.max.x - b.min.x < 3.0 * p.cutoff)
+            throw std::invalid_argument("a periodic corridor must be at least three cutoffs long");
+        const double len = length(periodic_.direction);
+        if (!(len > 0.0)) throw std::invalid_argument("the periodic direction must not be zero");
+        periodic_.direction = (1.0 / len) * periodic_.direction;
+        const double ext = p.cutoff + 1.0;
+        walls_.push_back({{b.min.x - ext, b.min.y}, {b.max.x + ext, b.min.y}});
+        walls_.push_back({{b.min.x - ext, b.max.y}, {b.max.x + ext, b.max.y}});
+        box_ = b;
+        return;
+    }
+
+    exits_ = resolveExits(area_, setup.exits, p.doorSnap, walls_);
+    const double margin = p.pocketDepth + 2.0 * p.navCell + 0.5;
+    box_ = {{b.min.x - margin, b.min.y - margin}, {b.max.x + margin, b.max.y + margin}};
+    for (const ResolvedExit& e : exits_)
+        for (const Vec2& q : {e.requested.a, e.requested.b}) {
+            box_.min.x = std::min(box_.min.x, q.x - 1.0);
+            box_.min.y = std::min(box_.min.y, q.y - 1.0);
+            box_.max.x = std::max(box_.max.x, q.x + 1.0);
+            box_.max.y = std::max(box_.max.y, q.y + 1.0);
+        }
+    const double boxArea = (box_.max.x - box_.min.x) * (box_.max.y - box_.min.y);
+    const double cell = std::max(p.navCell, std::sqrt(boxArea / 4.0e6));
+    grid_ = NavGrid(box_, cell);
+
+    // Walkable cells: inside the area, or in the pocket behind a door.
+    std::vector<std::vector<int>> targets(exits_.size());
+    for (int j = 0; j < grid_.ny(); ++j)
+        for (int i = 0; i < grid_.nx(); ++i) {
+            const Vec2 c = grid_.centre(i, j);
+            const int idx = grid_.index(i, j);
+            if (area_.contains(c)) {
+                grid_.walkable[idx] = 1;
+                continue;
+            }
+            for (std::size_t e = 0; e < exits_.size(); ++e)
+                if (exits_[e].kind == ExitKind::Door &&
+                    inPocket(exits_[e], c, 0.0, p.pocketDepth)) {
+                    grid_.walkable[idx] = 1;
+                    targets[e].push_back(idx);
+                }
+        }
+    // Costlier near walls, so that paths keep clear of corners and posts.
+    std::vector<float> wallDist(grid_.size(), std::numeric_limits<float>::infinity());
+    const double reach = std::max(p.wallBand, cell);
+    for (const Segment& w : walls_) {
+        int i0, j0, i1, j1;
+        grid_.cellOf({std::min(w.a.x, w.b.x) - reach, std::min(w.a.y, w.b.y) - reach}, i0, j0);
+        grid_.cellOf({std::max(w.a.x, w.b.x) + reach, std::max(w.a.y, w.b.y) + reach}, i1, j1);
+        for (int j = j0; j <= j1; ++j)
+            for (int i = i0; i <= i1; ++i) {
+                const int idx = grid_.index(i, j);
+                const float d = static_cast<float>(distanceToSegment(w, grid_.centre(i, j)));
+                wallDist[idx] = std::min(wallDist[idx], d);
+                // A cell link that crosses a wall is cut: the grid never
+                // leaks through a wall thinner than a cell.
+                if (i + 1 < grid_.nx() &&
+                    segmentsIntersect(grid_.centre(i, j), grid_.centre(i + 1, j), w.a, w.b))
+                    grid_.blockRight(i, j);
+                if (j + 1 < grid_.ny() &&
+                    segmentsIntersect(grid_.centre(i, j), grid_.centre(i, j + 1), w.a, w.b))
+                    grid_.blockUp(i, j);
+            }
+    }
+    if (p.wallBand > 0.0)
+        for (std::size_t c = 0; c < grid_.size(); ++c) {
+            const double d = wallDist[c];
+            if (d < p.wallBand)
+                grid_.slowness[c] =
+                    static_cast<float>(1.0 + p.wallPenalty * (1.0 - d / p.wallBand));
+        }
+    // Target lines inside the area.
+    for (std::size_t e = 0; e < exits_.size(); ++e) {
+        if (exits_[e].kind != ExitKind::Target) continue;
+        const double r = std::max(p.leaveDistance, 0.75 * cell);
+        const Segment& s = exits_[e].opening;
+        int i0, j0, i1, j1;
+        grid_.cellOf({std::min(s.a.x, s.b.x) - r, std::min(s.a.y, s.b.y) - r}, i0, j0);
+        grid_.cellOf({std::max(s.a.x, s.b.x) + r, std::max(s.a.y, s.b.y) + r}, i1, j1);
+        for (int j = j0; j <= j1; ++j)
+            for (int i = i0; i <= i1; ++i)
+                if (grid_.walkable[grid_.index(i, j)] &&
+                    distanceToSegment(s, grid_.centre(i, j)) <= r)
+                    targets[e].push_back(grid_.index(i, j));
+    }
+    fields_.resize(exits_.size());
+    for (std::size_t e = 0; e < exits_.size(); ++e) {
+        fields_[e].compute(grid_, targets[e]);
+        if (exits_[e].kind == ExitKind::Door)
+            for (int idx : targets[e]) {
+                fields_[e].dx[idx] = static_cast<float>(exits_[e].outward.x);
+                fields_[e].dy[idx] = static_cast<float>(exits_[e].outward.y);
+            }
+    }
+}
+
+bool World::inPocket(const ResolvedExit& e, Vec2 p, double slack, double depth) const {
+    const Vec2 rel = p - e.opening.a;
+    const double s = dot(rel, e.along);
+    const double d = dot(rel, e.outward);
+    return s >= -slack && s <= e.width + slack && d > 0.0 && d <= depth;
+}
+
+int World::leavingExit(Vec2 p) const {
+    for (std::size_t i = 0; i < exits_.size(); ++i) {
+        const ResolvedExit& e = exits_[i];
+        for (const Vec2& q : e.leavePoints)
+            if (distance(p, q) < e.leavePointRadius) return static_cast<int>(i);
+        if (e.kind == ExitKind::Door) {
+            if (inPocket(e, p, 0.3, params_.pocketDepth + 0.5) && !area_.contains(p))
+                return static_cast<int>(i);
+        } else if (distanceToSegment(e.opening, p) <= params_.leaveDistance) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+Vec2 World::desiredDirection(int e, Vec2 p) const {
+    if (periodic_.enabled || e < 0 || static_cast<std::size_t>(e) >= exits_.size())
+        return periodic_.direction;
+    Vec2 dir;
+    if (fields_[e].direction(grid_, p, dir)) return dir;
+    // Cut off from the field: straight at the exit.
+    const ResolvedExit& x = exits_[e];
+    Vec2 target = closestPoint(x.opening, p);
+    if (x.kind == ExitKind::Door) target = target + 0.5 * x.outward;
+    const Vec2 d = target - p;
+    const double len = length(d);
+    return len > 1e-12 ? (1.0 / len) * d : Vec2{0, 0};
+}
+
+double World::walkDistance(int e, Vec2 p) const {
+    if (e < 0 || static_cast<std::size_t>(e) >= fields_.size())
+        return std::numeric_limits<double>::infinity();
+    return fields_[e].distanceAt(grid_, p);
+}
+
+}  // namespace crowd

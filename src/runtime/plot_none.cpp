@@ -1,0 +1,10 @@
+// Built without Qt: no picture.
+#include "runtime/plot.h"
+
+namespace runtime {
+
+std::string drawEvacuationPlot(const PlotData&, const std::filesystem::path&) {
+    return "this mvnrt was built without Qt, so it draws no plot";
+}
+
+}  // namespace runtime

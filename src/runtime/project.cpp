@@ -1,0 +1,176 @@
+#include "runtime/project.h"
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "crowd/geometry.h"
+#include "crowd/placement.h"
+#include "crowd/rng.h"
+#include "floorplan/floor_reader.h"
+
+namespace runtime {
+
+namespace {
+
+constexpr double kMinClearance = 0.5;
+
+class OutlineCollector : public floorplan::OutlineSink {
+  public:
+    void discardOutline() override { vertices.clear(); }
+    void beginOutline() override { vertices.clear(); }
+    void vertex(float x, float y, float z) override {
+        (void)y;
+        vertices.push_back({static_cast<double>(x), static_cast<double>(z)});
+    }
+    std::vector<crowd::Vec2> vertices;
+};
+
+std::string readWhole(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw InputError(file.string() + ": cannot be opened");
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+ProjectData readProject(const std::filesystem::path& startDirectory) {
+    ProjectData p;
+    const std::filesystem::path project = startDirectory / "bProj";
+    if (!std::filesystem::is_directory(project))
+        throw InputError(
+            project.string() +
+            ": no project here (mvnrt reads the folder bProj of the current directory)");
+    p.scriptPath = project / "Vellico" / "startup.pc";
+    const std::string text = readWhole(p.scriptPath);
+    try {
+        p.script = parseStartupScript(text);
+    } catch (const ScriptError& e) {
+        throw InputError(p.scriptPath.string() + ": " + e.what());
+    }
+
+    p.floorPath = project / "Content" / "Actors" / "Floor" / "Floor.kvx";
+    if (!std::filesystem::is_regular_file(p.floorPath))
+        throw InputError(p.floorPath.string() + ": the project has no floor file");
+    floorplan::FloorMeshReader reader;
+    OutlineCollector outline;
+    const floorplan::LoadReport report = reader.setFloorPath(p.floorPath.string(), outline);
+    if (report.outcome != floorplan::LoadOutcome::Loaded) {
+        std::string why =
+            report.reason.empty() ? std::string("no usable floor mesh") : report.reason;
+        throw InputError(p.floorPath.string() + ": the floor cannot be read: " + why);
+    }
+    p.floorOutline = outline.vertices;
+    return p;
+}
+
+ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
+                               const crowd::ModelParams& params, const RoleSpeeds& speeds) {
+    using crowd::Vec2;
+    const double m = 1.0 / kProjectUnitsPerMetre;
+    const StartupScript& s = project.script;
+    ProjectSetup out;
+    crowd::CrowdSetup& setup = out.setup;
+    setup.params = params;
+    setup.seed = seed;
+
+    // The floor outline, in metres.
+    crowd::Polygon poly;
+    for (const Vec2& v : project.floorOutline) poly.push_back({v.x * m, v.y * m});
+    poly = crowd::withoutRepeatedVertices(poly);
+    const std::string problem = crowd::polygonProblem(poly);
+    if (!problem.empty())
+        throw InputError(project.floorPath.string() +
+                         ": the floor outline is unusable: " + problem);
+    if (crowd::isSelfIntersecting(poly)) {
+        poly = crowd::convexHull(poly);
+        out.outlineRepaired = true;
+        if (!crowd::polygonProblem(poly).empty())
+            throw InputError(project.floorPath.string() +
+                             ": the floor outline is unusable: it encloses no area");
+    }
+    setup.area = crowd::WalkableArea({poly});
+
+    // The two exit pairs. The script's Poll takes out whoever comes closer
+    // than 5 units to any of the four vectors.
+    auto toM = [&](ScriptPoint p) { return Vec2{p.x * m, p.z * m}; };
+    const double leaveRadius = 5.0 * m;
+    setup.exits.push_back({"va-vb", {toM(s.va), toM(s.vb)}, {toM(s.va), toM(s.vb)}, leaveRadius});
+    setup.exits.push_back(
+        {"va2-vb2", {toM(s.va2), toM(s.vb2)}, {toM(s.va2), toM(s.vb2)}, leaveRadius});
+    out.exitNames = {"va-vb", "va2-vb2"};
+
+    // Where the script puts people, in load order: the scattered ones first,
+    // then ten per cluster on a circle of radius 15 units.
+    crowd::Rng rng(seed);
+    const int total = s.scattered + 10 * static_cast<int>(s.clusters.size());
+    std::vector<Vec2> wanted;
+    wanted.reserve(static_cast<std::size_t>(total));
+    for (int i = 0; i < s.scattered; ++i) {
+        const int x = -60 + rng.rand31() % 120;
+        const int z = -60 + rng.rand31() % 120;
+        wanted.push_back({x * m, z * m});
+    }
+    const double pi = std::acos(-1.0);
+    for (const ScriptPoint& c : s.clusters)
+        for (int k = 0; k < 10; ++k) {
+            const double angle = (-180.0 + 36.0 * k) / 180.0 * pi;
+            wanted.push_back(
+                {(c.x + 15.0 * std::cos(angle)) * m, (c.z + 15.0 * std::sin(angle)) * m});
+        }
+
+    // Bodies and roles, following the script's loop over people in load order.
+    std::vector<double> radius(static_cast<std::size_t>(total));
+    for (double& r : radius) r = rng.uniform(params.radiusMin, params.radiusMax);
+    crowd::Placer placer(setup.area);
+    int adults = 0;
+    for (int i = 0; i < total; ++i) {
+        crowd::PersonSpec p;
+        p.radius = radius[i];
+        // A floor without room left squeezes people in: the clearance
+        // between bodies shrinks in steps of 10 % down to half (it never
+        // grows back, as the floor only fills up).
+        auto spot = placer.nearestFree(wanted[i], p.radius);
+        while (!spot && placer.peopleClearance() > kMinClearance + 1e-9) {
+            placer.setPeopleClearance(placer.peopleClearance() - 0.1);
+            spot = placer.nearestFree(wanted[i], p.radius);
+        }
+        if (!spot)
+            throw InputError("the floor has no room left for person " + std::to_string(i) + " of " +
+                             std::to_string(total));
+        out.squeeze = placer.peopleClearance();
+        if (spot->x != wanted[i].x || spot->y != wanted[i].y) ++out.movedPeople;
+        placer.add(*spot, p.radius);
+        p.start = *spot;
+        if (i % 2 == 0 && i < 30) {
+            p.role = crowd::Role::Child;
+            p.desiredSpeed = rng.uniform(speeds.childMin, speeds.childMax);
+        } else if (i < 30) {
+            p.role = crowd::Role::Parent;
+            p.leader = i - 1;
+            p.desiredSpeed = setup.people[static_cast<std::size_t>(i - 1)].desiredSpeed;
+        } else if (adults < 30) {
+            p.role = crowd::Role::Adult;
+            ++adults;
+            p.desiredSpeed = rng.uniform(speeds.adultMin, speeds.adultMax);
+        } else {
+            p.role = crowd::Role::JoggingChild;
+            p.desiredSpeed = rng.uniform(speeds.joggerMin, speeds.joggerMax);
+        }
+        // ClosestExit: the nearer end of each pair decides; a tie goes to va/vb.
+        const double px = p.start.x * kProjectUnitsPerMetre, pz = p.start.y * kProjectUnitsPerMetre;
+        auto d = [&](ScriptPoint v) {
+            return std::sqrt((v.x - px) * (v.x - px) + (v.z - pz) * (v.z - pz));
+        };
+        const double l1 = std::min(d(s.va), d(s.vb));
+        const double l2 = std::min(d(s.va2), d(s.vb2));
+        p.exit = (l1 <= l2) ? 0 : 1;
+        setup.people.push_back(p);
+    }
+    return out;
+}
+
+}  // namespace runtime

@@ -1,0 +1,61 @@
+#pragma once
+// A project written by escape-setup, read and turned into a crowd simulation.
+//
+// World units of the project are decimetres: the exit vectors va and vb are
+// 10 units apart and make a door 1 m wide. The simulation runs in metres.
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "crowd/model.h"
+#include "runtime/startup_script.h"
+
+namespace runtime {
+
+inline constexpr double kProjectUnitsPerMetre = 10.0;
+
+// Anything that makes a project or scenario unusable; mvnrt exits with 2.
+class InputError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct ProjectData {
+    StartupScript script;
+    std::vector<crowd::Vec2> floorOutline;  // world units, x and z, in file order
+    std::filesystem::path scriptPath;
+    std::filesystem::path floorPath;
+};
+
+// Reads bProj/Vellico/startup.pc and the floor bProj/Content/Actors/Floor/Floor.kvx
+// below `startDirectory`. Throws InputError naming the file (and, for the
+// script, the line) that is wrong.
+ProjectData readProject(const std::filesystem::path& startDirectory);
+
+struct ProjectSetup {
+    crowd::CrowdSetup setup;
+    std::vector<std::string> exitNames;
+    int movedPeople = 0;           // started elsewhere than the script put them
+    bool outlineRepaired = false;  // the outline crossed itself; its convex hull is used
+    // Below 1 when the floor was too small for everyone: the share of the sum
+    // of two radii that was kept between the last people placed.
+    double squeeze = 1.0;
+};
+
+// Desired speeds by role (m/s): each drawn uniformly from [min, max).
+struct RoleSpeeds {
+    double childMin = 1.0, childMax = 1.2;    // a child walking with its parent
+    double adultMin = 1.08, adultMax = 1.60;  // 1.34 +- 0.26 (Weidmann)
+    double joggerMin = 1.8, joggerMax = 2.2;  // a child on its own, jogging
+};
+
+// What the script means, in metres: the floor as walkable area, the two
+// exit pairs, and the people where the script puts them, with their roles.
+ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
+                               const crowd::ModelParams& params = {},
+                               const RoleSpeeds& speeds = {});
+
+}  // namespace runtime

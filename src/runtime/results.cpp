@@ -1,0 +1,257 @@
+#include "runtime/results.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+namespace runtime {
+
+std::string fixed(double value, int decimals) {
+    if (!std::isfinite(value)) return "nan";
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    std::string s(buf, r.ptr);
+    if (s.size() > 1 && s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos)
+        s.erase(0, 1);  // no "-0.000"
+    return s;
+}
+
+namespace {
+
+double rounded(double v, double unit) { return std::round(v / unit) * unit; }
+
+std::string personLine(const crowd::Simulation& sim, const RunMeta& meta, int i) {
+    const crowd::Vec2 p = sim.position(i);
+    return std::to_string(i) + " (" + crowd::roleName(sim.setup().people[i].role) + " at " +
+           fixed(p.x * meta.unitsPerMetre, 1) + ", " + fixed(p.y * meta.unitsPerMetre, 1) + ")";
+}
+
+}  // namespace
+
+RunSummary summarize(const crowd::Simulation& sim, const crowd::RunResult& result) {
+    RunSummary s;
+    s.people = static_cast<int>(sim.peopleCount());
+    s.outByExit.assign(sim.world().exits().size(), 0);
+    double last = 0.0;
+    for (int i = 0; i < s.people; ++i) {
+        if (sim.inside(i)) {
+            s.stillInside.push_back(i);
+        } else {
+            ++s.outByExit[static_cast<std::size_t>(sim.exitUsed(i))];
+            last = std::max(last, sim.exitTime(i));
+        }
+    }
+    s.everyoneOut = result.everyoneOut;
+    s.evacuationTime = s.everyoneOut ? last : result.endTime;
+    s.simulatedSeconds = result.endTime;
+    s.wallSeconds = result.wallSeconds;
+    s.ratio = result.wallSeconds > 0.0 ? result.endTime / result.wallSeconds : 0.0;
+    s.steps = result.steps;
+    return s;
+}
+
+std::string reportText(const RunMeta& meta, const RunSummary& s, const crowd::Simulation& sim) {
+    std::string out;
+    out += "mvnrt: " + meta.mode + " " + meta.source + ": " + std::to_string(s.people) +
+           " people, seed " + std::to_string(meta.seed) + "\n";
+    for (const std::string& n : meta.notes) out += "  note: " + n + "\n";
+    if (sim.world().periodic()) {
+        out += "Periodic corridor: ran " + fixed(s.simulatedSeconds, 1) + " s of simulated time\n";
+    } else if (s.everyoneOut) {
+        out += "Evacuation time: " + fixed(s.evacuationTime, 2) + " s (everyone is out)\n";
+    } else {
+        out += "Evacuation not complete: the time limit of " + fixed(meta.timeLimit, 0) +
+               " s was reached\n";
+    }
+    out += "Out by exit:";
+    for (std::size_t e = 0; e < s.outByExit.size(); ++e)
+        out += (e ? ", " : " ") + meta.exitNames[e] + " " + std::to_string(s.outByExit[e]);
+    if (s.outByExit.empty()) out += " (no exits)";
+    out += "\n";
+    out += "Still inside: " + std::to_string(s.stillInside.size());
+    if (!s.stillInside.empty() && !sim.world().periodic()) {
+        out += ": ";
+        for (std::size_t k = 0; k < s.stillInside.size(); ++k) {
+            if (k == 50) {
+                out += ", ... (all in summary.json)";
+                break;
+            }
+            out += (k ? ", " : "") + personLine(sim, meta, s.stillInside[k]);
+        }
+    }
+    out += "\n";
+    out += "Simulated " + fixed(s.simulatedSeconds, 2) + " s in " + fixed(s.wallSeconds, 3) +
+           " s wall time (" + fixed(s.ratio, 1) + " times real time)\n";
+    return out;
+}
+
+void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, const RunSummary& s,
+                      const crowd::Simulation& sim) {
+    using nlohmann::ordered_json;
+    ordered_json j;
+    const double u = meta.unitsPerMetre;
+    j["mode"] = meta.mode;
+    j["source"] = meta.source;
+    j["name"] = meta.name;
+    j["seed"] = meta.seed;
+    j["units"] = {
+        {"position", meta.unitName}, {"time", "s"}, {"speed", "m/s"}, {"unitsPerMetre", u}};
+    j["notes"] = meta.notes;
+    j["people"] = s.people;
+    j["everyoneOut"] = s.everyoneOut;
+    j["evacuationTime"] = rounded(s.evacuationTime, 1e-4);
+    j["timeLimit"] = meta.timeLimit;
+    j["simulatedSeconds"] = rounded(s.simulatedSeconds, 1e-4);
+    j["steps"] = s.steps;
+    ordered_json exits = ordered_json::array();
+    for (std::size_t e = 0; e < sim.world().exits().size(); ++e) {
+        const crowd::ResolvedExit& x = sim.world().exits()[e];
+        auto pt = [&](crowd::Vec2 p) {
+            return ordered_json::array({rounded(p.x * u, 1e-4), rounded(p.y * u, 1e-4)});
+        };
+        exits.push_back(
+            {{"name", meta.exitNames[e]},
+             {"kind", x.kind == crowd::ExitKind::Door ? "door in a wall" : "target line"},
+             {"from", pt(x.requested.a)},
+             {"to", pt(x.requested.b)},
+             {"openingFrom", pt(x.opening.a)},
+             {"openingTo", pt(x.opening.b)},
+             {"peopleOut", s.outByExit[e]}});
+    }
+    j["exits"] = exits;
+    j["stillInside"] = s.stillInside;
+    const crowd::ModelParams& p = sim.setup().params;
+    j["model"] = {{"tau", p.tau},
+                  {"A", p.A},
+                  {"B", p.B},
+                  {"k", p.k},
+                  {"kappa", p.kappa},
+                  {"mass", p.mass},
+                  {"lambda", p.lambda},
+                  {"radiusMin", p.radiusMin},
+                  {"radiusMax", p.radiusMax},
+                  {"dt", p.dt},
+                  {"speedCapFactor", p.speedCapFactor},
+                  {"cutoff", p.cutoff},
+                  {"navCell", p.navCell},
+                  {"wallBand", p.wallBand},
+                  {"wallPenalty", p.wallPenalty},
+                  {"doorSnap", p.doorSnap},
+                  {"pocketDepth", p.pocketDepth},
+                  {"leaveDistance", p.leaveDistance},
+                  {"directionInterval", p.directionInterval},
+                  {"fluctuation", p.fluctuation},
+                  {"fluctuationInterval", p.fluctuationInterval}};
+    ordered_json people = ordered_json::array();
+    for (int i = 0; i < s.people; ++i) {
+        const crowd::PersonSpec& ps = sim.setup().people[i];
+        ordered_json o;
+        o["id"] = i;
+        o["role"] = crowd::roleName(ps.role);
+        if (ps.leader >= 0) o["follows"] = ps.leader;
+        o["start"] = {rounded(ps.start.x * u, 1e-4), rounded(ps.start.y * u, 1e-4)};
+        o["radius"] = rounded(ps.radius, 1e-5);
+        o["desiredSpeed"] = rounded(ps.desiredSpeed, 1e-5);
+        const int target = sim.targetExit(i);
+        o["exit"] = target >= 0 ? ordered_json(meta.exitNames[target]) : ordered_json(nullptr);
+        if (sim.inside(i)) {
+            o["leftBy"] = nullptr;
+            o["exitTime"] = nullptr;
+            const crowd::Vec2 q = sim.position(i);
+            o["position"] = {rounded(q.x * u, 1e-4), rounded(q.y * u, 1e-4)};
+        } else {
+            o["leftBy"] = meta.exitNames[sim.exitUsed(i)];
+            o["exitTime"] = rounded(sim.exitTime(i), 1e-4);
+        }
+        people.push_back(o);
+    }
+    j["persons"] = people;
+    j["timing"] = {{"wallSeconds", rounded(s.wallSeconds, 1e-4)},
+                   {"simulatedToWallRatio", rounded(s.ratio, 1e-2)}};
+
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << j.dump(2) << "\n";
+    out.close();
+    if (!out) throw std::runtime_error(file.string() + ": cannot be written");
+}
+
+TrajectoryWriter::TrajectoryWriter(const std::filesystem::path& file, double unitsPerMetre)
+    : scale_(unitsPerMetre), path_(file) {
+    file_ = std::fopen(file.string().c_str(), "wb");
+    if (!file_) {
+        failed_ = true;
+        return;
+    }
+    buffer_ = "time,person,x,z\n";
+}
+
+TrajectoryWriter::~TrajectoryWriter() {
+    if (file_) std::fclose(file_);
+}
+
+void TrajectoryWriter::flush() {
+    if (!file_ || buffer_.empty()) return;
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) failed_ = true;
+    buffer_.clear();
+}
+
+void TrajectoryWriter::frame(const crowd::FrameView& f) {
+    if (!file_) return;
+    const std::string t = fixed(f.time, 4);
+    char num[32];
+    for (std::size_t k = 0; k < f.people.size(); ++k) {
+        buffer_ += t;
+        buffer_ += ',';
+        const auto r = std::to_chars(num, num + sizeof num, f.people[k]);
+        buffer_.append(num, r.ptr);
+        buffer_ += ',';
+        buffer_ += fixed(f.positions[k].x * scale_, 3);
+        buffer_ += ',';
+        buffer_ += fixed(f.positions[k].y * scale_, 3);
+        buffer_ += '\n';
+    }
+    if (buffer_.size() > (1u << 20)) flush();
+}
+
+void TrajectoryWriter::close() {
+    if (!file_) throw std::runtime_error(path_.string() + ": cannot be written");
+    flush();
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (failed_ || !closed) throw std::runtime_error(path_.string() + ": cannot be written");
+}
+
+PlotData plotData(const RunMeta& meta, const crowd::Simulation& sim, double endTime) {
+    PlotData d;
+    d.title = meta.name.empty() ? meta.source : meta.name;
+    d.endTime = endTime;
+    d.total = static_cast<int>(sim.peopleCount());
+    const std::size_t exits = sim.world().exits().size();
+    std::vector<std::pair<double, int>> events;  // (time, series index), sorted
+    std::vector<int> count(exits + 1, 0);
+    count[0] = d.total;
+    for (int i = 0; i < d.total; ++i) {
+        const int target = std::max(0, sim.targetExit(i));
+        if (exits > 0) ++count[static_cast<std::size_t>(target) + 1];
+        if (!sim.inside(i)) events.push_back({sim.exitTime(i), target + 1});
+    }
+    std::sort(events.begin(), events.end());
+    d.series.resize(exits + 1);
+    d.series[0].name = "everyone";
+    for (std::size_t e = 0; e < exits; ++e)
+        d.series[e + 1].name = "heading for " + meta.exitNames[e];
+    for (std::size_t k = 0; k <= exits; ++k) d.series[k].points.push_back({0.0, count[k]});
+    for (const auto& [t, k] : events) {
+        --count[0];
+        --count[static_cast<std::size_t>(k)];
+        d.series[0].points.push_back({t, count[0]});
+        d.series[static_cast<std::size_t>(k)].points.push_back(
+            {t, count[static_cast<std::size_t>(k)]});
+    }
+    return d;
+}
+
+}  // namespace runtime

@@ -1,0 +1,92 @@
+#pragma once
+// What a run leaves behind: the report on stdout, summary.json and
+// trajectories.csv, and the figures for the evacuation plot.
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "crowd/runner.h"
+#include "crowd/simulation.h"
+
+namespace runtime {
+
+struct RunMeta {
+    std::string mode;    // "project" or "scenario"
+    std::string source;  // the project folder or the scenario file
+    std::string name;
+    std::uint64_t seed = 1;
+    double timeLimit = 3600.0;
+    double unitsPerMetre = 1.0;  // output units: 10 for projects (decimetres), 1 for scenarios
+    std::string unitName = "m";
+    std::vector<std::string> exitNames;
+    std::vector<std::string> notes;  // said in the report and kept in the summary
+};
+
+struct RunSummary {
+    int people = 0;
+    bool everyoneOut = false;
+    double evacuationTime = 0.0;  // time the last person left; end of the run when not everyone did
+    std::vector<int> outByExit;
+    std::vector<int> stillInside;
+    double simulatedSeconds = 0.0;
+    double wallSeconds = 0.0;
+    double ratio = 0.0;  // simulated time per wall-clock time
+    std::uint64_t steps = 0;
+};
+
+RunSummary summarize(const crowd::Simulation& sim, const crowd::RunResult& result);
+
+// Locale-independent fixed-point text of a number.
+std::string fixed(double value, int decimals);
+
+std::string reportText(const RunMeta& meta, const RunSummary& summary,
+                       const crowd::Simulation& sim);
+
+// summary.json: every figure of the report, the model's parameters, and per
+// person the role, start, desired speed, exits and time of leaving. Wall-clock
+// figures stand under "timing"; everything else is the same for the same
+// input and seed.
+void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta,
+                      const RunSummary& summary, const crowd::Simulation& sim);
+
+// trajectories.csv: "time,person,x,z", one row per person inside per frame,
+// in output units.
+class TrajectoryWriter {
+  public:
+    TrajectoryWriter(const std::filesystem::path& file, double unitsPerMetre);
+    ~TrajectoryWriter();
+    TrajectoryWriter(const TrajectoryWriter&) = delete;
+    TrajectoryWriter& operator=(const TrajectoryWriter&) = delete;
+    void frame(const crowd::FrameView& f);
+    void close();  // throws std::runtime_error when the file could not be written
+    bool ok() const { return file_ != nullptr && !failed_; }
+
+  private:
+    void flush();
+    std::FILE* file_ = nullptr;
+    double scale_;
+    std::string buffer_;
+    bool failed_ = false;
+    std::filesystem::path path_;
+};
+
+// The curves of the evacuation plot: per exit, the people still inside who
+// head for it, as a step function of time; and the total.
+struct PlotSeries {
+    std::string name;
+    std::vector<std::pair<double, int>> points;  // (time, count) at each change, starting at 0
+};
+
+struct PlotData {
+    std::string title;
+    double endTime = 0.0;
+    int total = 0;
+    std::vector<PlotSeries> series;  // the total first, then one per exit
+};
+
+PlotData plotData(const RunMeta& meta, const crowd::Simulation& sim, double endTime);
+
+}  // namespace runtime

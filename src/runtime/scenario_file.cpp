@@ -1,0 +1,341 @@
+#include "runtime/scenario_file.h"
+
+#include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "crowd/placement.h"
+#include "crowd/rng.h"
+#include "runtime/project.h"
+
+namespace runtime {
+
+namespace {
+
+using crowd::Vec2;
+using nlohmann::json;
+
+[[noreturn]] void bad(const std::string& where, const std::string& what) {
+    throw InputError(where + ": " + what);
+}
+
+double number(const json& j, const std::string& where) {
+    if (!j.is_number()) bad(where, "must be a number");
+    const double v = j.get<double>();
+    if (!std::isfinite(v)) bad(where, "must be a finite number");
+    return v;
+}
+
+double numberOr(const json& obj, const char* key, double fallback, const std::string& where) {
+    if (!obj.contains(key)) return fallback;
+    return number(obj[key], where + "." + key);
+}
+
+Vec2 point(const json& j, const std::string& where) {
+    if (!j.is_array() || j.size() != 2) bad(where, "must be a point [x, z] in metres");
+    return {number(j[0], where + "[0]"), number(j[1], where + "[1]")};
+}
+
+crowd::Polygon polygon(const json& j, const std::string& where) {
+    if (!j.is_array() || j.size() < 3) bad(where, "must be a list of at least three points [x, z]");
+    if (j.size() > 100000) bad(where, "has too many points");
+    crowd::Polygon poly;
+    for (std::size_t i = 0; i < j.size(); ++i)
+        poly.push_back(point(j[i], where + "[" + std::to_string(i) + "]"));
+    const std::string problem = crowd::polygonProblem(poly);
+    if (!problem.empty()) bad(where, "is unusable: " + problem);
+    return crowd::withoutRepeatedVertices(poly);
+}
+
+void checkKeys(const json& obj, std::initializer_list<const char*> known,
+               const std::string& where) {
+    for (const auto& item : obj.items()) {
+        bool ok = false;
+        for (const char* k : known) ok = ok || item.key() == k;
+        if (!ok) bad(where + "." + item.key(), "is not a known member");
+    }
+}
+
+struct SpeedRange {
+    double min, max;
+};
+
+SpeedRange speedRange(const json& obj, SpeedRange fallback, const std::string& where) {
+    if (!obj.contains("speed")) return fallback;
+    const json& s = obj["speed"];
+    const std::string at = where + ".speed";
+    SpeedRange r;
+    if (s.is_number()) {
+        r.min = r.max = number(s, at);
+    } else if (s.is_object()) {
+        checkKeys(s, {"min", "max"}, at);
+        if (!s.contains("min") || !s.contains("max")) bad(at, "needs both min and max");
+        r = {number(s["min"], at + ".min"), number(s["max"], at + ".max")};
+    } else {
+        bad(at, "must be a number or {\"min\": .., \"max\": ..} in m/s");
+    }
+    if (!(r.min >= 0.0 && r.max >= r.min && r.max <= 12.0))
+        bad(at, "must satisfy 0 <= min <= max <= 12 m/s");
+    return r;
+}
+
+int exitIndex(const json& obj, const std::vector<std::string>& names, const std::string& where) {
+    if (!obj.contains("exit")) return -1;
+    const json& e = obj["exit"];
+    if (e.is_string()) {
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (names[i] == e.get<std::string>()) return static_cast<int>(i);
+        bad(where + ".exit", "names no exit of the scenario");
+    }
+    if (e.is_number_integer()) {
+        const auto i = e.get<long long>();
+        if (i < 0 || i >= static_cast<long long>(names.size()))
+            bad(where + ".exit", "is not an exit index");
+        return static_cast<int>(i);
+    }
+    bad(where + ".exit", "must be an exit name or index");
+}
+
+crowd::Role roleFrom(const json& obj, const std::string& where) {
+    if (!obj.contains("role")) return crowd::Role::Person;
+    if (!obj["role"].is_string()) bad(where + ".role", "must be a string");
+    const std::string r = obj["role"].get<std::string>();
+    for (crowd::Role role : {crowd::Role::Person, crowd::Role::Child, crowd::Role::Parent,
+                             crowd::Role::Adult, crowd::Role::JoggingChild})
+        if (r == crowd::roleName(role)) return role;
+    bad(where + ".role", "must be person, child, parent, adult or jogging child");
+}
+
+void readModel(const json& j, crowd::ModelParams& p) {
+    const std::string at = "model";
+    if (!j.is_object()) bad(at, "must be an object");
+    checkKeys(j,
+              {"tau",
+               "A",
+               "B",
+               "k",
+               "kappa",
+               "mass",
+               "lambda",
+               "radiusMin",
+               "radiusMax",
+               "dt",
+               "speedCapFactor",
+               "cutoff",
+               "navCell",
+               "wallBand",
+               "wallPenalty",
+               "doorSnap",
+               "pocketDepth",
+               "leaveDistance",
+               "directionInterval",
+               "fluctuation",
+               "fluctuationInterval"},
+              at);
+    p.tau = numberOr(j, "tau", p.tau, at);
+    p.A = numberOr(j, "A", p.A, at);
+    p.B = numberOr(j, "B", p.B, at);
+    p.k = numberOr(j, "k", p.k, at);
+    p.kappa = numberOr(j, "kappa", p.kappa, at);
+    p.mass = numberOr(j, "mass", p.mass, at);
+    p.lambda = numberOr(j, "lambda", p.lambda, at);
+    if (!(p.lambda >= 0.0 && p.lambda <= 1.0)) bad(at + ".lambda", "must be in [0, 1]");
+    p.radiusMin = numberOr(j, "radiusMin", p.radiusMin, at);
+    p.radiusMax = numberOr(j, "radiusMax", p.radiusMax, at);
+    p.dt = numberOr(j, "dt", p.dt, at);
+    p.speedCapFactor = numberOr(j, "speedCapFactor", p.speedCapFactor, at);
+    p.cutoff = numberOr(j, "cutoff", p.cutoff, at);
+    p.navCell = numberOr(j, "navCell", p.navCell, at);
+    p.wallBand = numberOr(j, "wallBand", p.wallBand, at);
+    p.wallPenalty = numberOr(j, "wallPenalty", p.wallPenalty, at);
+    p.doorSnap = numberOr(j, "doorSnap", p.doorSnap, at);
+    p.pocketDepth = numberOr(j, "pocketDepth", p.pocketDepth, at);
+    p.leaveDistance = numberOr(j, "leaveDistance", p.leaveDistance, at);
+    p.directionInterval = numberOr(j, "directionInterval", p.directionInterval, at);
+    p.fluctuation = numberOr(j, "fluctuation", p.fluctuation, at);
+    p.fluctuationInterval = numberOr(j, "fluctuationInterval", p.fluctuationInterval, at);
+    if (!(p.radiusMin > 0.0 && p.radiusMax >= p.radiusMin && p.radiusMax < 2.0))
+        bad(at, "radiusMin and radiusMax must satisfy 0 < min <= max < 2");
+    if (!(p.speedCapFactor >= 1.0 && p.speedCapFactor <= 10.0))
+        bad(at + ".speedCapFactor", "must be in [1, 10]");
+    if (!(p.wallBand >= 0.0 && p.wallPenalty >= 0.0 && p.doorSnap >= 0.0 && p.pocketDepth >= 0.2 &&
+          p.pocketDepth <= 5.0 && p.leaveDistance > 0.0))
+        bad(at,
+            "wallBand, wallPenalty and doorSnap must not be negative, pocketDepth in [0.2, 5], "
+            "leaveDistance positive");
+    if (!(p.directionInterval >= 0.0 && p.directionInterval <= 1.0 &&
+          p.fluctuationInterval >= 0.0 && p.fluctuationInterval <= 10.0))
+        bad(at, "directionInterval must be in [0, 1] s and fluctuationInterval in [0, 10] s");
+}
+
+}  // namespace
+
+ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t> seedOverride) {
+    json j;
+    try {
+        j = json::parse(text);
+    } catch (const json::parse_error& e) {
+        throw InputError(std::string("not valid JSON: ") + e.what());
+    }
+    if (!j.is_object()) bad("scenario", "must be a JSON object");
+    checkKeys(j,
+              {"name", "description", "seed", "timeLimit", "walkable", "exits", "people", "fill",
+               "periodic", "model"},
+              "scenario");
+    ScenarioFile out;
+    crowd::CrowdSetup& setup = out.setup;
+    if (j.contains("name")) {
+        if (!j["name"].is_string()) bad("name", "must be a string");
+        out.name = j["name"].get<std::string>();
+    }
+    if (j.contains("seed")) {
+        if (!j["seed"].is_number_unsigned()) bad("seed", "must be a non-negative whole number");
+        out.seed = j["seed"].get<std::uint64_t>();
+    }
+    if (seedOverride) out.seed = *seedOverride;
+    if (j.contains("timeLimit")) {
+        setup.timeLimit = number(j["timeLimit"], "timeLimit");
+        if (!(setup.timeLimit > 0.0 && setup.timeLimit <= 1.0e6))
+            bad("timeLimit", "must be in (0, 1e6] s");
+    }
+    if (j.contains("model")) readModel(j["model"], setup.params);
+
+    if (!j.contains("walkable"))
+        bad("walkable", "is missing: a list of polygons, each a list of points [x, z]");
+    const json& w = j["walkable"];
+    if (!w.is_array() || w.empty()) bad("walkable", "must be a non-empty list of polygons");
+    std::vector<crowd::Polygon> polys;
+    for (std::size_t i = 0; i < w.size(); ++i)
+        polys.push_back(polygon(w[i], "walkable[" + std::to_string(i) + "]"));
+    setup.area = crowd::WalkableArea(polys);
+
+    if (j.contains("periodic")) {
+        const json& p = j["periodic"];
+        if (!p.is_object()) bad("periodic", "must be an object");
+        checkKeys(p, {"direction"}, "periodic");
+        setup.periodic.enabled = true;
+        if (p.contains("direction"))
+            setup.periodic.direction = point(p["direction"], "periodic.direction");
+    }
+    if (j.contains("exits")) {
+        const json& e = j["exits"];
+        if (!e.is_array()) bad("exits", "must be a list");
+        for (std::size_t i = 0; i < e.size(); ++i) {
+            const std::string at = "exits[" + std::to_string(i) + "]";
+            if (!e[i].is_object()) bad(at, "must be an object with from and to");
+            checkKeys(e[i], {"name", "from", "to"}, at);
+            crowd::ExitSpec x;
+            x.name = e[i].contains("name") && e[i]["name"].is_string()
+                         ? e[i]["name"].get<std::string>()
+                         : "exit " + std::to_string(i + 1);
+            if (!e[i].contains("from") || !e[i].contains("to")) bad(at, "needs from and to");
+            x.segment = {point(e[i]["from"], at + ".from"), point(e[i]["to"], at + ".to")};
+            setup.exits.push_back(x);
+            out.exitNames.push_back(x.name);
+        }
+    }
+    if (setup.periodic.enabled && !setup.exits.empty())
+        bad("periodic", "a periodic corridor has no exits");
+    if (!setup.periodic.enabled && setup.exits.empty())
+        bad("exits", "a scenario needs at least one exit");
+
+    setup.seed = out.seed;
+    crowd::Rng rng(out.seed);
+    const crowd::ModelParams& mp = setup.params;
+    const SpeedRange defaultSpeed{1.08, 1.60};
+    crowd::Placer placer(setup.area);
+    if (j.contains("people")) {
+        const json& p = j["people"];
+        if (!p.is_array()) bad("people", "must be a list");
+        if (p.size() > 1000000) bad("people", "has too many entries");
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            const std::string at = "people[" + std::to_string(i) + "]";
+            if (!p[i].is_object()) bad(at, "must be an object");
+            checkKeys(p[i], {"x", "z", "speed", "radius", "exit", "role", "leader"}, at);
+            crowd::PersonSpec s;
+            if (!p[i].contains("x") || !p[i].contains("z")) bad(at, "needs x and z in metres");
+            s.start = {number(p[i]["x"], at + ".x"), number(p[i]["z"], at + ".z")};
+            s.radius = p[i].contains("radius") ? number(p[i]["radius"], at + ".radius")
+                                               : rng.uniform(mp.radiusMin, mp.radiusMax);
+            if (!(s.radius > 0.0 && s.radius < 2.0)) bad(at + ".radius", "must be in (0, 2) m");
+            const SpeedRange sr = speedRange(p[i], defaultSpeed, at);
+            s.desiredSpeed = sr.min == sr.max ? sr.min : rng.uniform(sr.min, sr.max);
+            s.exit = exitIndex(p[i], out.exitNames, at);
+            s.role = roleFrom(p[i], at);
+            if (p[i].contains("leader")) {
+                if (!p[i]["leader"].is_number_integer())
+                    bad(at + ".leader", "must be a person index");
+                const auto l = p[i]["leader"].get<long long>();
+                if (l < 0 || l >= static_cast<long long>(p.size()) ||
+                    l == static_cast<long long>(i))
+                    bad(at + ".leader", "must be the index of another person in people");
+                s.leader = static_cast<int>(l);
+            }
+            placer.add(s.start, s.radius);
+            setup.people.push_back(s);
+        }
+    }
+    if (j.contains("fill")) {
+        const json& f = j["fill"];
+        if (!f.is_array()) bad("fill", "must be a list");
+        for (std::size_t i = 0; i < f.size(); ++i) {
+            const std::string at = "fill[" + std::to_string(i) + "]";
+            if (!f[i].is_object()) bad(at, "must be an object with area and count");
+            checkKeys(f[i], {"area", "count", "speed", "exit", "role"}, at);
+            if (!f[i].contains("area") || !f[i].contains("count")) bad(at, "needs area and count");
+            const crowd::WalkableArea region({polygon(f[i]["area"], at + ".area")});
+            if (!f[i]["count"].is_number_unsigned())
+                bad(at + ".count", "must be a non-negative whole number");
+            const auto count = f[i]["count"].get<std::uint64_t>();
+            if (count > 1000000) bad(at + ".count", "is too large");
+            const SpeedRange sr = speedRange(f[i], defaultSpeed, at);
+            const int exit = exitIndex(f[i], out.exitNames, at);
+            const crowd::Role role = roleFrom(f[i], at);
+            const crowd::Box b = region.bounds();
+            for (std::uint64_t n = 0; n < count; ++n) {
+                crowd::PersonSpec s;
+                s.radius = rng.uniform(mp.radiusMin, mp.radiusMax);
+                s.desiredSpeed = sr.min == sr.max ? sr.min : rng.uniform(sr.min, sr.max);
+                s.exit = exit;
+                s.role = role;
+                // Uniformly at random in the region, where free; after many
+                // misses the nearest free spot to the last try.
+                Vec2 p{};
+                bool placed = false;
+                for (int attempt = 0; attempt < 200 && !placed; ++attempt) {
+                    p = {rng.uniform(b.min.x, b.max.x), rng.uniform(b.min.y, b.max.y)};
+                    placed = region.contains(p) && placer.isFree(p, s.radius);
+                }
+                if (!placed) {
+                    const auto q = placer.nearestFree(p, s.radius);
+                    if (!q)
+                        bad(at, "the area has no room for person " + std::to_string(n + 1) +
+                                    " of " + std::to_string(count));
+                    p = *q;
+                }
+                s.start = p;
+                placer.add(p, s.radius);
+                setup.people.push_back(s);
+            }
+        }
+    }
+    if (setup.people.empty()) bad("people", "the scenario has nobody in it (give people or fill)");
+    return out;
+}
+
+ScenarioFile loadScenario(const std::string& path, std::optional<std::uint64_t> seedOverride) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw InputError(path + ": cannot be opened");
+    std::ostringstream s;
+    s << in.rdbuf();
+    try {
+        ScenarioFile f = parseScenario(s.str(), seedOverride);
+        if (f.name.empty()) f.name = path;
+        return f;
+    } catch (const InputError& e) {
+        throw InputError(path + ": " + e.what());
+    }
+}
+
+}  // namespace runtime

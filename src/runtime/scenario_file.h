@@ -1,0 +1,29 @@
+#pragma once
+// Generic scenarios for mvnrt --scenario FILE.json: a walkable area, exits and
+// people described directly, in metres. See docs/runtime-scenarios.md.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "crowd/model.h"
+
+namespace runtime {
+
+struct ScenarioFile {
+    std::string name;
+    crowd::CrowdSetup setup;
+    std::vector<std::string> exitNames;
+    std::uint64_t seed = 1;
+};
+
+// Parses the JSON text of a scenario. `seedOverride` replaces the file's seed
+// (the seed decides body radii, speeds and filled positions). Throws
+// InputError with the offending member's path for anything unusable.
+ScenarioFile parseScenario(const std::string& text,
+                           std::optional<std::uint64_t> seedOverride = std::nullopt);
+ScenarioFile loadScenario(const std::string& path,
+                          std::optional<std::uint64_t> seedOverride = std::nullopt);
+
+}  // namespace runtime

@@ -1,0 +1,59 @@
+#pragma once
+// Reads the startup script that escape-setup writes into
+// bProj/Vellico/startup.pc: the scenario's numbers, checked against the whole
+// fixed text of the script. Anything that is not in the generator's form is
+// reported with its line number and what was expected there.
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace runtime {
+
+// A vector of the script, on the floor plane (its height is always 0).
+struct ScriptPoint {
+    float x = 0.0f;
+    float z = 0.0f;
+};
+
+struct StartupScript {
+    int totalPeople = 0;                // row 7, TotalPeople
+    int kvxFlag = 0;                    // row 8, dumpToKVX (the script records when it is 1)
+    int aviFlag = 0;                    // row 9, dumpToAVI
+    ScriptPoint va, vb;                 // rows 15 and 16: the first exit
+    ScriptPoint va2, vb2;               // rows 18 and 19: the second exit
+    int scattered = 0;                  // row 61: people who belong to no cluster
+    std::vector<ScriptPoint> clusters;  // rows 66/67, once per used cluster
+    float cameraX = 0.0f, cameraY = 0.0f, cameraZ = 0.0f;  // rows 111 to 113
+    int lineCount = 0;
+
+    bool recordKvx() const { return kvxFlag == 1; }
+    bool recordAvi() const { return aviFlag == 1; }
+};
+
+// A script that cannot be read. line() is 1-based; 0 when no one line is to blame.
+class ScriptError : public std::runtime_error {
+  public:
+    ScriptError(int line, const std::string& message);
+    int line() const { return line_; }
+    const std::string& detail() const { return detail_; }
+
+  private:
+    int line_;
+    std::string detail_;
+};
+
+// Limits that keep a damaged script from asking for absurd work.
+inline constexpr int kMaxScriptPeople = 100000;
+inline constexpr int kMaxScriptClusters = 10000;
+
+// Parses the whole script. Lines end in CR LF (a bare LF is accepted too).
+// Throws ScriptError.
+StartupScript parseStartupScript(std::string_view text);
+
+// The expected text of template row `row` (1 to 225), with its leading tabs
+// and a placeholder such as <int> or <real> where a number stands.
+std::string describeRow(int row);
+
+}  // namespace runtime

@@ -1,0 +1,163 @@
+#include "crowd/simulation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "crowd/runner.h"
+#include "crowd_test_helpers.h"
+
+using namespace crowd;
+using crowdtest::person;
+using crowdtest::rect;
+
+namespace {
+
+CrowdSetup room(double w, double h) {
+    CrowdSetup s;
+    s.area = WalkableArea({rect(0, 0, w, h)});
+    s.exits.push_back({"east", {{w, h / 2 - 0.5}, {w, h / 2 + 0.5}}, {}, 0});
+    return s;
+}
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+TEST(Simulation, TheSameSetupGivesBitIdenticalRuns) {
+    CrowdSetup s = room(8, 8);
+    crowdtest::fill(s, rect(0.5, 0.5, 7.5, 7.5), 40, 11);
+    Simulation a(s), b(s);
+    for (int k = 0; k < 1500; ++k) {
+        a.step();
+        b.step();
+    }
+    ASSERT_EQ(a.insideCount(), b.insideCount());
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_TRUE(sameBits(a.position(i).x, b.position(i).x));
+        EXPECT_TRUE(sameBits(a.position(i).y, b.position(i).y));
+        EXPECT_EQ(a.exitUsed(i), b.exitUsed(i));
+    }
+}
+
+TEST(Simulation, EveryoneIsUpdatedFromTheSameStateWhateverTheirOrder) {
+    // Two people walking into each other: listing them the other way round
+    // gives exactly the mirrored result (a sequential update would not).
+    CrowdSetup s = room(10, 4);
+    s.params.fluctuation = 0.0;  // drawn by index, so not mirrored
+    s.people = {person(3.0, 2.0, 1.3, 0.3), person(3.5, 2.05, 1.0, 0.28)};
+    CrowdSetup t = s;
+    std::swap(t.people[0], t.people[1]);
+    Simulation a(s), b(t);
+    for (int k = 0; k < 800; ++k) {
+        a.step();
+        b.step();
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_TRUE(sameBits(a.position(i).x, b.position(1 - i).x));
+            ASSERT_TRUE(sameBits(a.position(i).y, b.position(1 - i).y));
+        }
+    }
+}
+
+TEST(Simulation, APersonAloneReachesItsDesiredSpeedWithinAFewRelaxationTimes) {
+    CrowdSetup s = room(30, 4);
+    s.params.fluctuation = 0.0;  // the bare relaxation
+    s.people = {person(2, 2, 1.2)};
+    Simulation sim(s);
+    while (sim.time() < 0.5 - 1e-9) sim.step();
+    const double v1 = length(sim.velocity(0));
+    EXPECT_NEAR(v1, 1.2 * (1 - std::exp(-1.0)), 0.05);  // one relaxation time: 63 %
+    while (sim.time() < 3.0) sim.step();
+    EXPECT_NEAR(length(sim.velocity(0)), 1.2, 0.02);
+}
+
+TEST(Simulation, NobodyIsFasterThanTheSpeedCap) {
+    CrowdSetup s = room(6, 6);
+    crowdtest::fill(s, rect(0.4, 0.4, 5.6, 5.6), 60, 3, 1.0, 1.0);
+    Simulation sim(s);
+    for (int k = 0; k < 3000 && sim.insideCount() > 0; ++k) {
+        sim.step();
+        for (int i : sim.insidePeople()) ASSERT_LE(length(sim.velocity(i)), 1.3 + 1e-9);
+    }
+}
+
+TEST(Simulation, APersonLeavesThroughTheDoorAndIsRecorded) {
+    CrowdSetup s = room(6, 6);
+    s.people = {person(1, 3, 1.5)};
+    Simulation sim(s);
+    RunOptions o;
+    o.timeLimit = 60;
+    o.frameRate = 0;
+    const RunResult r = run(sim, o);
+    EXPECT_TRUE(r.everyoneOut);
+    EXPECT_FALSE(sim.inside(0));
+    EXPECT_EQ(sim.exitUsed(0), 0);
+    EXPECT_GT(sim.exitTime(0), 5.0 / 1.5);
+    EXPECT_LT(sim.exitTime(0), 5.0 / 1.5 + 1.5);
+    EXPECT_DOUBLE_EQ(r.endTime, sim.exitTime(0));
+    EXPECT_GE(sim.position(0).x, 6.0);  // its centre passed the door line
+}
+
+TEST(Simulation, TheTimeLimitEndsARunWithPeopleInside) {
+    CrowdSetup s = room(20, 4);
+    s.people = {person(1, 2, 1.0)};
+    Simulation sim(s);
+    RunOptions o;
+    o.timeLimit = 5.0;
+    o.frameRate = 0;
+    const RunResult r = run(sim, o);
+    EXPECT_FALSE(r.everyoneOut);
+    EXPECT_NEAR(r.endTime, 5.0, 1e-9);
+    EXPECT_TRUE(sim.inside(0));
+}
+
+TEST(Simulation, FramesComeAtTheFrameRateWithInterpolatedPositions) {
+    CrowdSetup s = room(20, 4);
+    s.people = {person(1, 2, 1.0)};
+    Simulation sim(s);
+    RunOptions o;
+    o.timeLimit = 1.0;
+    o.frameRate = 24;
+    std::vector<double> times, xs;
+    o.onFrame = [&](const FrameView& f) {
+        times.push_back(f.time);
+        ASSERT_EQ(f.people.size(), 1u);
+        xs.push_back(f.positions[0].x);
+    };
+    run(sim, o);
+    ASSERT_EQ(times.size(), 25u);  // 0, 1/24, ..., 24/24
+    for (std::size_t k = 0; k < times.size(); ++k)
+        EXPECT_NEAR(times[k], static_cast<double>(k) / 24.0, 1e-12);
+    for (std::size_t k = 1; k < xs.size(); ++k) EXPECT_GT(xs[k], xs[k - 1]);
+    EXPECT_NEAR(xs.back(), sim.position(0).x, 1e-12);
+}
+
+TEST(Simulation, AFollowerCatchesUpWithItsLeader) {
+    CrowdSetup s;
+    s.area = WalkableArea({rect(0, 0, 30, 10)});
+    s.exits.push_back({"east", {{30, 4.5}, {30, 5.5}}, {}, 0});
+    s.people = {person(10, 8, 1.0), person(2, 2, 1.0)};
+    s.people[1].leader = 0;
+    s.people[1].role = Role::Parent;
+    Simulation sim(s);
+    const double before = distance(sim.position(0), sim.position(1));
+    while (sim.time() < 8.0) sim.step();
+    const double after = distance(sim.position(0), sim.position(1));
+    EXPECT_LT(after, before - 3.0);
+}
+
+TEST(Simulation, UnusableSetupsAreRefused) {
+    CrowdSetup s = room(5, 5);
+    s.people = {person(1, 1)};
+    s.people[0].exit = 3;
+    EXPECT_THROW(Simulation{s}, std::invalid_argument);
+    s.people[0].exit = -1;
+    s.people[0].desiredSpeed = NAN;
+    EXPECT_THROW(Simulation{s}, std::invalid_argument);
+    s.people[0].desiredSpeed = 1.0;
+    s.params.dt = 0.5;
+    EXPECT_THROW(Simulation{s}, std::invalid_argument);
+    CrowdSetup empty;
+    EXPECT_THROW(Simulation{empty}, std::invalid_argument);
+}
