@@ -9,6 +9,7 @@
 
 #include "generator/project_builder.h"
 #include "platform/platform.h"
+#include "support/scenarios.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -115,16 +116,9 @@ TEST_F(BuildTest, GeneratedFilesHaveCrLfOnEveryLine) {
 }
 
 TEST_F(BuildTest, WorkedExampleFromAnotherCurrentDirectory) {
-    auto s = emptyScenario();
-    s.pairCount = s.adultCount = s.childCount = 5;
-    s.recordKvx = true;
-    s.clusterCount = 3;
-    s.clusters[0] = {10.0f, 20.0f};
-    s.clusters[1] = {-15.5f, 4.75f};
-    s.clusters[2] = {1.0f, 1.0f};
-    s.exitCount = 1;
-    s.exits[0] = {12.5f, -30.25f};
-    s.floorScale = 70;
+    auto s = testsupport::workedExampleScenario();
+    s.floorPath = "unchanged\\floor.kvx";
+    s.startDirectory = dir.path().string();
     TempDir elsewhere;
     fs::current_path(elsewhere.path());  // the tree still goes below the start directory
     generator::ProjectBuilder builder(s);

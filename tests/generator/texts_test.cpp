@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "generator/generated_texts.h"
+#include "support/scenarios.h"
 #include "support/test_support.h"
 
 namespace {
@@ -219,21 +220,7 @@ TEST(Workspaces, HexLinesBreakAfterEveryNineteenthByte) {
 
 // --- the startup script -------------------------------------------------
 
-scenario::ScenarioSettings workedExample() {
-    scenario::ScenarioSettings s;
-    s.pairCount = 5;
-    s.adultCount = 5;
-    s.childCount = 5;
-    s.recordKvx = true;
-    s.clusterCount = 3;
-    s.clusters[0] = {10.0f, 20.0f};
-    s.clusters[1] = {-15.5f, 4.75f};
-    s.clusters[2] = {1.0f, 1.0f};
-    s.exitCount = 1;
-    s.exits[0] = {12.5f, -30.25f};
-    s.floorScale = 70;
-    return s;
-}
+scenario::ScenarioSettings workedExample() { return testsupport::workedExampleScenario(); }
 
 TEST(StartupScript, WorkedExampleMatchesGolden) {
     const std::string text = generator::startupScriptText(workedExample());
