@@ -133,8 +133,11 @@ int main(int argc, char** argv) {
               << settings.adultCount << " adults, " << settings.childCount << " children)\n"
               << "  clusters used: " << layout.used << " of " << settings.clusterCount
               << " placed; scattered people: " << layout.scattered << "\n"
-              << "  exits: " << settings.exitCount << "; floor: " << reader.floorPath << " (scale "
-              << generator::formatReal(scale) << "); recording: " << record << "\n";
+              << "  exits: " << settings.exitCount << "; floor: "
+              << (floorReport.outcome == floorplan::LoadOutcome::Loaded
+                      ? floorPath
+                      : floorplan::kBasicFloorPath)
+              << " (scale " << generator::formatReal(scale) << "); recording: " << record << "\n";
 
     int status = 0;
     if (!failures.empty()) {
