@@ -11,6 +11,7 @@ PACKAGES=(
   xvfb xauth x11-utils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
+  locales
   clang-format
 )
 
@@ -21,7 +22,18 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
+# The number-format tests also run under a German locale (comma as decimal
+# point); make it available when the machine allows.
+ensure_test_locale() {
+  if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then return 0; fi
+  if [ "$(id -u)" -eq 0 ] && command -v localedef >/dev/null 2>&1; then
+    localedef -i de_DE -f UTF-8 de_DE.UTF-8 2>/dev/null ||
+      echo "install-deps: could not generate de_DE.UTF-8; the locale test will be skipped" >&2
+  fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  ensure_test_locale
   exit 0
 fi
 
@@ -41,3 +53,4 @@ if ! $SUDO apt-get install -y -q "${missing[@]}"; then
   $SUDO apt-get update -q
   $SUDO apt-get install -y -q "${missing[@]}"
 fi
+ensure_test_locale
