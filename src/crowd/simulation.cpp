@@ -127,6 +127,7 @@ Simulation::Simulation(const CrowdSetup& setup) : setup_(setup), dt_(setup.param
 
     if (!(mp.fluctuation >= 0.0 && mp.fluctuation <= 1e4))
         throw std::invalid_argument("the fluctuation must be in [0, 1e4] N");
+
     fluctuationEvery_ = std::max<std::uint64_t>(
         1, static_cast<std::uint64_t>(std::floor(mp.fluctuationInterval / dt_ + 1e-9)));
     directionEvery_ = std::max<std::uint64_t>(
@@ -295,12 +296,22 @@ void Simulation::computeForces() {
     const int R = reach_;
     const bool refreshDirections = steps_ % directionEvery_ == 0;
     // The sliding friction acts as a damper of strength kappa * overlap on the
-    // relative tangential velocity of two bodies (reduced mass m / 2). An
-    // explicit step damps stably only while that strength stays below
-    // 2 (m / 2) / dt, so it is held there: with the defaults from an overlap
-    // of 16.7 cm on, which only a crush reaches. Without the cap squeezed
-    // bodies start to vibrate ever more.
-    const double frictionCap = mp.mass / dt_;
+    // relative tangential velocity of two bodies. An explicit step damps
+    // stably only while, for every body, the sum of the damper strengths of
+    // all its contacts stays below m / dt (Gershgorin's bound on the damping
+    // matrix; one contact alone allows 2 (m / 2) / dt, but a body squeezed
+    // between four others gets a quarter of that). Every contact's strength
+    // is therefore scaled down so that both of its bodies stay at or below
+    // half the bound, m / (2 dt): a squeezed body's tangential velocity
+    // relative to its neighbours is then at most damped out in one step,
+    // never flipped. A per-contact cap is not enough: in a crush bodies with
+    // several deep contacts start to vibrate at the speed cap and block a
+    // door for good. Contacts are collected first and their friction applied
+    // once every body's sum is known.
+    const double frictionBudget = 0.5 * mp.mass / dt_;
+    contacts_.clear();
+    wallContacts_.clear();
+    frictionSum_.assign(n, 0.0);
     if (mp.fluctuation > 0.0 && steps_ % fluctuationEvery_ == 0) {
         // Drawn in ascending order of the people inside: the same sequence
         // whatever the arrangement.
@@ -367,10 +378,9 @@ void Simulation::computeForces() {
             double f = A * expOf(overlap * invB);
             if (overlap > 0.0) {
                 f += k * overlap;
-                const double tx = -ny, ty = nx;
-                const double ft = std::min(kappa * overlap, frictionCap) * (vxi * tx + vyi * ty);
-                fx -= ft * tx;
-                fy -= ft * ty;
+                const double cq = kappa * overlap;
+                frictionSum_[s] += cq;
+                wallContacts_.push_back({static_cast<int>(s), 0, cq, -ny, nx});
             }
             fx += f * nx;
             fy += f * ny;
@@ -390,6 +400,7 @@ void Simulation::computeForces() {
     const double* const RR = sr_.data();
     const double* const EX = sex_.data();
     const double* const EY = sey_.data();
+    double* const fsum = frictionSum_.data();
     const double lam = mp.lambda, halfRest = 0.5 * (1.0 - mp.lambda);
     int ranges[2 * 32];
     for (int cy = 0; cy < ncy_; ++cy)
@@ -420,7 +431,7 @@ void Simulation::computeForces() {
                 }
             }
             for (int s = begin; s < end; ++s) {
-                const double xs = X[s], ys = Y[s], vxs = VX[s], vys = VY[s], rs = RR[s],
+                const double xs = X[s], ys = Y[s], rs = RR[s],
                              exs = EX[s], eys = EY[s];
                 double fxs = 0.0, fys = 0.0;
                 auto with = [&](int t) {
@@ -455,16 +466,17 @@ void Simulation::computeForces() {
                     double gx = repS * nx, gy = repS * ny;  // on s
                     double hx = repT * nx, hy = repT * ny;  // on t, with the sign reversed below
                     if (overlap > 0.0) {
-                        // Body compression and sliding friction: equal and opposite.
-                        const double tx = -ny, ty = nx;
-                        const double ft = std::min(kappa * overlap, frictionCap) *
-                                          ((VX[t] - vxs) * tx + (VY[t] - vys) * ty);
-                        const double bx = k * overlap * nx + ft * tx,
-                                     by = k * overlap * ny + ft * ty;
+                        // Body compression, equal and opposite; the sliding
+                        // friction follows once all contacts are known.
+                        const double bx = k * overlap * nx, by = k * overlap * ny;
                         gx += bx;
                         gy += by;
                         hx += bx;
                         hy += by;
+                        const double cq = kappa * overlap;
+                        fsum[s] += cq;
+                        fsum[t] += cq;
+                        contacts_.push_back({s, t, cq, -ny, nx});
                     }
                     fxs += gx;
                     fys += gy;
@@ -478,6 +490,22 @@ void Simulation::computeForces() {
                 ay[s] += fys;
             }
         }
+
+    // Sliding friction, in the order the contacts were found.
+    for (const Contact& q : wallContacts_) {
+        const double c = q.c * std::min(1.0, frictionBudget / fsum[q.s]);
+        const double ft = c * (VX[q.s] * q.tx + VY[q.s] * q.ty);
+        ax[q.s] -= ft * q.tx;
+        ay[q.s] -= ft * q.ty;
+    }
+    for (const Contact& q : contacts_) {
+        const double c = q.c * std::min(1.0, frictionBudget / std::max(fsum[q.s], fsum[q.t]));
+        const double ft = c * ((VX[q.t] - VX[q.s]) * q.tx + (VY[q.t] - VY[q.s]) * q.ty);
+        ax[q.s] += ft * q.tx;
+        ay[q.s] += ft * q.ty;
+        ax[q.t] -= ft * q.tx;
+        ay[q.t] -= ft * q.ty;
+    }
     for (std::size_t s = 0; s < n; ++s) {
         sax_[s] *= invMass;
         say_[s] *= invMass;

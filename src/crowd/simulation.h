@@ -90,6 +90,15 @@ class Simulation {
     // walls within the cutoff (compressed rows).
     std::vector<double> wax_, way_, wdx_, wdy_, winv_;
     std::vector<int> wallStart_, wallList_;
+
+    // Contacts of the current step (sorted indices s < t; t unused for a
+    // wall), with the friction's damper strength and the tangent t.
+    struct Contact {
+        int s, t;
+        double c, tx, ty;
+    };
+    std::vector<Contact> contacts_, wallContacts_;
+    std::vector<double> frictionSum_;  // per sorted index: sum of the contacts' c
 };
 
 }  // namespace crowd

@@ -39,15 +39,21 @@ double meanSpeedAtDensity(double density, std::uint64_t seed) {
 
 }  // namespace
 
-// Weidmann's fundamental diagram: walking speed falls as density rises.
-// The isotropic model walks freely up to about 1 person/m^2 (it has no
-// step-length requirement), slows clearly at 2 and jams at 3 and 4, where
-// the body discs (radius 0.25 to 0.35 m) cover 85 to 113 % of the floor.
-// Speeds are averaged over three arrangements. In the jammed regime they
-// differ by some cm/s from one arrangement to the next, and at 4 /m^2 the
-// bodies overlap so deeply that the sliding friction is held at its
-// stability cap, so the crowd creeps a little faster than at 3: hence the
-// tolerance for the last step.
+// Mean speed against density in a periodic corridor. The isotropic model of
+// 2000 does not reproduce Weidmann's fundamental diagram there, and the
+// test says so rather than asserting it: every force between two people is
+// equal and opposite, so in a corridor that wraps around the crowd's mean
+// velocity can only relax toward the mean desired speed (1.34 m/s); only
+// the walls (sliding friction, at most a few bodies per metre) slow it.
+// Up to about 3 /m^2 the crowd therefore walks at its desired speed in
+// lanes, and only once the body discs (radius 0.25 to 0.35 m) cover the
+// floor (113 % at 4 /m^2) does it jam against the walls. A slow-down at
+// 2 /m^2 (0.34 m/s) measured with an earlier version came from bodies
+// vibrating in a crush (the friction was capped per contact, not per body)
+// and spending their momentum on the walls and the speed cap: a numerical
+// fault, not the model. What is checked: free walking at low density, the
+// speed never rising with density beyond the scatter of the three
+// arrangements, and the jam once the floor is covered.
 TEST(ValidationSlow, MeanSpeedInACorridorFallsAsDensityRises) {
     const double densities[] = {0.5, 1.0, 2.0, 3.0, 4.0};
     std::vector<double> v;
@@ -57,12 +63,12 @@ TEST(ValidationSlow, MeanSpeedInACorridorFallsAsDensityRises) {
         v.push_back(sum / 3.0);
         std::printf("density %.1f /m^2: mean speed %.3f m/s\n", d, v.back());
     }
-    EXPECT_GT(v[0], 1.2);          // free walking (mean desired speed 1.34)
-    EXPECT_LT(v[1], v[0] + 0.05);  // still free at 1 /m^2
-    EXPECT_LT(v[2], 0.85 * v[1]);  // 2 /m^2: clearly slower than at 1
-    EXPECT_LT(v[3], v[2]);         // 3 /m^2: slower again
-    EXPECT_LT(v[4], v[2] + 0.1);   // 4 /m^2: jammed like 2 and 3
-    EXPECT_LT(std::max({v[2], v[3], v[4]}), 0.5 * v[0]);
+    EXPECT_GT(v[0], 1.2);  // free walking (mean desired speed 1.34)
+    for (std::size_t k = 1; k < v.size(); ++k)
+        EXPECT_LT(v[k], v[k - 1] + 0.05) << "at " << densities[k] << " /m^2";
+    // No faster than the mean desired speed (the speed cap is 1.3 times it).
+    EXPECT_LT(*std::max_element(v.begin(), v.end()), 1.40);
+    EXPECT_LT(v[4], 0.5 * v[0]);  // 4 /m^2: the floor is covered, jammed
 }
 
 // The specific flow through a 1 m door out of a full room lies between
@@ -90,4 +96,37 @@ TEST(ValidationSlow, FlowThroughA1mDoorIsBetween1And2PersonsPerMetrePerSecond) {
         EXPECT_GE(flow, 1.0);
         EXPECT_LE(flow, 2.0);
     }
+}
+
+// A crush does not make bodies vibrate. 70 people at 2.8 /m^2 with jogging
+// desired speeds press on a 1 m door; a body squeezed between several others
+// has several friction contacts at once, and an explicit step damps them
+// stably only while their summed strength stays below m / dt. Held per
+// contact only, bodies at the door shook (velocity flipping from one step to
+// the next) and blocked it. Checked: no velocity changes by more than
+// 0.3 m/s within one 2 ms step (150 m/s^2; the driving term gives at most
+// 2.2 m/s / 0.5 s = 4.4 m/s^2), and people keep leaving.
+TEST(ValidationSlow, BodiesInACrushDoNotVibrate) {
+    CrowdSetup s;
+    s.area = WalkableArea({rect(0, 0, 5, 5)});
+    s.exits.push_back({"door", {{2, 0}, {3, 0}}, {}, 0});
+    crowdtest::fill(s, rect(0.3, 0.3, 4.7, 4.7), 70, 5, 1.8, 2.2);
+    Simulation sim(s);
+    std::vector<Vec2> before(70);
+    int jolts = 0;
+    double largest = 0.0;
+    while (sim.time() < 30.0 && sim.insideCount() > 0) {
+        for (int i : sim.insidePeople()) before[static_cast<std::size_t>(i)] = sim.velocity(i);
+        sim.step();
+        if (sim.time() < 1.0) continue;
+        for (int i : sim.insidePeople()) {
+            const double dv = length(sim.velocity(i) - before[static_cast<std::size_t>(i)]);
+            largest = std::max(largest, dv);
+            if (dv > 0.3) ++jolts;
+        }
+    }
+    std::printf("largest change of velocity in one step %.3f m/s, jolts: %d, left: %zu\n",
+                largest, jolts, 70 - sim.insideCount());
+    EXPECT_EQ(jolts, 0);
+    EXPECT_GE(70 - sim.insideCount(), 20u);
 }
