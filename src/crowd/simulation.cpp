@@ -140,6 +140,79 @@ Simulation::Simulation(const CrowdSetup& setup) : setup_(setup), dt_(setup.param
     expTable_.resize(entries);
     for (std::size_t k = 0; k < entries; ++k)
         expTable_[k] = std::exp(expMin_ + static_cast<double>(k) * step);
+    if (!(mp.lambda >= 0.0 && mp.lambda <= 1.0))
+        throw std::invalid_argument("lambda must be in [0, 1]");
+
+    int threads = setup_.threads;
+    if (threads < 0 || threads > 64) throw std::invalid_argument("threads must be in [0, 64]");
+    if (threads == 0) threads = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    if (threads >= 2) worker_ = std::thread([this] { workerLoop(); });
+}
+
+Simulation::~Simulation() {
+    if (worker_.joinable()) {
+        quit_.store(true, std::memory_order_relaxed);
+        started_.fetch_add(1);
+        started_.notify_one();
+        worker_.join();
+    }
+}
+
+namespace {
+// Spins before a thread blocks waiting for the other: a step of a few hundred
+// people takes some tens of microseconds, less than waking a blocked thread
+// (a system call each way).
+constexpr int kSpins = 1 << 15;
+inline void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+// Waits until `value` differs from `old`: spins, then blocks with `asleep`
+// raised, so that the other side only makes the wake-up call when needed.
+std::uint32_t awaitChange(const std::atomic<std::uint32_t>& value, std::uint32_t old,
+                          std::atomic<bool>& asleep) {
+    for (int spin = 0; spin < kSpins; ++spin) {
+        const std::uint32_t v = value.load(std::memory_order_acquire);
+        if (v != old) return v;
+        relax();
+    }
+    for (;;) {
+        asleep.store(true);
+        if (value.load() == old) value.wait(old);
+        asleep.store(false);
+        const std::uint32_t v = value.load(std::memory_order_acquire);
+        if (v != old) return v;
+    }
+}
+void publish(std::atomic<std::uint32_t>& value, std::uint32_t v, const std::atomic<bool>& asleep) {
+    value.store(v);
+    if (asleep.load()) value.notify_one();
+}
+}  // namespace
+
+void Simulation::runInParts(Phase phase) {
+    if (!worker_.joinable()) {
+        runPart(phase, 0);
+        runPart(phase, 1);
+        return;
+    }
+    phase_ = phase;
+    const std::uint32_t round = started_.load(std::memory_order_relaxed) + 1;
+    publish(started_, round, workerAsleep_);
+    runPart(phase, 0);
+    std::uint32_t f = finished_.load(std::memory_order_acquire);
+    while (f != round) f = awaitChange(finished_, f, mainAsleep_);
+}
+
+void Simulation::workerLoop() {
+    std::uint32_t seen = 0;
+    for (;;) {
+        seen = awaitChange(started_, seen, workerAsleep_);
+        if (quit_.load(std::memory_order_relaxed)) return;
+        runPart(phase_, 1);
+        publish(finished_, seen, mainAsleep_);
+    }
 }
 
 double Simulation::expOf(double x) const {
@@ -285,16 +358,34 @@ void Simulation::computeForces() {
         sr_[s] = r_[i];
     }
 
-    const double A = mp.A, invB = 1.0 / mp.B, k = mp.k, kappa = mp.kappa;
-    if (!(mp.lambda >= 0.0 && mp.lambda <= 1.0))
-        throw std::invalid_argument("lambda must be in [0, 1]");
-    const double invTau = 1.0 / mp.tau, invMass = 1.0 / mp.mass;
-    const double cut2 = mp.cutoff * mp.cutoff;
-    const double L = periodLength_, halfL = 0.5 * L;
-    const bool periodic = L > 0.0;
-    const World& world = *world_;
-    const int R = reach_;
-    const bool refreshDirections = steps_ % directionEvery_ == 0;
+    if (mp.fluctuation > 0.0 && steps_ % fluctuationEvery_ == 0) {
+        // Drawn in ascending order of the people inside: the same sequence
+        // whatever the arrangement.
+        const double twoPi = 2.0 * std::acos(-1.0);
+        for (int i : active_) {
+            const double a = twoPi * rng_->uniform01();
+            const double m = mp.fluctuation * std::sqrt(rng_->uniform01());
+            fluctX_[i] = m * std::cos(a);
+            fluctY_[i] = m * std::sin(a);
+        }
+    }
+
+
+    // Split the work in two fixed parts, whatever the number of threads:
+    // people by their cell-sorted index, pairs by the row of the first cell
+    // (the rows before the one where half the people are reached).
+    personSplit_ = n / 2;
+    rowSplit_ = ncy_;
+    for (int r = 0; r < ncy_; ++r)
+        if (static_cast<std::size_t>(cellStart_[static_cast<std::size_t>(r) * ncx_]) >= n / 2) {
+            rowSplit_ = r;
+            break;
+        }
+    refreshDirections_ = steps_ % directionEvery_ == 0;
+    frictionSum_.assign(n, 0.0);
+    runInParts(Phase::People);
+    runInParts(Phase::Pairs);
+
     // The sliding friction acts as a damper of strength kappa * overlap on the
     // relative tangential velocity of two bodies. An explicit step damps
     // stably only while, for every body, the sum of the damper strengths of
@@ -308,24 +399,61 @@ void Simulation::computeForces() {
     // several deep contacts start to vibrate at the speed cap and block a
     // door for good. Contacts are collected first and their friction applied
     // once every body's sum is known.
+    // Combine, in a fixed order: each body's friction sum, then the
+    // friction of the contacts as the two parts found them, then the sums.
     const double frictionBudget = 0.5 * mp.mass / dt_;
-    contacts_.clear();
-    wallContacts_.clear();
-    frictionSum_.assign(n, 0.0);
-    if (mp.fluctuation > 0.0 && steps_ % fluctuationEvery_ == 0) {
-        // Drawn in ascending order of the people inside: the same sequence
-        // whatever the arrangement.
-        const double twoPi = 2.0 * std::acos(-1.0);
-        for (int i : active_) {
-            const double a = twoPi * rng_->uniform01();
-            const double m = mp.fluctuation * std::sqrt(rng_->uniform01());
-            fluctX_[i] = m * std::cos(a);
-            fluctY_[i] = m * std::sin(a);
+    double* const ax = sax_.data();
+    double* const ay = say_.data();
+    const double* const VX = svx_.data();
+    const double* const VY = svy_.data();
+    double* const fsum = frictionSum_.data();
+    const Part& p0 = parts_[0];
+    const Part& p1 = parts_[1];
+    for (std::size_t q = 0; q < n; ++q) fsum[q] = fsum[q] + p0.fsum[q] + p1.fsum[q];
+    for (const Part& part : parts_) {
+        for (const Contact& q : part.wallContacts) {
+            const double c = q.c * std::min(1.0, frictionBudget / fsum[q.s]);
+            const double ft = c * (VX[q.s] * q.tx + VY[q.s] * q.ty);
+            ax[q.s] -= ft * q.tx;
+            ay[q.s] -= ft * q.ty;
         }
     }
+    for (const Part& part : parts_) {
+        for (const Contact& q : part.contacts) {
+            const double c =
+                q.c * std::min(1.0, frictionBudget / std::max(fsum[q.s], fsum[q.t]));
+            const double ft = c * ((VX[q.t] - VX[q.s]) * q.tx + (VY[q.t] - VY[q.s]) * q.ty);
+            ax[q.s] += ft * q.tx;
+            ay[q.s] += ft * q.ty;
+            ax[q.t] -= ft * q.tx;
+            ay[q.t] -= ft * q.ty;
+        }
+    }
+    const double invMass = 1.0 / mp.mass;
+    for (std::size_t q = 0; q < n; ++q) {
+        ax[q] = (ax[q] + p0.ax[q] + p1.ax[q]) * invMass;
+        ay[q] = (ay[q] + p0.ay[q] + p1.ay[q]) * invMass;
+    }
+}
 
+// Part h of the people (by cell-sorted index): driving term and walls, as
+// forces; the wall contacts go to the part's list.
+void Simulation::peoplePart(int h) {
+    const ModelParams& mp = setup_.params;
+    const std::size_t n = sid_.size();
+    const std::size_t from = h == 0 ? 0 : personSplit_, to = h == 0 ? personSplit_ : n;
+    const double A = mp.A, invB = 1.0 / mp.B, k = mp.k, kappa = mp.kappa;
+    const double invTau = 1.0 / mp.tau;
+    const double cut2 = mp.cutoff * mp.cutoff;
+    const double L = periodLength_;
+    const bool periodic = L > 0.0;
+    const World& world = *world_;
+    const bool refreshDirections = refreshDirections_;
+    Part& part = parts_[h];
+    part.wallContacts.clear();
+    double* const fsum = frictionSum_.data();
     // Per person: driving term and walls (forces, divided by the mass at the end).
-    for (std::size_t s = 0; s < n; ++s) {
+    for (std::size_t s = from; s < to; ++s) {
         const int i = sid_[s];
         const double xi = sx_[s], yi = sy_[s], vxi = svx_[s], vyi = svy_[s], ri = sr_[s];
 
@@ -379,8 +507,8 @@ void Simulation::computeForces() {
             if (overlap > 0.0) {
                 f += k * overlap;
                 const double cq = kappa * overlap;
-                frictionSum_[s] += cq;
-                wallContacts_.push_back({static_cast<int>(s), 0, cq, -ny, nx});
+                fsum[s] += cq;
+                part.wallContacts.push_back({static_cast<int>(s), 0, cq, -ny, nx});
             }
             fx += f * nx;
             fy += f * ny;
@@ -389,21 +517,37 @@ void Simulation::computeForces() {
         say_[s] = fy;
     }
 
+}
+
+// Part h of the pairs: those whose first cell lies in the part's rows. Each
+// part adds into its own arrays, so the parts can run at the same time.
+void Simulation::pairsPart(int h) {
+    const ModelParams& mp = setup_.params;
+    const std::size_t n = sid_.size();
+    const double A = mp.A, invB = 1.0 / mp.B, k = mp.k, kappa = mp.kappa;
+    const double cut2 = mp.cutoff * mp.cutoff;
+    const double L = periodLength_, halfL = 0.5 * L;
+    const bool periodic = L > 0.0;
+    const int R = reach_;
+    Part& part = parts_[h];
+    part.ax.assign(n, 0.0);
+    part.ay.assign(n, 0.0);
+    part.fsum.assign(n, 0.0);
+    part.contacts.clear();
+    const int rowBegin = h == 0 ? 0 : rowSplit_, rowEnd = h == 0 ? rowSplit_ : ncy_;
     // Pairs, each once: within a cell, and with the cells of the forward
     // half of the neighbourhood. The pair's forces are equal and opposite.
-    double* const ax = sax_.data();
-    double* const ay = say_.data();
+    double* const ax = part.ax.data();
+    double* const ay = part.ay.data();
     const double* const X = sx_.data();
     const double* const Y = sy_.data();
-    const double* const VX = svx_.data();
-    const double* const VY = svy_.data();
     const double* const RR = sr_.data();
     const double* const EX = sex_.data();
     const double* const EY = sey_.data();
-    double* const fsum = frictionSum_.data();
+    double* const fsum = part.fsum.data();
     const double lam = mp.lambda, halfRest = 0.5 * (1.0 - mp.lambda);
     int ranges[2 * 32];
-    for (int cy = 0; cy < ncy_; ++cy)
+    for (int cy = rowBegin; cy < rowEnd; ++cy)
         for (int cx = 0; cx < ncx_; ++cx) {
             const int c = cy * ncx_ + cx;
             const int begin = cellStart_[c], end = cellStart_[c + 1];
@@ -476,7 +620,7 @@ void Simulation::computeForces() {
                         const double cq = kappa * overlap;
                         fsum[s] += cq;
                         fsum[t] += cq;
-                        contacts_.push_back({s, t, cq, -ny, nx});
+                        part.contacts.push_back({s, t, cq, -ny, nx});
                     }
                     fxs += gx;
                     fys += gy;
@@ -490,26 +634,6 @@ void Simulation::computeForces() {
                 ay[s] += fys;
             }
         }
-
-    // Sliding friction, in the order the contacts were found.
-    for (const Contact& q : wallContacts_) {
-        const double c = q.c * std::min(1.0, frictionBudget / fsum[q.s]);
-        const double ft = c * (VX[q.s] * q.tx + VY[q.s] * q.ty);
-        ax[q.s] -= ft * q.tx;
-        ay[q.s] -= ft * q.ty;
-    }
-    for (const Contact& q : contacts_) {
-        const double c = q.c * std::min(1.0, frictionBudget / std::max(fsum[q.s], fsum[q.t]));
-        const double ft = c * ((VX[q.t] - VX[q.s]) * q.tx + (VY[q.t] - VY[q.s]) * q.ty);
-        ax[q.s] += ft * q.tx;
-        ay[q.s] += ft * q.ty;
-        ax[q.t] -= ft * q.tx;
-        ay[q.t] -= ft * q.ty;
-    }
-    for (std::size_t s = 0; s < n; ++s) {
-        sax_[s] *= invMass;
-        say_[s] *= invMass;
-    }
 }
 
 }  // namespace crowd

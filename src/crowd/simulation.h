@@ -5,8 +5,10 @@
 // everyone, so the result does not depend on the order in which people are
 // visited. Neighbours come from a uniform cell grid (never all pairs).
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "crowd/model.h"
@@ -20,6 +22,9 @@ class Simulation {
     // Builds the world and places nobody anew: people start where the setup
     // says. Throws std::invalid_argument for an unusable setup.
     explicit Simulation(const CrowdSetup& setup);
+    ~Simulation();
+    Simulation(const Simulation&) = delete;
+    Simulation& operator=(const Simulation&) = delete;
 
     void step();
 
@@ -29,6 +34,10 @@ class Simulation {
     double time() const { return static_cast<double>(steps_) * dt_; }
     std::uint64_t steps() const { return steps_; }
     std::uint64_t agentUpdates() const { return agentUpdates_; }
+
+    // Threads the force computation runs on (1 or 2). The work is split in
+    // the same two parts either way, so the results are bit for bit the same.
+    int threads() const { return worker_.joinable() ? 2 : 1; }
 
     std::size_t peopleCount() const { return px_.size(); }
     std::size_t insideCount() const { return active_.size(); }
@@ -49,6 +58,12 @@ class Simulation {
   private:
     void buildWallGrid();
     void computeForces();
+    enum class Phase { People, Pairs };
+    void runInParts(Phase phase);
+    void runPart(Phase phase, int h) { phase == Phase::People ? peoplePart(h) : pairsPart(h); }
+    void peoplePart(int h);
+    void pairsPart(int h);
+    void workerLoop();
     void cellOf(double x, double y, int& cx, int& cy) const;
 
     CrowdSetup setup_;
@@ -97,8 +112,23 @@ class Simulation {
         int s, t;
         double c, tx, ty;
     };
-    std::vector<Contact> contacts_, wallContacts_;
-    std::vector<double> frictionSum_;  // per sorted index: sum of the contacts' c
+    // Per sorted index: sum of the contacts' c (the walls' share first).
+    std::vector<double> frictionSum_;
+    // The two fixed parts of the work and what each adds up.
+    struct Part {
+        std::vector<double> ax, ay, fsum;
+        std::vector<Contact> contacts, wallContacts;
+    };
+    Part parts_[2];
+    std::size_t personSplit_ = 0;
+    int rowSplit_ = 0;
+    bool refreshDirections_ = false;
+
+    // The second thread runs part 1 of each phase while this one runs part 0.
+    std::thread worker_;
+    Phase phase_ = Phase::People;
+    std::atomic<std::uint32_t> started_{0}, finished_{0};
+    std::atomic<bool> quit_{false}, workerAsleep_{false}, mainAsleep_{false};
 };
 
 }  // namespace crowd
