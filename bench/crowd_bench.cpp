@@ -2,6 +2,7 @@
 // square room at 1 person per m^2 (400, 2,000 and 10,000 people by default),
 // with a door in the middle of each wall. Setup (navigation fields) is timed
 // apart. Usage: crowd_bench [--people N,N,...] [--seconds S] [--density D]
+// [--threads 1|2] (default: 2 on a machine with two cores or more)
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -55,6 +56,7 @@ CrowdSetup largeRoom(int n, double density, std::uint64_t seed) {
 int main(int argc, char** argv) {
     std::vector<int> sizes{400, 2000, 10000};
     double seconds = 4.0, density = 1.0;
+    int threads = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--people") {
@@ -65,15 +67,19 @@ int main(int argc, char** argv) {
             seconds = std::atof(argv[i + 1]);
         } else if (a == "--density") {
             density = std::atof(argv[i + 1]);
+        } else if (a == "--threads") {
+            threads = std::atoi(argv[i + 1]);
         }
     }
     std::printf("%8s %10s %10s %12s %16s %14s %12s\n", "people", "room (m)", "setup (s)",
                 "simulated (s)", "agent-updates/s", "ns per update", "x real time");
     for (int n : sizes) {
-        const CrowdSetup setup = largeRoom(n, density, 1);
+        CrowdSetup setup = largeRoom(n, density, 1);
+        setup.threads = threads;
         const double t0 = now();
         Simulation sim(setup);
         const double t1 = now();
+        if (n == sizes.front()) std::printf("(%d thread%s)\n", sim.threads(), sim.threads() > 1 ? "s" : "");
         while (sim.time() < seconds - 1e-9) sim.step();
         const double t2 = now();
         const double wall = t2 - t1;

@@ -162,20 +162,26 @@ namespace {
 // Spins before a thread blocks waiting for the other: a step of a few hundred
 // people takes some tens of microseconds, less than waking a blocked thread
 // (a system call each way).
-constexpr int kSpins = 1 << 15;
+constexpr int kSpins = 2000;
+constexpr int kYields = 50;
 inline void relax() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
 #endif
 }
-// Waits until `value` differs from `old`: spins, then blocks with `asleep`
-// raised, so that the other side only makes the wake-up call when needed.
+// Waits until `value` differs from `old`: spins, then yields the processor
+// (when the machine is busy the other thread may be waiting for it), then
+// blocks with `asleep` raised, so that the other side only makes the
+// wake-up call when needed.
 std::uint32_t awaitChange(const std::atomic<std::uint32_t>& value, std::uint32_t old,
                           std::atomic<bool>& asleep) {
-    for (int spin = 0; spin < kSpins; ++spin) {
+    for (int spin = 0; spin < kSpins + kYields; ++spin) {
         const std::uint32_t v = value.load(std::memory_order_acquire);
         if (v != old) return v;
-        relax();
+        if (spin < kSpins)
+            relax();
+        else
+            std::this_thread::yield();
     }
     for (;;) {
         asleep.store(true);
@@ -546,6 +552,7 @@ void Simulation::pairsPart(int h) {
     const double* const EY = sey_.data();
     double* const fsum = part.fsum.data();
     const double lam = mp.lambda, halfRest = 0.5 * (1.0 - mp.lambda);
+    const bool isotropic = mp.lambda == 1.0;
     int ranges[2 * 32];
     for (int cy = rowBegin; cy < rowEnd; ++cy)
         for (int cx = 0; cx < ncx_; ++cx) {
@@ -603,10 +610,13 @@ void Simulation::pairsPart(int h) {
                     const double overlap = rs + RR[t] - d;
                     // The repulsion as each of the two sees it: n points from t to s.
                     const double rep = A * expOf(overlap * invB);
-                    const double cs = exs * nx + eys * ny;      // -cos(phi) for s
-                    const double ct = EX[t] * nx + EY[t] * ny;  // cos(phi) for t
-                    const double repS = rep * (lam + halfRest * (1.0 - cs));
-                    const double repT = rep * (lam + halfRest * (1.0 + ct));
+                    double repS = rep, repT = rep;
+                    if (!isotropic) {
+                        const double cs = exs * nx + eys * ny;      // -cos(phi) for s
+                        const double ct = EX[t] * nx + EY[t] * ny;  // cos(phi) for t
+                        repS = rep * (lam + halfRest * (1.0 - cs));
+                        repT = rep * (lam + halfRest * (1.0 + ct));
+                    }
                     double gx = repS * nx, gy = repS * ny;  // on s
                     double hx = repT * nx, hy = repT * ny;  // on t, with the sign reversed below
                     if (overlap > 0.0) {

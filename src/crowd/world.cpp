@@ -247,8 +247,11 @@ bool World::inPocket(const ResolvedExit& e, Vec2 p, double slack, double depth) 
 int World::leavingExit(Vec2 p) const {
     for (std::size_t i = 0; i < exits_.size(); ++i) {
         const ResolvedExit& e = exits_[i];
-        for (const Vec2& q : e.leavePoints)
-            if (distance(p, q) < e.leavePointRadius) return static_cast<int>(i);
+        const double r2 = e.leavePointRadius * e.leavePointRadius;
+        for (const Vec2& q : e.leavePoints) {
+            const double dx = p.x - q.x, dy = p.y - q.y;
+            if (dx * dx + dy * dy < r2) return static_cast<int>(i);
+        }
         if (e.kind == ExitKind::Door) {
             if (inPocket(e, p, 0.3, params_.pocketDepth + 0.5) && !area_.contains(p))
                 return static_cast<int>(i);

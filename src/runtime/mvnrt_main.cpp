@@ -75,6 +75,7 @@ Prepared prepare(const runtime::Options& opt) {
             opt.out ? std::filesystem::path(*opt.out) : std::filesystem::path("bProj") / "results";
     }
     if (opt.timeLimit) p.setup.timeLimit = *opt.timeLimit;
+    p.setup.threads = opt.threads;
     p.meta.timeLimit = p.setup.timeLimit;
     return p;
 }

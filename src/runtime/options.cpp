@@ -52,6 +52,11 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.timeLimit = positiveNumber(a, value(), 1.0e6, false);
         } else if (a == "--fps") {
             o.fps = positiveNumber(a, value(), 1000.0, true);
+        } else if (a == "--threads") {
+            const std::string& t = value();
+            if (t != "1" && t != "2")
+                throw std::invalid_argument("--threads needs 1 or 2, not \"" + t + "\"");
+            o.threads = t == "1" ? 1 : 2;
         } else {
             throw std::invalid_argument("unknown argument \"" + a + "\" (try --help)");
         }
@@ -75,6 +80,8 @@ Options:
                     ./results for a scenario)
   --fps N           trajectory frames per simulated second (default 24;
                     0 leaves out trajectories.csv)
+  --threads N       1 or 2 threads for the forces (default 2 on a machine
+                    with two cores or more); the results are the same
   --quiet           print nothing but errors
   --help            show this text
 

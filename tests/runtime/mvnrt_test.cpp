@@ -78,8 +78,9 @@ TEST(Mvnrt, TheSameInputAndSeedGiveTheSameFilesAndAnotherSeedAnotherRun) {
     TempDir dir;
     writeProject(dir.path(), workedExample(), basicFloor());
     ASSERT_EQ(runMvnrt(dir.path(), "--quiet --out a").status, 0);
-    ASSERT_EQ(runMvnrt(dir.path(), "--quiet --out b").status, 0);
-    ASSERT_EQ(runMvnrt(dir.path(), "--quiet --out c --seed 2").status, 0);
+    // b on one thread: the same files as a (two threads on a 2-core machine).
+    ASSERT_EQ(runMvnrt(dir.path(), "--quiet --out b --threads 1").status, 0);
+    ASSERT_EQ(runMvnrt(dir.path(), "--quiet --out c --seed 2 --threads 2").status, 0);
     EXPECT_EQ(readFile(dir / "a" / "trajectories.csv"), readFile(dir / "b" / "trajectories.csv"));
     EXPECT_EQ(readFile(dir / "a" / "evacuation.png"), readFile(dir / "b" / "evacuation.png"));
     auto sa = summaryOf(dir / "a"), sb = summaryOf(dir / "b"), sc = summaryOf(dir / "c");
@@ -120,6 +121,9 @@ TEST(Mvnrt, TheCommandLine) {
     o = runMvnrt(dir.path(), "--frobnicate");
     EXPECT_EQ(o.status, 2);
     EXPECT_TRUE(has(o.err, "unknown argument"));
+    o = runMvnrt(dir.path(), "--threads 3");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(has(o.err, "--threads needs 1 or 2"));
 }
 
 TEST(Mvnrt, RunsAScenarioAndNamesWhoIsLeftAtTheTimeLimit) {
