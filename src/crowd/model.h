@@ -26,9 +26,10 @@ struct ModelParams {
     double lambda = 1.0;
     double radiusMin = 0.25;  // body radii are drawn uniformly from [min, max), m
     double radiusMax = 0.35;
-    // Fixed time step, s. The contact spring gives sqrt(m/k) = 26 ms; the
-    // friction term acts like a damper of up to kappa * overlap, so 2 ms keeps
-    // the explicit update well inside its stability limit.
+    // Fixed time step, s. The contact spring gives sqrt(m/k) = 26 ms, so 2 ms
+    // keeps the explicit update well inside its stability limit; the friction
+    // term acts like a damper of kappa * overlap per contact and is held per
+    // body below its bound m / (2 dt) (see Simulation::computeForces).
     double dt = 0.002;
     double speedCapFactor = 1.3;  // |v| <= factor * desired speed
     // Interaction range (centre distance), m. Beyond it the repulsion between
