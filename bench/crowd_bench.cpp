@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
         const double t0 = now();
         Simulation sim(setup);
         const double t1 = now();
-        if (n == sizes.front()) std::printf("(%d thread%s)\n", sim.threads(), sim.threads() > 1 ? "s" : "");
+        if (n == sizes.front())
+            std::printf("(%d thread%s)\n", sim.threads(), sim.threads() > 1 ? "s" : "");
         while (sim.time() < seconds - 1e-9) sim.step();
         const double t2 = now();
         const double wall = t2 - t1;

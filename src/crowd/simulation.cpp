@@ -376,7 +376,6 @@ void Simulation::computeForces() {
         }
     }
 
-
     // Split the work in two fixed parts, whatever the number of threads:
     // people by their cell-sorted index, pairs by the row of the first cell
     // (the rows before the one where half the people are reached).
@@ -426,8 +425,7 @@ void Simulation::computeForces() {
     }
     for (const Part& part : parts_) {
         for (const Contact& q : part.contacts) {
-            const double c =
-                q.c * std::min(1.0, frictionBudget / std::max(fsum[q.s], fsum[q.t]));
+            const double c = q.c * std::min(1.0, frictionBudget / std::max(fsum[q.s], fsum[q.t]));
             const double ft = c * ((VX[q.t] - VX[q.s]) * q.tx + (VY[q.t] - VY[q.s]) * q.ty);
             ax[q.s] += ft * q.tx;
             ay[q.s] += ft * q.ty;
@@ -522,7 +520,6 @@ void Simulation::peoplePart(int h) {
         sax_[s] = fx;
         say_[s] = fy;
     }
-
 }
 
 // Part h of the pairs: those whose first cell lies in the part's rows. Each
@@ -582,8 +579,7 @@ void Simulation::pairsPart(int h) {
                 }
             }
             for (int s = begin; s < end; ++s) {
-                const double xs = X[s], ys = Y[s], rs = RR[s],
-                             exs = EX[s], eys = EY[s];
+                const double xs = X[s], ys = Y[s], rs = RR[s], exs = EX[s], eys = EY[s];
                 double fxs = 0.0, fys = 0.0;
                 auto with = [&](int t) {
                     double dx = xs - X[t];

@@ -125,8 +125,8 @@ TEST(ValidationSlow, BodiesInACrushDoNotVibrate) {
             if (dv > 0.3) ++jolts;
         }
     }
-    std::printf("largest change of velocity in one step %.3f m/s, jolts: %d, left: %zu\n",
-                largest, jolts, 70 - sim.insideCount());
+    std::printf("largest change of velocity in one step %.3f m/s, jolts: %d, left: %zu\n", largest,
+                jolts, 70 - sim.insideCount());
     EXPECT_EQ(jolts, 0);
     EXPECT_GE(70 - sim.insideCount(), 20u);
 }
