@@ -6,7 +6,7 @@
 #     dialog can make: 99 pairs, 99 adults and 99 children (396 people) on the
 #     basic floor, headless, without trajectories, for three seeds that
 #     evacuate (seeds 1, 3 and 5 clog at the alcove door; see README).
-#   Two threads where the machine has two cores; CROWD_BENCH_THREADS=1 for one.
+#   One thread unless CROWD_BENCH_THREADS=2.
 #   bash bench/run-crowd.sh [build-folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,6 +25,6 @@ trap 'rm -rf "$work"' EXIT
 cp -r "$ROOT/unchanged" "$work/"
 "$BUILD/bin/escape-build" --dir "$work" --pairs 99 --adults 99 --children 99 >/dev/null
 for seed in ${CROWD_BENCH_SEEDS:-2 4 6}; do
-  (cd "$work" && "$BUILD/bin/mvnrt" --seed "$seed" --threads "${CROWD_BENCH_THREADS:-2}" --fps 0 --time-limit 900 --out "results-$seed" |
+  (cd "$work" && "$BUILD/bin/mvnrt" --seed "$seed" ${CROWD_BENCH_THREADS:+--threads "$CROWD_BENCH_THREADS"} --fps 0 --time-limit 900 --out "results-$seed" |
      grep -E '^(Evacuation|Still inside: [0-9]+|Simulated)' | sed -e "s/^/seed $seed: /" -e 's/: [0-9]* ([a-z].*$//')
 done

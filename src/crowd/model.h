@@ -99,8 +99,8 @@ struct CrowdSetup {
     Periodic periodic;
     double timeLimit = 3600.0;  // simulated seconds
     std::uint64_t seed = 1;     // for the fluctuations
-    // Threads for the forces: 1 or 2; 0 picks 2 when the machine has two
-    // hardware threads or more. The results do not depend on it.
+    // Threads for the forces: 1 or 2 (0: one). The results do not depend
+    // on it.
     int threads = 0;
 };
 

@@ -53,7 +53,6 @@ Simulation::Simulation(const CrowdSetup& setup) : setup_(setup), dt_(setup.param
     leader_.assign(n, -1);
     exitUsed_.assign(n, -1);
     exitTime_.assign(n, std::numeric_limits<double>::quiet_NaN());
-    leaving_.assign(n, -1);
     const int exits = static_cast<int>(world_->exits().size());
     for (std::size_t i = 0; i < n; ++i) {
         const PersonSpec& p = setup_.people[i];
@@ -146,7 +145,11 @@ Simulation::Simulation(const CrowdSetup& setup) : setup_(setup), dt_(setup.param
 
     int threads = setup_.threads;
     if (threads < 0 || threads > 64) throw std::invalid_argument("threads must be in [0, 64]");
-    if (threads == 0) threads = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    // Handing the parts over costs some microseconds a step, and far more
+    // when another program holds the second core: on a shared 2-core machine
+    // two threads ran 10,000 people 25 % faster when it was idle, but every
+    // size slower than one thread when it was busy. So one, unless asked.
+    if (threads == 0) threads = 1;
     if (threads >= 2) worker_ = std::thread([this] { workerLoop(); });
 }
 
@@ -279,7 +282,30 @@ void Simulation::step() {
     const std::size_t n = active_.size();
     if (n > 0) {
         computeForces();
-        runInParts(Phase::Move);
+        const double dt = dt_;
+        const double cap = setup_.params.speedCapFactor;
+        for (std::size_t s = 0; s < n; ++s) {
+            const int i = sid_[s];
+            double vx = vx_[i] + sax_[s] * dt;
+            double vy = vy_[i] + say_[s] * dt;
+            const double vmax = cap * std::max(v0Now_[i], kMinSpeedCap);
+            const double sp2 = vx * vx + vy * vy;
+            if (sp2 > vmax * vmax) {
+                const double f = vmax / std::sqrt(sp2);
+                vx *= f;
+                vy *= f;
+            }
+            vx_[i] = vx;
+            vy_[i] = vy;
+            px_[i] += vx * dt;
+            py_[i] += vy * dt;
+            if (periodLength_ > 0.0) {
+                if (px_[i] >= gridOrigin_.x + periodLength_)
+                    px_[i] -= periodLength_;
+                else if (px_[i] < gridOrigin_.x)
+                    px_[i] += periodLength_;
+            }
+        }
         agentUpdates_ += n;
     }
     ++steps_;
@@ -288,7 +314,7 @@ void Simulation::step() {
     std::size_t keep = 0;
     for (std::size_t a = 0; a < active_.size(); ++a) {
         const int i = active_[a];
-        const int e = leaving_[i];
+        const int e = world_->leavingExit({px_[i], py_[i]});
         if (e >= 0) {
             exitUsed_[i] = e;
             exitTime_[i] = now;
@@ -299,44 +325,6 @@ void Simulation::step() {
         }
     }
     active_.resize(keep);
-}
-
-// Part h of the people: the summed forces become accelerations, the people
-// move, and whoever is through an exit now is noted (removed in step()).
-void Simulation::movePart(int h) {
-    const std::size_t n = sid_.size();
-    const std::size_t from = h == 0 ? 0 : personSplit_, to = h == 0 ? personSplit_ : n;
-    const double dt = dt_;
-    const double cap = setup_.params.speedCapFactor;
-    const double invMass = 1.0 / setup_.params.mass;
-    const Part& p0 = parts_[0];
-    const Part& p1 = parts_[1];
-    const bool exits = !world_->exits().empty();
-    for (std::size_t s = from; s < to; ++s) {
-        const int i = sid_[s];
-        const double ax = (sax_[s] + p0.ax[s] + p1.ax[s]) * invMass;
-        const double ay = (say_[s] + p0.ay[s] + p1.ay[s]) * invMass;
-        double vx = vx_[i] + ax * dt;
-        double vy = vy_[i] + ay * dt;
-        const double vmax = cap * std::max(v0Now_[i], kMinSpeedCap);
-        const double sp2 = vx * vx + vy * vy;
-        if (sp2 > vmax * vmax) {
-            const double f = vmax / std::sqrt(sp2);
-            vx *= f;
-            vy *= f;
-        }
-        vx_[i] = vx;
-        vy_[i] = vy;
-        px_[i] += vx * dt;
-        py_[i] += vy * dt;
-        if (periodLength_ > 0.0) {
-            if (px_[i] >= gridOrigin_.x + periodLength_)
-                px_[i] -= periodLength_;
-            else if (px_[i] < gridOrigin_.x)
-                px_[i] += periodLength_;
-        }
-        leaving_[i] = exits ? world_->leavingExit({px_[i], py_[i]}) : -1;
-    }
 }
 
 void Simulation::computeForces() {
@@ -449,7 +437,11 @@ void Simulation::computeForces() {
             ay[q.t] -= ft * q.ty;
         }
     }
-    // The sums of the two parts are added to these in movePart.
+    const double invMass = 1.0 / mp.mass;
+    for (std::size_t q = 0; q < n; ++q) {
+        ax[q] = (ax[q] + p0.ax[q] + p1.ax[q]) * invMass;
+        ay[q] = (ay[q] + p0.ay[q] + p1.ay[q]) * invMass;
+    }
 }
 
 // Part h of the people (by cell-sorted index): driving term and walls, as

@@ -58,19 +58,11 @@ class Simulation {
   private:
     void buildWallGrid();
     void computeForces();
-    enum class Phase { People, Pairs, Move };
+    enum class Phase { People, Pairs };
     void runInParts(Phase phase);
-    void runPart(Phase phase, int h) {
-        if (phase == Phase::People)
-            peoplePart(h);
-        else if (phase == Phase::Pairs)
-            pairsPart(h);
-        else
-            movePart(h);
-    }
+    void runPart(Phase phase, int h) { phase == Phase::People ? peoplePart(h) : pairsPart(h); }
     void peoplePart(int h);
     void pairsPart(int h);
-    void movePart(int h);
     void workerLoop();
     void cellOf(double x, double y, int& cx, int& cy) const;
 
@@ -89,7 +81,6 @@ class Simulation {
     std::unique_ptr<Rng> rng_;  // desired direction from the field, refreshed every few steps
     std::vector<int> target_, leader_, exitUsed_;
     std::vector<double> exitTime_;
-    std::vector<int> leaving_;  // per person: the exit it is through after this step, or -1
     std::vector<int> active_;
     std::vector<int> leftLastStep_;
 

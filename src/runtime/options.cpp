@@ -80,8 +80,8 @@ Options:
                     ./results for a scenario)
   --fps N           trajectory frames per simulated second (default 24;
                     0 leaves out trajectories.csv)
-  --threads N       1 or 2 threads for the forces (default 2 on a machine
-                    with two cores or more); the results are the same
+  --threads N       1 or 2 threads for the forces (default 1); the
+                    results are the same
   --quiet           print nothing but errors
   --help            show this text
 

@@ -14,7 +14,7 @@ struct Options {
     std::optional<double> timeLimit;
     std::optional<std::string> out;
     double fps = 24.0;
-    int threads = 0;  // --threads 1 or 2; 0: two on a machine with two cores or more
+    int threads = 0;  // --threads 1 or 2; 0: one
     bool quiet = false;
     bool help = false;
 };
