@@ -6,22 +6,12 @@
 #include "runtime/project.h"
 #include "runtime_test_helpers.h"
 #include "scenario/scenario_settings.h"
+#include "support/scenarios.h"
 
 TEST(GeneratorRoundTrip, TheWorkedExampleReadsBackToItsScenario) {
     testsupport::TempDir dir;
     testsupport::copyTemplates(dir.path());
-    scenario::ScenarioSettings s;
-    s.pairCount = 5;
-    s.adultCount = 5;
-    s.childCount = 5;
-    s.recordKvx = true;
-    s.clusterCount = 3;
-    s.clusters[0] = {10.0f, 20.0f};
-    s.clusters[1] = {-15.5f, 4.75f};
-    s.clusters[2] = {1.0f, 1.0f};
-    s.exitCount = 1;
-    s.exits[0] = {12.5f, -30.25f};
-    s.floorScale = 70;
+    scenario::ScenarioSettings s = testsupport::workedExampleScenario();
     s.floorPath = "unchanged\\floor.kvx";
     s.startDirectory = dir.path().string();
     {
