@@ -339,30 +339,32 @@ std::string startupScriptText(const scenario::ScenarioSettings& s) {
     // (P.x - 5, 0, P.z); missing exits get fixed defaults at z = 65 and -65.
     const bool first = s.exitCount == 1 || s.exitCount == 2;
     const bool second = s.exitCount == 2;
+    // One exit: its two rows from the placed position, or the fixed defaults.
+    struct ExitRows {
+        int firstRow;
+        const char *ax, *bx, *z, *defaults;
+    };
+    auto appendExit = [&](bool placed, const scenario::WorldPosition& p, const ExitRows& r) {
+        if (!placed) {
+            out += r.defaults;
+            return;
+        }
+        values.set(r.ax, formatReal(p.x + 5.0f));
+        values.set(r.bx, formatReal(p.x - 5.0f));
+        values.set(r.z, formatReal(p.z));
+        appendRow(out, r.firstRow, values);
+        appendRow(out, r.firstRow + 1, values);
+    };
     appendRow(out, 14, values);
-    if (first) {
-        const float x = s.exits[0].x;
-        values.set("VAX", formatReal(x + 5.0f));
-        values.set("VBX", formatReal(x - 5.0f));
-        values.set("EXIT1Z", formatReal(s.exits[0].z));
-        appendRow(out, 15, values);
-        appendRow(out, 16, values);
-    } else {
-        out += "\tglobal var va = new DrvVector(5,0,65);\n";
-        out += "\tglobal var vb = new DrvVector(-5,0,65);\n";
-    }
+    appendExit(first, s.exits[0],
+               {15, "VAX", "VBX", "EXIT1Z",
+                "\tglobal var va = new DrvVector(5,0,65);\n"
+                "\tglobal var vb = new DrvVector(-5,0,65);\n"});
     appendRow(out, 17, values);
-    if (second) {
-        const float x = s.exits[1].x;
-        values.set("VA2X", formatReal(x + 5.0f));
-        values.set("VB2X", formatReal(x - 5.0f));
-        values.set("EXIT2Z", formatReal(s.exits[1].z));
-        appendRow(out, 18, values);
-        appendRow(out, 19, values);
-    } else {
-        out += "\tglobal var va2 = new DrvVector(5,0,-65);\n";
-        out += "\tglobal var vb2 = new DrvVector(-5,0,-65);\n";
-    }
+    appendExit(second, s.exits[1],
+               {18, "VA2X", "VB2X", "EXIT2Z",
+                "\tglobal var va2 = new DrvVector(5,0,-65);\n"
+                "\tglobal var vb2 = new DrvVector(-5,0,-65);\n"});
 
     for (int number = 20; number <= 65; ++number) appendRow(out, number, values);
     for (long long k = 0; k < layout.used && k < scenario::kMaxClusters; ++k) {
