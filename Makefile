@@ -48,7 +48,8 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DESCAPE_SANITIZE=ON \
 	      -DESCAPE_BUILD_BENCH=OFF -DESCAPE_WERROR=$(WERROR) $(CMAKE_ARGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && $(ASAN_ENV) $(XVFB) ctest --output-on-failure -j $(JOBS) --timeout 900 -LE no-sanitize
+	cd $(ASAN_BUILD) && $(ASAN_ENV) $(XVFB) bash $(CURDIR)/scripts/ctest-sanitized.sh \
+	      --output-on-failure -j $(JOBS) --timeout 900 -LE no-sanitize
 
 bench: build
 	@bash bench/run-all.sh $(BUILD)
