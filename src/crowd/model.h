@@ -24,13 +24,31 @@ struct ModelParams {
     // counts with weight lambda + (1 - lambda)(1 + cos phi) / 2, so someone
     // behind counts lambda, someone ahead 1. 1 is the isotropic force of 2000.
     double lambda = 1.0;
+    // Keeping one's distance: nobody wants to walk faster than the free
+    // distance ahead allows in this time, s. The free distance is measured to
+    // the nearest person right in one's path (centre within l of the walking
+    // line, l = half the two radii, about one body radius) as the walk left
+    // until the centres are l apart, and the desired speed of the driving
+    // term becomes min(v0, free distance / headwayTime). This is the speed
+    // rule of the collision-free speed model (Tordeux, Chraibi and Seyfried
+    // 2016; l about 0.3 m there too) and the continuous form of the
+    // "respect" of Parisi, Gilman and Moldovan (2009): it gives the crowd
+    // the falling speed-density relation that the forces alone, equal and
+    // opposite between any two people, cannot give, and it keeps those
+    // queueing at a door from pressing on it at full strength. 0 switches
+    // it off (the plain model of 2000).
+    double headwayTime = 0.5;
     double radiusMin = 0.25;  // body radii are drawn uniformly from [min, max), m
     double radiusMax = 0.35;
-    // Fixed time step, s. The contact spring gives sqrt(m/k) = 26 ms, so 2 ms
-    // keeps the explicit update well inside its stability limit; the friction
-    // term acts like a damper of kappa * overlap per contact and is held per
-    // body below its bound m / (2 dt) (see Simulation::computeForces).
-    double dt = 0.002;
+    // Fixed time step, s. The semi-implicit update is stable while omega dt
+    // < 2 for every spring. Two bodies in contact (reduced mass m / 2) give
+    // omega = sqrt(2k / m) = 55 /s, so omega dt = 0.27 at 5 ms; the
+    // exponential repulsion, stiffness (A / B) exp(overlap / B), reaches the
+    // limit only at some 0.4 m of overlap, deeper than any crush here. The
+    // friction term acts like a damper of kappa * overlap per contact and is
+    // held per body below its bound m / (2 dt) (see
+    // Simulation::computeForces).
+    double dt = 0.005;
     double speedCapFactor = 1.3;  // |v| <= factor * desired speed
     // Interaction range (centre distance), m. Beyond it the repulsion between
     // two bodies (surface gap over 0.8 m) is below 0.1 N, a two-thousandth of
@@ -48,10 +66,16 @@ struct ModelParams {
     double directionInterval = 0.01;
     // Individual fluctuations: a random force, uniform in a disc of this
     // radius (N), drawn anew for everyone every fluctuationInterval seconds.
-    // Without them the model is deterministic to a fault: an arch of three
-    // bodies across a door can stand for ever. 50 N is a quarter of the
-    // driving force of a walker starting from rest (80 kg x 1.34 m/s / 0.5 s).
+    // 50 N is a quarter of the driving force of a walker starting from rest
+    // (80 kg x 1.34 m/s / 0.5 s); it grows toward nervousFluctuation for
+    // someone who is getting nowhere.
     double fluctuation = 50.0;
+    // The fluctuation of someone fully nervous, N: the walker pressing for
+    // a door that does not move them gets a random push of up to this,
+    // half again the driving force of a walker starting from rest (see
+    // Simulation::computeForces). Without it an arch of three wedged
+    // bodies across a 1 m door can stand for good.
+    double nervousFluctuation = 300.0;
     double fluctuationInterval = 0.1;
 };
 

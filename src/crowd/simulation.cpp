@@ -30,6 +30,8 @@ constexpr double kFollowNear = 1.0;
 constexpr double kFollowSpan = 2.0;
 constexpr double kFollowCatchUp = 0.3;  // extra desired speed when far behind
 constexpr double kMinSpeedCap = 0.5;    // even someone standing can be pushed this fast
+constexpr double kNervousTime = 1.0;   // s, over which nervousness is judged
+constexpr double kCalmWant = 0.05;     // m/s: wanting less than this, one is calm
 constexpr double kExpTableMax = 12.0;   // beyond: overlap of 0.96 m at B = 0.08, computed exactly
 }  // namespace
 
@@ -46,6 +48,11 @@ Simulation::Simulation(const CrowdSetup& setup) : setup_(setup), dt_(setup.param
     v0Now_.assign(n, 0.0);
     navX_.assign(n, 0.0);
     navY_.assign(n, 0.0);
+    togo_.assign(n, 0.0);
+    v0Eff_.assign(n, 0.0);
+    walkAvg_.assign(n, 0.0);
+    wantAvg_.assign(n, 0.0);
+    couldWalk_.assign(n, 0.0);
     fluctX_.assign(n, 0.0);
     fluctY_.assign(n, 0.0);
     rng_ = std::make_unique<Rng>(setup_.seed);
@@ -127,6 +134,8 @@ Simulation::Simulation(const CrowdSetup& setup) : setup_(setup), dt_(setup.param
 
     if (!(mp.fluctuation >= 0.0 && mp.fluctuation <= 1e4))
         throw std::invalid_argument("the fluctuation must be in [0, 1e4] N");
+    if (!(mp.nervousFluctuation >= 0.0 && mp.nervousFluctuation <= 1e4))
+        throw std::invalid_argument("the nervous fluctuation must be in [0, 1e4] N");
 
     fluctuationEvery_ = std::max<std::uint64_t>(
         1, static_cast<std::uint64_t>(std::floor(mp.fluctuationInterval / dt_ + 1e-9)));
@@ -142,6 +151,8 @@ Simulation::Simulation(const CrowdSetup& setup) : setup_(setup), dt_(setup.param
         expTable_[k] = std::exp(expMin_ + static_cast<double>(k) * step);
     if (!(mp.lambda >= 0.0 && mp.lambda <= 1.0))
         throw std::invalid_argument("lambda must be in [0, 1]");
+    if (!(mp.headwayTime >= 0.0 && mp.headwayTime <= 10.0))
+        throw std::invalid_argument("the headway time must be in [0, 10] s");
 
     int threads = setup_.threads;
     if (threads < 0 || threads > 64) throw std::invalid_argument("threads must be in [0, 64]");
@@ -355,6 +366,7 @@ void Simulation::computeForces() {
     say_.resize(n);
     sex_.resize(n);
     sey_.resize(n);
+    sgo_.resize(n);
     std::copy(cellStart_.begin(), cellStart_.end() - 1,
               cellCount_.begin());  // reuse as write cursor
     for (std::size_t a = 0; a < n; ++a) {
@@ -368,13 +380,32 @@ void Simulation::computeForces() {
         sr_[s] = r_[i];
     }
 
-    if (mp.fluctuation > 0.0 && steps_ % fluctuationEvery_ == 0) {
+    if ((mp.fluctuation > 0.0 || mp.nervousFluctuation > 0.0) && steps_ % fluctuationEvery_ == 0) {
+        // Nervousness (Helbing, Farkas and Vicsek, "Freezing by heating",
+        // 2000): n = 1 - (mean speed made toward one's goal) / (mean speed
+        // one wants), means over about a second, and the fluctuation grows
+        // from its normal strength to the nervous one with n. Someone who
+        // waits in a queue wants little (the free distance ahead is short)
+        // and is calm; someone wedged in an arch across a door, with the
+        // way ahead free and no progress, grows nervous and struggles.
+        // The speed one could be making is the desired speed (after the
+        // headway) seen through the relaxation time: someone starting to
+        // walk is not nervous for being slow at first.
+        const double alpha = std::min(1.0, mp.fluctuationInterval / kNervousTime);
+        const double relax = std::min(1.0, mp.fluctuationInterval / mp.tau);
         // Drawn in ascending order of the people inside: the same sequence
         // whatever the arrangement.
         const double twoPi = 2.0 * std::acos(-1.0);
         for (int i : active_) {
+            const double walk = std::max(0.0, vx_[i] * navX_[i] + vy_[i] * navY_[i]);
+            walkAvg_[i] += alpha * (walk - walkAvg_[i]);
+            couldWalk_[i] += relax * (v0Eff_[i] - couldWalk_[i]);
+            wantAvg_[i] += alpha * (couldWalk_[i] - wantAvg_[i]);
+            const double nervous =
+                wantAvg_[i] > kCalmWant ? std::clamp(1.0 - walkAvg_[i] / wantAvg_[i], 0.0, 1.0) : 0.0;
+            const double strength = (1.0 - nervous) * mp.fluctuation + nervous * mp.nervousFluctuation;
             const double a = twoPi * rng_->uniform01();
-            const double m = mp.fluctuation * std::sqrt(rng_->uniform01());
+            const double m = strength * std::sqrt(rng_->uniform01());
             fluctX_[i] = m * std::cos(a);
             fluctY_[i] = m * std::sin(a);
         }
@@ -437,10 +468,19 @@ void Simulation::computeForces() {
             ay[q.t] -= ft * q.ty;
         }
     }
+    // The driving term, toward the desired velocity: the desired speed held
+    // down to what the free distance ahead allows within the headway time.
     const double invMass = 1.0 / mp.mass;
+    const double invTau = 1.0 / mp.tau;
+    const double invHeadway = mp.headwayTime > 0.0 ? 1.0 / mp.headwayTime : 0.0;
     for (std::size_t q = 0; q < n; ++q) {
-        ax[q] = (ax[q] + p0.ax[q] + p1.ax[q]) * invMass;
-        ay[q] = (ay[q] + p0.ay[q] + p1.ay[q]) * invMass;
+        double v0 = v0Now_[sid_[q]];
+        if (invHeadway > 0.0)
+            v0 = std::min(v0, std::max(0.0, std::min(p0.ahead[q], p1.ahead[q]) * invHeadway));
+        v0Eff_[sid_[q]] = v0;
+        const double dx = (v0 * sex_[q] - VX[q]) * invTau, dy = (v0 * sey_[q] - VY[q]) * invTau;
+        ax[q] = (ax[q] + p0.ax[q] + p1.ax[q]) * invMass + dx;
+        ay[q] = (ay[q] + p0.ay[q] + p1.ay[q]) * invMass + dy;
     }
 }
 
@@ -451,7 +491,6 @@ void Simulation::peoplePart(int h) {
     const std::size_t n = sid_.size();
     const std::size_t from = h == 0 ? 0 : personSplit_, to = h == 0 ? personSplit_ : n;
     const double A = mp.A, invB = 1.0 / mp.B, k = mp.k, kappa = mp.kappa;
-    const double invTau = 1.0 / mp.tau;
     const double cut2 = mp.cutoff * mp.cutoff;
     const double L = periodLength_;
     const bool periodic = L > 0.0;
@@ -463,16 +502,22 @@ void Simulation::peoplePart(int h) {
     // Per person: driving term and walls (forces, divided by the mass at the end).
     for (std::size_t s = from; s < to; ++s) {
         const int i = sid_[s];
-        const double xi = sx_[s], yi = sy_[s], vxi = svx_[s], vyi = svy_[s], ri = sr_[s];
+        const double xi = sx_[s], yi = sy_[s], ri = sr_[s];
 
         // Toward the exit (or along the leader) at the desired speed.
         const int lead = leader_[i];
         const bool following = lead >= 0 && exitUsed_[lead] < 0;
         if (refreshDirections) {
-            const Vec2 e = world.desiredDirection(following ? target_[lead] : target_[i], {xi, yi});
+            const int goal = following ? target_[lead] : target_[i];
+            const Vec2 e = world.desiredDirection(goal, {xi, yi});
             navX_[i] = e.x;
             navY_[i] = e.y;
+            if (goal >= 0 && !periodic) {
+                const double togo = world.walkDistance(goal, {xi, yi});
+                togo_[i] = std::isfinite(togo) ? togo : 0.0;
+            }
         }
+        sgo_[s] = togo_[i];
         double v0 = v0_[i];
         double ex = navX_[i], ey = navY_[i];
         if (following) {
@@ -494,8 +539,9 @@ void Simulation::peoplePart(int h) {
         v0Now_[i] = v0;  // for the speed cap of this step
         sex_[s] = ex;
         sey_[s] = ey;
-        double fx = (v0 * ex - vxi) * invTau * mp.mass + fluctX_[i];
-        double fy = (v0 * ey - vyi) * invTau * mp.mass + fluctY_[i];
+        // The driving term follows once the free distance ahead is known.
+        double fx = fluctX_[i];
+        double fy = fluctY_[i];
 
         int cx, cy;
         cellOf(xi, yi, cx, cy);
@@ -540,7 +586,10 @@ void Simulation::pairsPart(int h) {
     part.ax.assign(n, 0.0);
     part.ay.assign(n, 0.0);
     part.fsum.assign(n, 0.0);
+    part.ahead.assign(n, std::numeric_limits<double>::infinity());
     part.contacts.clear();
+    const bool headway = mp.headwayTime > 0.0;
+    double* const ahead = part.ahead.data();
     const int rowBegin = h == 0 ? 0 : rowSplit_, rowEnd = h == 0 ? rowSplit_ : ncy_;
     // Pairs, each once: within a cell, and with the cells of the forward
     // half of the neighbourhood. The pair's forces are equal and opposite.
@@ -551,6 +600,7 @@ void Simulation::pairsPart(int h) {
     const double* const RR = sr_.data();
     const double* const EX = sex_.data();
     const double* const EY = sey_.data();
+    const double* const GO = sgo_.data();
     double* const fsum = part.fsum.data();
     const double lam = mp.lambda, halfRest = 0.5 * (1.0 - mp.lambda);
     const bool isotropic = mp.lambda == 1.0;
@@ -584,7 +634,9 @@ void Simulation::pairsPart(int h) {
             }
             for (int s = begin; s < end; ++s) {
                 const double xs = X[s], ys = Y[s], rs = RR[s], exs = EX[s], eys = EY[s];
+                const double gos = GO[s];
                 double fxs = 0.0, fys = 0.0;
+                double aheadS = ahead[s];
                 auto with = [&](int t) {
                     double dx = xs - X[t];
                     const double dy = ys - Y[t];
@@ -607,7 +659,24 @@ void Simulation::pairsPart(int h) {
                         nx = 1.0;
                         ny = 0.0;
                     }
-                    const double overlap = rs + RR[t] - d;
+                    const double rsum = rs + RR[t];
+                    const double overlap = rsum - d;
+                    if (headway) {
+                        // Is the other one right in the path of either (its
+                        // centre within l = half the two radii of the walking
+                        // line) and no farther from its exit? Then the free
+                        // distance is how far one can walk straight on until
+                        // the centres are l apart. Of two whose paths cross,
+                        // the one nearer the exit goes first: a zip, not a
+                        // standstill.
+                        const double l = 0.5 * rsum, l2 = l * l;
+                        const double ps = -(dx * exs + dy * eys);  // s looks toward t
+                        if (ps > 0.0 && d2 - ps * ps < l2 && GO[t] <= gos)
+                            aheadS = std::min(aheadS, ps - std::sqrt(l2 - (d2 - ps * ps)));
+                        const double pt = dx * EX[t] + dy * EY[t];  // t looks toward s
+                        if (pt > 0.0 && d2 - pt * pt < l2 && gos <= GO[t])
+                            ahead[t] = std::min(ahead[t], pt - std::sqrt(l2 - (d2 - pt * pt)));
+                    }
                     // The repulsion as each of the two sees it: n points from t to s.
                     const double rep = A * expOf(overlap * invB);
                     double repS = rep, repT = rep;
@@ -642,6 +711,7 @@ void Simulation::pairsPart(int h) {
                     for (int t = ranges[2 * r], te = ranges[2 * r + 1]; t < te; ++t) with(t);
                 ax[s] += fxs;
                 ay[s] += fys;
+                ahead[s] = aheadS;
             }
         }
 }

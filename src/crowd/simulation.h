@@ -76,6 +76,9 @@ class Simulation {
     std::vector<double> px_, py_, vx_, vy_, r_, v0_;
     std::vector<double> v0Now_;  // desired speed of the current step (followers catch up)
     std::vector<double> navX_, navY_;
+    std::vector<double> v0Eff_;              // desired speed after the headway, last step
+    std::vector<double> walkAvg_, wantAvg_, couldWalk_;  // for the nervousness, m/s
+    std::vector<double> togo_;  // walk left to the exit, m (0 without exits), refreshed with navX_
     std::vector<double> fluctX_, fluctY_;  // fluctuation force, N
     std::uint64_t fluctuationEvery_ = 1;
     std::unique_ptr<Rng> rng_;  // desired direction from the field, refreshed every few steps
@@ -94,7 +97,7 @@ class Simulation {
     std::vector<int> cellCount_, cellStart_, cellOfActive_;
     // Cell-sorted copies of the state, rebuilt every step.
     std::vector<int> sid_;
-    std::vector<double> sx_, sy_, svx_, svy_, sr_, sax_, say_, sex_, sey_;
+    std::vector<double> sx_, sy_, svx_, svy_, sr_, sax_, say_, sex_, sey_, sgo_;
     // exp(x) on a fine grid (linear interpolation, relative error below 1e-5)
     // for the repulsion's exp((r - d) / B), x from -cutoff / B to kExpTableMax.
     std::vector<double> expTable_;
@@ -117,6 +120,7 @@ class Simulation {
     // The two fixed parts of the work and what each adds up.
     struct Part {
         std::vector<double> ax, ay, fsum;
+        std::vector<double> ahead;  // free distance ahead, m (infinite: nobody in the way)
         std::vector<Contact> contacts, wallContacts;
     };
     Part parts_[2];

@@ -131,6 +131,7 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
                   {"kappa", p.kappa},
                   {"mass", p.mass},
                   {"lambda", p.lambda},
+                  {"headwayTime", p.headwayTime},
                   {"radiusMin", p.radiusMin},
                   {"radiusMax", p.radiusMax},
                   {"dt", p.dt},
@@ -144,7 +145,8 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
                   {"leaveDistance", p.leaveDistance},
                   {"directionInterval", p.directionInterval},
                   {"fluctuation", p.fluctuation},
-                  {"fluctuationInterval", p.fluctuationInterval}};
+                  {"fluctuationInterval", p.fluctuationInterval},
+                  {"nervousFluctuation", p.nervousFluctuation}};
     ordered_json people = ordered_json::array();
     for (int i = 0; i < s.people; ++i) {
         const crowd::PersonSpec& ps = sim.setup().people[i];

@@ -118,6 +118,7 @@ void readModel(const json& j, crowd::ModelParams& p) {
                "kappa",
                "mass",
                "lambda",
+               "headwayTime",
                "radiusMin",
                "radiusMax",
                "dt",
@@ -131,7 +132,8 @@ void readModel(const json& j, crowd::ModelParams& p) {
                "leaveDistance",
                "directionInterval",
                "fluctuation",
-               "fluctuationInterval"},
+               "fluctuationInterval",
+               "nervousFluctuation"},
               at);
     p.tau = numberOr(j, "tau", p.tau, at);
     p.A = numberOr(j, "A", p.A, at);
@@ -141,6 +143,9 @@ void readModel(const json& j, crowd::ModelParams& p) {
     p.mass = numberOr(j, "mass", p.mass, at);
     p.lambda = numberOr(j, "lambda", p.lambda, at);
     if (!(p.lambda >= 0.0 && p.lambda <= 1.0)) bad(at + ".lambda", "must be in [0, 1]");
+    p.headwayTime = numberOr(j, "headwayTime", p.headwayTime, at);
+    if (!(p.headwayTime >= 0.0 && p.headwayTime <= 10.0))
+        bad(at + ".headwayTime", "must be in [0, 10] s");
     p.radiusMin = numberOr(j, "radiusMin", p.radiusMin, at);
     p.radiusMax = numberOr(j, "radiusMax", p.radiusMax, at);
     p.dt = numberOr(j, "dt", p.dt, at);
@@ -155,6 +160,9 @@ void readModel(const json& j, crowd::ModelParams& p) {
     p.directionInterval = numberOr(j, "directionInterval", p.directionInterval, at);
     p.fluctuation = numberOr(j, "fluctuation", p.fluctuation, at);
     p.fluctuationInterval = numberOr(j, "fluctuationInterval", p.fluctuationInterval, at);
+    p.nervousFluctuation = numberOr(j, "nervousFluctuation", p.nervousFluctuation, at);
+    if (!(p.nervousFluctuation >= 0.0 && p.nervousFluctuation <= 1e4))
+        bad(at + ".nervousFluctuation", "must be in [0, 1e4] N");
     if (!(p.radiusMin > 0.0 && p.radiusMax >= p.radiusMin && p.radiusMax < 2.0))
         bad(at, "radiusMin and radiusMax must satisfy 0 < min <= max < 2");
     if (!(p.speedCapFactor >= 1.0 && p.speedCapFactor <= 10.0))

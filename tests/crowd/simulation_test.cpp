@@ -46,6 +46,7 @@ TEST(Simulation, EveryoneIsUpdatedFromTheSameStateWhateverTheirOrder) {
     // gives exactly the mirrored result (a sequential update would not).
     CrowdSetup s = room(10, 4);
     s.params.fluctuation = 0.0;  // drawn by index, so not mirrored
+    s.params.nervousFluctuation = 0.0;
     s.people = {person(3.0, 2.0, 1.3, 0.3), person(3.5, 2.05, 1.0, 0.28)};
     CrowdSetup t = s;
     std::swap(t.people[0], t.people[1]);
@@ -63,6 +64,7 @@ TEST(Simulation, EveryoneIsUpdatedFromTheSameStateWhateverTheirOrder) {
 TEST(Simulation, APersonAloneReachesItsDesiredSpeedWithinAFewRelaxationTimes) {
     CrowdSetup s = room(30, 4);
     s.params.fluctuation = 0.0;  // the bare relaxation
+    s.params.nervousFluctuation = 0.0;
     s.people = {person(2, 2, 1.2)};
     Simulation sim(s);
     while (sim.time() < 0.5 - 1e-9) sim.step();

@@ -39,21 +39,12 @@ double meanSpeedAtDensity(double density, std::uint64_t seed) {
 
 }  // namespace
 
-// Mean speed against density in a periodic corridor. The isotropic model of
-// 2000 does not reproduce Weidmann's fundamental diagram there, and the
-// test says so rather than asserting it: every force between two people is
-// equal and opposite, so in a corridor that wraps around the crowd's mean
-// velocity can only relax toward the mean desired speed (1.34 m/s); only
-// the walls (sliding friction, at most a few bodies per metre) slow it.
-// Up to about 3 /m^2 the crowd therefore walks at its desired speed in
-// lanes, and only once the body discs (radius 0.25 to 0.35 m) cover the
-// floor (113 % at 4 /m^2) does it jam against the walls. A slow-down at
-// 2 /m^2 (0.34 m/s) measured with an earlier version came from bodies
-// vibrating in a crush (the friction was capped per contact, not per body)
-// and spending their momentum on the walls and the speed cap: a numerical
-// fault, not the model. What is checked: free walking at low density, the
-// speed never rising with density beyond the scatter of the three
-// arrangements, and the jam once the floor is covered.
+// Mean speed against density in a periodic corridor. Forces between two
+// people are equal and opposite, so the crowd's mean velocity relaxes to the
+// mean of what everyone wants; the headway rule (nobody wants to walk faster
+// than the free distance to the person right ahead allows in 0.5 s) is what
+// lowers that as the crowd gets denser. Without it the crowd walks at its
+// mean desired speed up to 3 /m^2.
 TEST(ValidationSlow, MeanSpeedInACorridorFallsAsDensityRises) {
     const double densities[] = {0.5, 1.0, 2.0, 3.0, 4.0};
     std::vector<double> v;
@@ -63,12 +54,10 @@ TEST(ValidationSlow, MeanSpeedInACorridorFallsAsDensityRises) {
         v.push_back(sum / 3.0);
         std::printf("density %.1f /m^2: mean speed %.3f m/s\n", d, v.back());
     }
-    EXPECT_GT(v[0], 1.2);  // free walking (mean desired speed 1.34)
+    EXPECT_GT(v[0], 1.2);  // nearly free walking (mean desired speed 1.34)
     for (std::size_t k = 1; k < v.size(); ++k)
-        EXPECT_LT(v[k], v[k - 1] + 0.05) << "at " << densities[k] << " /m^2";
-    // No faster than the mean desired speed (the speed cap is 1.3 times it).
-    EXPECT_LT(*std::max_element(v.begin(), v.end()), 1.40);
-    EXPECT_LT(v[4], 0.5 * v[0]);  // 4 /m^2: the floor is covered, jammed
+        EXPECT_LT(v[k], v[k - 1] - 0.03) << "at " << densities[k] << " /m^2";
+    EXPECT_LT(v[4], 0.5 * v[0]);  // 4 /m^2: the body discs cover the floor
 }
 
 // The specific flow through a 1 m door out of a full room lies between
@@ -103,9 +92,9 @@ TEST(ValidationSlow, FlowThroughA1mDoorIsBetween1And2PersonsPerMetrePerSecond) {
 // has several friction contacts at once, and an explicit step damps them
 // stably only while their summed strength stays below m / dt. Held per
 // contact only, bodies at the door shook (velocity flipping from one step to
-// the next) and blocked it. Checked: no velocity changes by more than
-// 0.3 m/s within one 2 ms step (150 m/s^2; the driving term gives at most
-// 2.2 m/s / 0.5 s = 4.4 m/s^2), and people keep leaving.
+// the next) and blocked it. Checked: no velocity changes faster than
+// 150 m/s^2 within one step (the driving term gives at most 2.2 m/s / 0.5 s
+// = 4.4 m/s^2; the vibration had 2,850), and people keep leaving.
 TEST(ValidationSlow, BodiesInACrushDoNotVibrate) {
     CrowdSetup s;
     s.area = WalkableArea({rect(0, 0, 5, 5)});
@@ -122,10 +111,10 @@ TEST(ValidationSlow, BodiesInACrushDoNotVibrate) {
         for (int i : sim.insidePeople()) {
             const double dv = length(sim.velocity(i) - before[static_cast<std::size_t>(i)]);
             largest = std::max(largest, dv);
-            if (dv > 0.3) ++jolts;
+            if (dv > 150.0 * sim.dt()) ++jolts;
         }
     }
-    std::printf("largest change of velocity in one step %.3f m/s, jolts: %d, left: %zu\n", largest,
+    std::printf("largest acceleration %.1f m/s^2, jolts: %d, left: %zu\n", largest / sim.dt(),
                 jolts, 70 - sim.insideCount());
     EXPECT_EQ(jolts, 0);
     EXPECT_GE(70 - sim.insideCount(), 20u);

@@ -68,14 +68,13 @@ TEST(DialogEvacuation, TheDefaultScenarioEmptiesTheFloor) {
 }
 
 // 396 people through the default exits: two 1 m doors, about 1.2 people per
-// second each, so some 170 to 200 s. Not every seed gets there: of seeds 1
-// to 8, seeds 1, 3 and 5 end with an arch of three bodies across the 1 m
-// door at the end of the alcove that the fluctuations do not break (over a
-// hundred people left at the time limit; see README, Limits). The seeds
-// here evacuate; a vibrating crush (the fault this guards against) kept
-// seed 2 in the alcove for good.
+// second each, so some 150 to 250 s. Seeds 1, 3 and 5 once ended with an
+// arch of three bodies wedged across the 1 m door at the end of the alcove
+// for good (over a hundred people left at the time limit), and seed 2 with
+// a vibrating crush there; keeping one's distance in the queue and the
+// struggle of the nervous now clear the door.
 TEST(DialogEvacuation, TheLargestScenarioEmptiesTheFloorThroughTheDefaultExits) {
-    for (std::uint64_t seed : {2u, 4u, 6u}) {
+    for (std::uint64_t seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
         const Evacuation e = evacuate(counts(99, 99, 99), seed, 600.0);
         EXPECT_EQ(e.people, 396u);
         EXPECT_TRUE(e.everyoneOut) << "seed " << seed << ": " << e.left << " left";
