@@ -42,18 +42,21 @@ struct ModelParams {
     double radiusMax = 0.35;
     // Fixed time step, s. The semi-implicit update is stable while omega dt
     // < 2 for every spring. Two bodies in contact (reduced mass m / 2) give
-    // omega = sqrt(2k / m) = 55 /s, so omega dt = 0.27 at 5 ms; the
-    // exponential repulsion, stiffness (A / B) exp(overlap / B), reaches the
-    // limit only at some 0.4 m of overlap, deeper than any crush here. The
-    // friction term acts like a damper of kappa * overlap per contact and is
-    // held per body below its bound m / (2 dt) (see
-    // Simulation::computeForces).
-    double dt = 0.005;
+    // omega = sqrt(2k / m) = 55 /s, so omega dt = 0.55 at 10 ms; with the
+    // exponential repulsion, stiffness (A / B) exp(overlap / B), on top the
+    // limit is reached at some 0.3 m of overlap, while people keeping their
+    // distance and pressing on a door overlap by 6 cm at most. The friction
+    // term acts like a damper of kappa * overlap per contact and is held per
+    // body below its bound m / (2 dt) (see Simulation::computeForces). The
+    // results at 5 ms agree (door flow, speeds, evacuation times).
+    double dt = 0.01;
     double speedCapFactor = 1.3;  // |v| <= factor * desired speed
     // Interaction range (centre distance), m. Beyond it the repulsion between
-    // two bodies (surface gap over 0.8 m) is below 0.1 N, a two-thousandth of
-    // the driving force, and is left out.
-    double cutoff = 1.5;
+    // two bodies (surface gap over 0.5 m) is below 4 N, a fiftieth of the
+    // driving force, and is left out; the free distance ahead is looked for
+    // within it too (enough for the headway of walkers, 0.5 s x 1.6 m/s +
+    // 0.3 m; a jogger sees someone entering it ahead as 0.9 m of free way).
+    double cutoff = 1.2;
     // Navigation.
     double navCell = 0.1;      // grid cell of the distance fields, m
     double wallBand = 0.5;     // paths are made costlier within this distance of a wall, m
@@ -63,7 +66,7 @@ struct ModelParams {
     double leaveDistance = 0.25;  // reaching an exit that is not in a wall, m
     // The desired direction is looked up in the field every this many
     // seconds (it changes little over a few centimetres of walking).
-    double directionInterval = 0.01;
+    double directionInterval = 0.04;
     // Individual fluctuations: a random force, uniform in a disc of this
     // radius (N), drawn anew for everyone every fluctuationInterval seconds.
     // 50 N is a quarter of the driving force of a walker starting from rest

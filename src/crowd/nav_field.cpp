@@ -164,6 +164,22 @@ bool NavField::direction(const NavGrid& grid, Vec2 p, Vec2& dir) const {
     return found;
 }
 
+double NavField::roughDistance(const NavGrid& grid, Vec2 p) const {
+    const double h = grid.cell();
+    const Vec2 o = grid.origin();
+    const double u = (p.x - o.x) / h - 0.5;
+    const double v = (p.y - o.y) / h - 0.5;
+    if (u >= 0.0 && v >= 0.0 && u < grid.nx() - 1 && v < grid.ny() - 1) {
+        const int i = static_cast<int>(u), j = static_cast<int>(v);
+        const double fu = u - i, fv = v - j;
+        const int c = grid.index(i, j);
+        const double t00 = T[c], t10 = T[c + 1], t01 = T[c + grid.nx()], t11 = T[c + grid.nx() + 1];
+        if (std::isfinite(t00) && std::isfinite(t10) && std::isfinite(t01) && std::isfinite(t11))
+            return (1.0 - fv) * ((1.0 - fu) * t00 + fu * t10) + fv * ((1.0 - fu) * t01 + fu * t11);
+    }
+    return distanceAt(grid, p);
+}
+
 double NavField::distanceAt(const NavGrid& grid, Vec2 p) const {
     int ci, cj;
     grid.cellOf(p, ci, cj);

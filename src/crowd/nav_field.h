@@ -62,6 +62,9 @@ class NavField {
     bool direction(const NavGrid& grid, Vec2 p, Vec2& dir) const;
     // Walking distance at p (nearest walkable cell); infinity when unreachable.
     double distanceAt(const NavGrid& grid, Vec2 p) const;
+    // Bilinear between the four cell centres around p when all four can be
+    // reached; distanceAt otherwise.
+    double roughDistance(const NavGrid& grid, Vec2 p) const;
 
     std::vector<double> T;  // walking cost from each cell to the target
     std::vector<float> dx;  // unit descent direction per cell (0, 0 where none)

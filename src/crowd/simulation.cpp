@@ -30,8 +30,8 @@ constexpr double kFollowNear = 1.0;
 constexpr double kFollowSpan = 2.0;
 constexpr double kFollowCatchUp = 0.3;  // extra desired speed when far behind
 constexpr double kMinSpeedCap = 0.5;    // even someone standing can be pushed this fast
-constexpr double kNervousTime = 1.0;   // s, over which nervousness is judged
-constexpr double kCalmWant = 0.05;     // m/s: wanting less than this, one is calm
+constexpr double kNervousTime = 1.0;    // s, over which nervousness is judged
+constexpr double kCalmWant = 0.05;      // m/s: wanting less than this, one is calm
 constexpr double kExpTableMax = 12.0;   // beyond: overlap of 0.96 m at B = 0.08, computed exactly
 }  // namespace
 
@@ -245,13 +245,6 @@ double Simulation::expOf(double x) const {
     return expTable_[k] + f * (expTable_[k + 1] - expTable_[k]);
 }
 
-void Simulation::cellOf(double x, double y, int& cx, int& cy) const {
-    const double u = std::floor((x - gridOrigin_.x) / csx_);
-    const double v = std::floor((y - gridOrigin_.y) / csy_);
-    cx = static_cast<int>(std::clamp(u, 0.0, static_cast<double>(ncx_ - 1)));
-    cy = static_cast<int>(std::clamp(v, 0.0, static_cast<double>(ncy_ - 1)));
-}
-
 void Simulation::buildWallGrid() {
     const auto& walls = world_->walls();
     const double cut = setup_.params.cutoff;
@@ -401,9 +394,11 @@ void Simulation::computeForces() {
             walkAvg_[i] += alpha * (walk - walkAvg_[i]);
             couldWalk_[i] += relax * (v0Eff_[i] - couldWalk_[i]);
             wantAvg_[i] += alpha * (couldWalk_[i] - wantAvg_[i]);
-            const double nervous =
-                wantAvg_[i] > kCalmWant ? std::clamp(1.0 - walkAvg_[i] / wantAvg_[i], 0.0, 1.0) : 0.0;
-            const double strength = (1.0 - nervous) * mp.fluctuation + nervous * mp.nervousFluctuation;
+            const double nervous = wantAvg_[i] > kCalmWant
+                                       ? std::clamp(1.0 - walkAvg_[i] / wantAvg_[i], 0.0, 1.0)
+                                       : 0.0;
+            const double strength =
+                (1.0 - nervous) * mp.fluctuation + nervous * mp.nervousFluctuation;
             const double a = twoPi * rng_->uniform01();
             const double m = strength * std::sqrt(rng_->uniform01());
             fluctX_[i] = m * std::cos(a);
@@ -513,7 +508,7 @@ void Simulation::peoplePart(int h) {
             navX_[i] = e.x;
             navY_[i] = e.y;
             if (goal >= 0 && !periodic) {
-                const double togo = world.walkDistance(goal, {xi, yi});
+                const double togo = world.roughWalkDistance(goal, {xi, yi});
                 togo_[i] = std::isfinite(togo) ? togo : 0.0;
             }
         }

@@ -5,7 +5,9 @@
 // everyone, so the result does not depend on the order in which people are
 // visited. Neighbours come from a uniform cell grid (never all pairs).
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -64,7 +66,12 @@ class Simulation {
     void peoplePart(int h);
     void pairsPart(int h);
     void workerLoop();
-    void cellOf(double x, double y, int& cx, int& cy) const;
+    void cellOf(double x, double y, int& cx, int& cy) const {
+        const double u = std::floor((x - gridOrigin_.x) / csx_);
+        const double v = std::floor((y - gridOrigin_.y) / csy_);
+        cx = static_cast<int>(std::clamp(u, 0.0, static_cast<double>(ncx_ - 1)));
+        cy = static_cast<int>(std::clamp(v, 0.0, static_cast<double>(ncy_ - 1)));
+    }
 
     CrowdSetup setup_;
     std::unique_ptr<World> world_;
@@ -76,7 +83,7 @@ class Simulation {
     std::vector<double> px_, py_, vx_, vy_, r_, v0_;
     std::vector<double> v0Now_;  // desired speed of the current step (followers catch up)
     std::vector<double> navX_, navY_;
-    std::vector<double> v0Eff_;              // desired speed after the headway, last step
+    std::vector<double> v0Eff_;  // desired speed after the headway, last step
     std::vector<double> walkAvg_, wantAvg_, couldWalk_;  // for the nervousness, m/s
     std::vector<double> togo_;  // walk left to the exit, m (0 without exits), refreshed with navX_
     std::vector<double> fluctX_, fluctY_;  // fluctuation force, N

@@ -235,6 +235,29 @@ World::World(const CrowdSetup& setup)
                 fields_[e].dy[idx] = static_cast<float>(exits_[e].outward.y);
             }
     }
+    // Where leaving by each exit is possible at all, for a quick no.
+    for (const ResolvedExit& e : exits_) {
+        Box bx{
+            {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()},
+            {-std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}};
+        auto add = [&bx](Vec2 q, double r) {
+            bx.min = {std::min(bx.min.x, q.x - r), std::min(bx.min.y, q.y - r)};
+            bx.max = {std::max(bx.max.x, q.x + r), std::max(bx.max.y, q.y + r)};
+        };
+        for (const Vec2& q : e.leavePoints) add(q, e.leavePointRadius);
+        if (e.kind == ExitKind::Door) {
+            // The pocket: 0.3 m of slack along the opening, pocketDepth + 0.5 out.
+            const double depth = p.pocketDepth + 0.5;
+            for (const Vec2 end : {e.opening.a - 0.3 * e.along, e.opening.b + 0.3 * e.along}) {
+                add(end, 0.0);
+                add(end + depth * e.outward, 0.0);
+            }
+        } else {
+            add(e.opening.a, p.leaveDistance);
+            add(e.opening.b, p.leaveDistance);
+        }
+        leaveBox_.push_back(bx);
+    }
 }
 
 bool World::inPocket(const ResolvedExit& e, Vec2 p, double slack, double depth) const {
@@ -246,6 +269,8 @@ bool World::inPocket(const ResolvedExit& e, Vec2 p, double slack, double depth) 
 
 int World::leavingExit(Vec2 p) const {
     for (std::size_t i = 0; i < exits_.size(); ++i) {
+        const Box& b = leaveBox_[i];
+        if (p.x < b.min.x || p.x > b.max.x || p.y < b.min.y || p.y > b.max.y) continue;
         const ResolvedExit& e = exits_[i];
         const double r2 = e.leavePointRadius * e.leavePointRadius;
         for (const Vec2& q : e.leavePoints) {
@@ -274,6 +299,12 @@ Vec2 World::desiredDirection(int e, Vec2 p) const {
     const Vec2 d = target - p;
     const double len = length(d);
     return len > 1e-12 ? (1.0 / len) * d : Vec2{0, 0};
+}
+
+double World::roughWalkDistance(int e, Vec2 p) const {
+    if (e < 0 || static_cast<std::size_t>(e) >= fields_.size())
+        return std::numeric_limits<double>::infinity();
+    return fields_[e].roughDistance(grid_, p);
 }
 
 double World::walkDistance(int e, Vec2 p) const {

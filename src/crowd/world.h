@@ -56,6 +56,9 @@ class World {
     Vec2 desiredDirection(int e, Vec2 p) const;
     // Walking cost to exit e from p (infinity where it cannot be reached).
     double walkDistance(int e, Vec2 p) const;
+    // The same, interpolated between the four cells around p where they can
+    // all be reached (cheaper; walkDistance elsewhere).
+    double roughWalkDistance(int e, Vec2 p) const;
 
   private:
     bool inPocket(const ResolvedExit& e, Vec2 p, double slack, double depth) const;
@@ -68,6 +71,7 @@ class World {
     Box box_{};
     NavGrid grid_;
     std::vector<NavField> fields_;
+    std::vector<Box> leaveBox_;  // per exit: outside it, nobody leaves by it
 };
 
 // Resolves exits into doors and target lines (see the note at the top), and

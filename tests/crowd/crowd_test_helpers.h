@@ -23,7 +23,8 @@ inline crowd::PersonSpec person(double x, double y, double speed = 1.34, double 
 }
 
 // Fills `region` with n people at random free spots (radii 0.25 to 0.35,
-// speeds uniform in [vmin, vmax)).
+// speeds uniform in [vmin, vmax)). When the area is full, the rest start at
+// a random spot of the region, overlapping others (a crush from the start).
 inline void fill(crowd::CrowdSetup& setup, const crowd::Polygon& region, int n, std::uint64_t seed,
                  double vmin = 1.08, double vmax = 1.60) {
     crowd::Rng rng(seed);
@@ -39,7 +40,9 @@ inline void fill(crowd::CrowdSetup& setup, const crowd::Polygon& region, int n, 
             p = {rng.uniform(b.min.x, b.max.x), rng.uniform(b.min.y, b.max.y)};
             ok = reg.contains(p) && placer.isFree(p, r);
         }
-        if (!ok) p = *placer.nearestFree(p, r);
+        if (!ok) {
+            if (const auto q = placer.nearestFree(p, r)) p = *q;
+        }
         placer.add(p, r);
         setup.people.push_back(person(p.x, p.y, rng.uniform(vmin, vmax), r));
     }

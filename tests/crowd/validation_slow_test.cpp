@@ -44,7 +44,9 @@ double meanSpeedAtDensity(double density, std::uint64_t seed) {
 // mean of what everyone wants; the headway rule (nobody wants to walk faster
 // than the free distance to the person right ahead allows in 0.5 s) is what
 // lowers that as the crowd gets denser. Without it the crowd walks at its
-// mean desired speed up to 3 /m^2.
+// mean desired speed up to 3 /m^2. At 3 /m^2 the body discs (radius 0.25 to
+// 0.35 m) cover 85 % of the floor and at 4 /m^2 113 %: the crowd is jammed
+// at both, creeping on at about a tenth of a metre per second.
 TEST(ValidationSlow, MeanSpeedInACorridorFallsAsDensityRises) {
     const double densities[] = {0.5, 1.0, 2.0, 3.0, 4.0};
     std::vector<double> v;
@@ -55,9 +57,10 @@ TEST(ValidationSlow, MeanSpeedInACorridorFallsAsDensityRises) {
         std::printf("density %.1f /m^2: mean speed %.3f m/s\n", d, v.back());
     }
     EXPECT_GT(v[0], 1.2);  // nearly free walking (mean desired speed 1.34)
-    for (std::size_t k = 1; k < v.size(); ++k)
+    for (std::size_t k = 1; k < 4; ++k)
         EXPECT_LT(v[k], v[k - 1] - 0.03) << "at " << densities[k] << " /m^2";
-    EXPECT_LT(v[4], 0.5 * v[0]);  // 4 /m^2: the body discs cover the floor
+    EXPECT_LT(v[3], 0.3);          // jammed
+    EXPECT_LT(v[4], v[3] + 0.03);  // and no faster when packed tighter
 }
 
 // The specific flow through a 1 m door out of a full room lies between
