@@ -39,26 +39,13 @@ Simulation::Simulation(const CrowdSetup& setup) : setup_(setup), dt_(setup.param
     world_ = std::make_unique<World>(setup_);
     const std::size_t n = setup_.people.size();
     if (n > 5'000'000) throw std::invalid_argument("too many people");
-    px_.resize(n);
-    py_.resize(n);
-    vx_.assign(n, 0.0);
-    vy_.assign(n, 0.0);
+    body_.assign(n, Body{});
+    mind_.assign(n, Mind{});
     r_.resize(n);
-    v0_.resize(n);
-    v0Now_.assign(n, 0.0);
-    navX_.assign(n, 0.0);
-    navY_.assign(n, 0.0);
-    togo_.assign(n, 0.0);
-    v0Eff_.assign(n, 0.0);
     walkAvg_.assign(n, 0.0);
     wantAvg_.assign(n, 0.0);
     couldWalk_.assign(n, 0.0);
-    fluctX_.assign(n, 0.0);
-    fluctY_.assign(n, 0.0);
     rng_ = std::make_unique<Rng>(setup_.seed);
-    target_.assign(n, -1);
-    leader_.assign(n, -1);
-    exitUsed_.assign(n, -1);
     exitTime_.assign(n, std::numeric_limits<double>::quiet_NaN());
     const int exits = static_cast<int>(world_->exits().size());
     for (std::size_t i = 0; i < n; ++i) {
@@ -74,18 +61,18 @@ Simulation::Simulation(const CrowdSetup& setup) : setup_(setup), dt_(setup.param
             throw std::invalid_argument(who + " names an exit that does not exist");
         if (p.leader < -1 || p.leader >= static_cast<int>(n) || p.leader == static_cast<int>(i))
             throw std::invalid_argument(who + " follows someone who does not exist");
-        px_[i] = p.start.x;
-        py_[i] = p.start.y;
+        body_[i].x = p.start.x;
+        body_[i].y = p.start.y;
         r_[i] = p.radius;
-        v0_[i] = p.desiredSpeed;
-        leader_[i] = p.leader;
+        mind_[i].v0 = p.desiredSpeed;
+        mind_[i].leader = p.leader;
         if (world_->periodic()) {
             const Box b = world_->area().bounds();
             const double len = b.max.x - b.min.x;
-            px_[i] = b.min.x + std::fmod(std::fmod(px_[i] - b.min.x, len) + len, len);
+            body_[i].x = b.min.x + std::fmod(std::fmod(body_[i].x - b.min.x, len) + len, len);
         }
         if (p.exit >= 0 || exits == 0) {
-            target_[i] = p.exit;
+            mind_[i].target = p.exit;
         } else {
             // The exit with the shortest walk; straight-line distance when
             // no exit can be reached along the grid. Ties go to the first.
@@ -94,15 +81,15 @@ Simulation::Simulation(const CrowdSetup& setup) : setup_(setup), dt_(setup.param
                 const double d = world_->walkDistance(e, p.start);
                 if (d < best) {
                     best = d;
-                    target_[i] = e;
+                    mind_[i].target = e;
                 }
             }
-            if (target_[i] < 0) {
+            if (mind_[i].target < 0) {
                 for (int e = 0; e < exits; ++e) {
                     const double d = distanceToSegment(world_->exits()[e].opening, p.start);
                     if (d < best) {
                         best = d;
-                        target_[i] = e;
+                        mind_[i].target = e;
                     }
                 }
             }
@@ -290,24 +277,24 @@ void Simulation::step() {
         const double cap = setup_.params.speedCapFactor;
         for (std::size_t s = 0; s < n; ++s) {
             const int i = sid_[s];
-            double vx = vx_[i] + sax_[s] * dt;
-            double vy = vy_[i] + say_[s] * dt;
-            const double vmax = cap * std::max(v0Now_[i], kMinSpeedCap);
+            double vx = body_[i].vx + sax_[s] * dt;
+            double vy = body_[i].vy + say_[s] * dt;
+            const double vmax = cap * std::max(mind_[i].v0Now, kMinSpeedCap);
             const double sp2 = vx * vx + vy * vy;
             if (sp2 > vmax * vmax) {
                 const double f = vmax / std::sqrt(sp2);
                 vx *= f;
                 vy *= f;
             }
-            vx_[i] = vx;
-            vy_[i] = vy;
-            px_[i] += vx * dt;
-            py_[i] += vy * dt;
+            body_[i].vx = vx;
+            body_[i].vy = vy;
+            body_[i].x += vx * dt;
+            body_[i].y += vy * dt;
             if (periodLength_ > 0.0) {
-                if (px_[i] >= gridOrigin_.x + periodLength_)
-                    px_[i] -= periodLength_;
-                else if (px_[i] < gridOrigin_.x)
-                    px_[i] += periodLength_;
+                if (body_[i].x >= gridOrigin_.x + periodLength_)
+                    body_[i].x -= periodLength_;
+                else if (body_[i].x < gridOrigin_.x)
+                    body_[i].x += periodLength_;
             }
         }
         agentUpdates_ += n;
@@ -318,11 +305,11 @@ void Simulation::step() {
     std::size_t keep = 0;
     for (std::size_t a = 0; a < active_.size(); ++a) {
         const int i = active_[a];
-        const int e = world_->leavingExit({px_[i], py_[i]});
+        const int e = world_->leavingExit({body_[i].x, body_[i].y});
         if (e >= 0) {
-            exitUsed_[i] = e;
+            mind_[i].exitUsed = e;
             exitTime_[i] = now;
-            vx_[i] = vy_[i] = 0.0;
+            body_[i].vx = body_[i].vy = 0.0;
             leftLastStep_.push_back(i);
         } else {
             active_[keep++] = i;
@@ -342,7 +329,7 @@ void Simulation::computeForces() {
     for (std::size_t a = 0; a < n; ++a) {
         const int i = active_[a];
         int cx, cy;
-        cellOf(px_[i], py_[i], cx, cy);
+        cellOf(body_[i].x, body_[i].y, cx, cy);
         const int c = cy * ncx_ + cx;
         cellOfActive_[a] = c;
         ++cellCount_[c];
@@ -366,10 +353,10 @@ void Simulation::computeForces() {
         const int i = active_[a];
         const int s = cellCount_[cellOfActive_[a]]++;
         sid_[s] = i;
-        sx_[s] = px_[i];
-        sy_[s] = py_[i];
-        svx_[s] = vx_[i];
-        svy_[s] = vy_[i];
+        sx_[s] = body_[i].x;
+        sy_[s] = body_[i].y;
+        svx_[s] = body_[i].vx;
+        svy_[s] = body_[i].vy;
         sr_[s] = r_[i];
     }
 
@@ -390,9 +377,10 @@ void Simulation::computeForces() {
         // whatever the arrangement.
         const double twoPi = 2.0 * std::acos(-1.0);
         for (int i : active_) {
-            const double walk = std::max(0.0, vx_[i] * navX_[i] + vy_[i] * navY_[i]);
+            const double walk =
+                std::max(0.0, body_[i].vx * mind_[i].navX + body_[i].vy * mind_[i].navY);
             walkAvg_[i] += alpha * (walk - walkAvg_[i]);
-            couldWalk_[i] += relax * (v0Eff_[i] - couldWalk_[i]);
+            couldWalk_[i] += relax * (mind_[i].v0Eff - couldWalk_[i]);
             wantAvg_[i] += alpha * (couldWalk_[i] - wantAvg_[i]);
             const double nervous = wantAvg_[i] > kCalmWant
                                        ? std::clamp(1.0 - walkAvg_[i] / wantAvg_[i], 0.0, 1.0)
@@ -401,8 +389,8 @@ void Simulation::computeForces() {
                 (1.0 - nervous) * mp.fluctuation + nervous * mp.nervousFluctuation;
             const double a = twoPi * rng_->uniform01();
             const double m = strength * std::sqrt(rng_->uniform01());
-            fluctX_[i] = m * std::cos(a);
-            fluctY_[i] = m * std::sin(a);
+            mind_[i].fluctX = m * std::cos(a);
+            mind_[i].fluctY = m * std::sin(a);
         }
     }
 
@@ -469,10 +457,10 @@ void Simulation::computeForces() {
     const double invTau = 1.0 / mp.tau;
     const double invHeadway = mp.headwayTime > 0.0 ? 1.0 / mp.headwayTime : 0.0;
     for (std::size_t q = 0; q < n; ++q) {
-        double v0 = v0Now_[sid_[q]];
+        double v0 = mind_[sid_[q]].v0Now;
         if (invHeadway > 0.0)
             v0 = std::min(v0, std::max(0.0, std::min(p0.ahead[q], p1.ahead[q]) * invHeadway));
-        v0Eff_[sid_[q]] = v0;
+        mind_[sid_[q]].v0Eff = v0;
         const double dx = (v0 * sex_[q] - VX[q]) * invTau, dy = (v0 * sey_[q] - VY[q]) * invTau;
         ax[q] = (ax[q] + p0.ax[q] + p1.ax[q]) * invMass + dx;
         ay[q] = (ay[q] + p0.ay[q] + p1.ay[q]) * invMass + dy;
@@ -500,24 +488,24 @@ void Simulation::peoplePart(int h) {
         const double xi = sx_[s], yi = sy_[s], ri = sr_[s];
 
         // Toward the exit (or along the leader) at the desired speed.
-        const int lead = leader_[i];
-        const bool following = lead >= 0 && exitUsed_[lead] < 0;
+        const int lead = mind_[i].leader;
+        const bool following = lead >= 0 && mind_[lead].exitUsed < 0;
         if (refreshDirections) {
-            const int goal = following ? target_[lead] : target_[i];
+            const int goal = following ? mind_[lead].target : mind_[i].target;
             const Vec2 e = world.desiredDirection(goal, {xi, yi});
-            navX_[i] = e.x;
-            navY_[i] = e.y;
+            mind_[i].navX = e.x;
+            mind_[i].navY = e.y;
             if (goal >= 0 && !periodic) {
                 const double togo = world.roughWalkDistance(goal, {xi, yi});
-                togo_[i] = std::isfinite(togo) ? togo : 0.0;
+                mind_[i].togo = std::isfinite(togo) ? togo : 0.0;
             }
         }
-        sgo_[s] = togo_[i];
-        double v0 = v0_[i];
-        double ex = navX_[i], ey = navY_[i];
+        sgo_[s] = mind_[i].togo;
+        double v0 = mind_[i].v0;
+        double ex = mind_[i].navX, ey = mind_[i].navY;
         if (following) {
-            double dx = px_[lead] - xi;
-            const double dy = py_[lead] - yi;
+            double dx = body_[lead].x - xi;
+            const double dy = body_[lead].y - yi;
             if (periodic) dx -= L * std::round(dx / L);
             const double d = std::sqrt(dx * dx + dy * dy);
             const double w = std::clamp((d - kFollowNear) / kFollowSpan, 0.0, 1.0);
@@ -531,12 +519,12 @@ void Simulation::peoplePart(int h) {
                 v0 *= 1.0 + kFollowCatchUp * w;
             }
         }
-        v0Now_[i] = v0;  // for the speed cap of this step
+        mind_[i].v0Now = v0;  // for the speed cap of this step
         sex_[s] = ex;
         sey_[s] = ey;
         // The driving term follows once the free distance ahead is known.
-        double fx = fluctX_[i];
-        double fy = fluctY_[i];
+        double fx = mind_[i].fluctX;
+        double fy = mind_[i].fluctY;
 
         int cx, cy;
         cellOf(xi, yi, cx, cy);

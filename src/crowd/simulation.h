@@ -41,17 +41,17 @@ class Simulation {
     // the same two parts either way, so the results are bit for bit the same.
     int threads() const { return worker_.joinable() ? 2 : 1; }
 
-    std::size_t peopleCount() const { return px_.size(); }
+    std::size_t peopleCount() const { return body_.size(); }
     std::size_t insideCount() const { return active_.size(); }
     const std::vector<int>& insidePeople() const { return active_; }  // ascending
-    bool inside(int i) const { return exitUsed_[i] < 0; }
-    Vec2 position(int i) const { return {px_[i], py_[i]}; }
-    Vec2 velocity(int i) const { return {vx_[i], vy_[i]}; }
+    bool inside(int i) const { return mind_[i].exitUsed < 0; }
+    Vec2 position(int i) const { return {body_[i].x, body_[i].y}; }
+    Vec2 velocity(int i) const { return {body_[i].vx, body_[i].vy}; }
     double radius(int i) const { return r_[i]; }
     // The exit chosen at the start (the person's own choice).
-    int targetExit(int i) const { return target_[i]; }
+    int targetExit(int i) const { return mind_[i].target; }
     // The exit through which the person left, -1 while inside.
-    int exitUsed(int i) const { return exitUsed_[i]; }
+    int exitUsed(int i) const { return mind_[i].exitUsed; }
     // Simulated time of leaving; NaN while inside.
     double exitTime(int i) const { return exitTime_[i]; }
     // People who left during the last step, ascending.
@@ -79,17 +79,27 @@ class Simulation {
     std::uint64_t steps_ = 0;
     std::uint64_t agentUpdates_ = 0;
 
-    // Per person, by index.
-    std::vector<double> px_, py_, vx_, vy_, r_, v0_;
-    std::vector<double> v0Now_;  // desired speed of the current step (followers catch up)
-    std::vector<double> navX_, navY_;
-    std::vector<double> v0Eff_;  // desired speed after the headway, last step
+    // Per person, by index: what moves, and what each step reads and writes
+    // of the person besides, kept together so that visiting people in the
+    // order of the grid touches one or two cache lines each.
+    struct Body {
+        double x = 0.0, y = 0.0, vx = 0.0, vy = 0.0;
+    };
+    struct Mind {
+        double navX = 0.0, navY = 0.0;      // desired direction from the field
+        double fluctX = 0.0, fluctY = 0.0;  // fluctuation force, N
+        double v0 = 0.0;                    // desired speed
+        double v0Now = 0.0;  // desired speed of the current step (followers catch up)
+        double v0Eff = 0.0;  // desired speed after the headway, last step
+        double togo = 0.0;   // walk left to the exit, m (0 without exits)
+        int leader = -1, target = -1, exitUsed = -1;
+    };
+    std::vector<Body> body_;
+    std::vector<Mind> mind_;
+    std::vector<double> r_;
     std::vector<double> walkAvg_, wantAvg_, couldWalk_;  // for the nervousness, m/s
-    std::vector<double> togo_;  // walk left to the exit, m (0 without exits), refreshed with navX_
-    std::vector<double> fluctX_, fluctY_;  // fluctuation force, N
     std::uint64_t fluctuationEvery_ = 1;
-    std::unique_ptr<Rng> rng_;  // desired direction from the field, refreshed every few steps
-    std::vector<int> target_, leader_, exitUsed_;
+    std::unique_ptr<Rng> rng_;
     std::vector<double> exitTime_;
     std::vector<int> active_;
     std::vector<int> leftLastStep_;
