@@ -30,6 +30,14 @@ class Placer {
     double peopleClearance() const { return clearance_; }
 
   private:
+    bool clearOfWalls(Vec2 p, double radius) const;
+    // The placed people in the buckets within reach of p.
+    void gather(Vec2 p, double reach, std::vector<int>& out) const;
+    bool clearOfPeople(Vec2 p, double radius, const std::vector<int>& near) const;
+    // blocked[j * xs.size() + i]: whether one of `who` leaves no room for a
+    // body of this radius at (xs[i], ys[j]); xs and ys ascend.
+    void markPeople(const std::vector<double>& xs, const std::vector<double>& ys, double radius,
+                    const std::vector<int>& who, std::vector<std::uint8_t>& blocked) const;
     std::int64_t key(int i, int j) const {
         return (static_cast<std::int64_t>(i) << 32) ^ static_cast<std::uint32_t>(j);
     }
