@@ -48,6 +48,9 @@ class Simulation {
     Vec2 position(int i) const { return {body_[i].x, body_[i].y}; }
     Vec2 velocity(int i) const { return {body_[i].vx, body_[i].vy}; }
     double radius(int i) const { return r_[i]; }
+    // The desired speed of the last step, held to what the free distance
+    // ahead allows within the headway time.
+    double desiredSpeedNow(int i) const { return mind_[i].v0Eff; }
     // The exit chosen at the start (the person's own choice).
     int targetExit(int i) const { return mind_[i].target; }
     // The exit through which the person left, -1 while inside.
@@ -108,7 +111,7 @@ class Simulation {
     Vec2 gridOrigin_{};
     double csx_ = 1.0, csy_ = 1.0;
     int ncx_ = 1, ncy_ = 1;
-    int reach_ = 2;
+    int reach_ = 1;  // cells searched each way
     std::uint64_t directionEvery_ = 1;
     double periodLength_ = 0.0;  // > 0 in a periodic corridor
     std::vector<int> cellCount_, cellStart_, cellOfActive_;

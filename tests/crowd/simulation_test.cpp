@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "crowd/runner.h"
@@ -72,6 +74,50 @@ TEST(Simulation, APersonAloneReachesItsDesiredSpeedWithinAFewRelaxationTimes) {
     EXPECT_NEAR(v1, 1.2 * (1 - std::exp(-1.0)), 0.05);  // one relaxation time: 63 %
     while (sim.time() < 3.0) sim.step();
     EXPECT_NEAR(length(sim.velocity(0)), 1.2, 0.02);
+}
+
+TEST(Simulation, SomeoneStartingToWalkIsNotNervous) {
+    // Slow at first is what the relaxation time asks for, not a reason to
+    // struggle: a lone walker gets no nervous pushes and walks straight.
+    CrowdSetup s = room(30, 4);
+    s.params.fluctuation = 0.0;
+    s.people = {person(2, 2, 1.2)};
+    Simulation sim(s);
+    double drift = 0.0;
+    while (sim.time() < 3.0) {
+        sim.step();
+        drift = std::max(drift, std::fabs(sim.position(0).y - 2.0));
+    }
+    EXPECT_NEAR(length(sim.velocity(0)), 1.2, 0.03);
+    EXPECT_LT(drift, 0.05);  // one nervous push (300 N for 0.1 s) moves 0.2 m
+}
+
+TEST(Simulation, TheFreeDistanceToWhoeverIsRightAheadHoldsTheDesiredSpeed) {
+    // Walker at (3, 2) heading east for the door at x = 10; another body
+    // (radius 0.3, standing) placed around it. l = half the two radii = 0.3.
+    auto desired = [](Vec2 other) {
+        CrowdSetup s = room(10, 4);
+        s.params.fluctuation = 0.0;
+        s.params.nervousFluctuation = 0.0;
+        s.people = {person(3.0, 2.0, 1.34, 0.3), person(other.x, other.y, 0.0, 0.3)};
+        Simulation sim(s);
+        sim.step();
+        return sim.desiredSpeedNow(0);
+    };
+    EXPECT_NEAR(desired({3.7, 2.0}), (0.7 - 0.3) / 0.5, 0.02);  // right ahead
+    EXPECT_NEAR(desired({3.9, 2.0}), 1.2, 0.02);
+    EXPECT_NEAR(desired({4.0, 2.0}), 1.34, 1e-12);   // 0.7 m free: more than v0 needs
+    EXPECT_NEAR(desired({3.7, 2.35}), 1.34, 1e-12);  // beside the path
+    EXPECT_NEAR(desired({2.3, 2.0}), 1.34, 1e-12);   // behind
+    // Touching: wants less than walking pace, but still leans on.
+    EXPECT_NEAR(desired({3.6, 2.0}), 0.6, 0.02);
+
+    CrowdSetup s = room(10, 4);
+    s.params.headwayTime = 0.0;  // the plain model of 2000
+    s.people = {person(3.0, 2.0, 1.34, 0.3), person(3.7, 2.0, 0.0, 0.3)};
+    Simulation plain(s);
+    plain.step();
+    EXPECT_EQ(plain.desiredSpeedNow(0), 1.34);
 }
 
 TEST(Simulation, NobodyIsFasterThanTheSpeedCap) {
