@@ -11,7 +11,29 @@ namespace crowd {
 
 namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// The cell within two cells of p, nearest to p, for which usable(c) holds;
+// -1 if there is none. Ties go to the first in row order.
+template <class Usable>
+int nearestCell(const NavGrid& grid, Vec2 p, Usable usable, double& dist) {
+    int ci, cj;
+    grid.cellOf(p, ci, cj);
+    dist = kInf;
+    int best = -1;
+    for (int j = cj - 2; j <= cj + 2; ++j)
+        for (int i = ci - 2; i <= ci + 2; ++i) {
+            if (i < 0 || j < 0 || i >= grid.nx() || j >= grid.ny()) continue;
+            const int c = grid.index(i, j);
+            if (!usable(c)) continue;
+            const double d = distance(grid.centre(i, j), p);
+            if (d < dist) {
+                dist = d;
+                best = c;
+            }
+        }
+    return best;
 }
+}  // namespace
 
 NavGrid::NavGrid(Box box, double cell) : origin_(box.min), h_(cell) {
     nx_ = std::max(1, static_cast<int>(std::ceil((box.max.x - box.min.x) / cell)));
@@ -145,23 +167,12 @@ bool NavField::direction(const NavGrid& grid, Vec2 p, Vec2& dir) const {
         return true;
     }
     // Nothing around p: the nearest cell with a direction within two cells.
-    int ci, cj;
-    grid.cellOf(p, ci, cj);
-    double bestD = std::numeric_limits<double>::infinity();
-    bool found = false;
-    for (int j = cj - 2; j <= cj + 2; ++j)
-        for (int i = ci - 2; i <= ci + 2; ++i) {
-            if (i < 0 || j < 0 || i >= grid.nx() || j >= grid.ny()) continue;
-            const int c = grid.index(i, j);
-            if (dx[c] == 0.0f && dy[c] == 0.0f) continue;
-            const double d = distance(grid.centre(i, j), p);
-            if (d < bestD) {
-                bestD = d;
-                dir = {dx[c], dy[c]};
-                found = true;
-            }
-        }
-    return found;
+    double d;
+    const int c = nearestCell(
+        grid, p, [this](int k) { return dx[k] != 0.0f || dy[k] != 0.0f; }, d);
+    if (c < 0) return false;
+    dir = {dx[c], dy[c]};
+    return true;
 }
 
 double NavField::roughDistance(const NavGrid& grid, Vec2 p) const {
@@ -181,22 +192,10 @@ double NavField::roughDistance(const NavGrid& grid, Vec2 p) const {
 }
 
 double NavField::distanceAt(const NavGrid& grid, Vec2 p) const {
-    int ci, cj;
-    grid.cellOf(p, ci, cj);
-    double bestD = std::numeric_limits<double>::infinity();
-    double value = kInf;
-    for (int j = cj - 2; j <= cj + 2; ++j)
-        for (int i = ci - 2; i <= ci + 2; ++i) {
-            if (i < 0 || j < 0 || i >= grid.nx() || j >= grid.ny()) continue;
-            const int c = grid.index(i, j);
-            if (!std::isfinite(T[c])) continue;
-            const double d = distance(grid.centre(i, j), p);
-            if (d < bestD) {
-                bestD = d;
-                value = T[c] + d;
-            }
-        }
-    return value;
+    double d;
+    const int c = nearestCell(
+        grid, p, [this](int k) { return std::isfinite(T[k]); }, d);
+    return c < 0 ? kInf : T[c] + d;
 }
 
 }  // namespace crowd
