@@ -1,0 +1,80 @@
+#include "runtime/prepare.h"
+
+#include <string>
+#include <utility>
+
+#include "runtime/project.h"
+#include "runtime/scenario_file.h"
+
+namespace runtime {
+
+namespace {
+
+constexpr std::uint64_t kDefaultSeed = 1;
+
+std::filesystem::path defaultOut(const char* relative) {
+    return std::filesystem::path(relative).make_preferred();
+}
+
+void prepareScenario(const Options& opt, PreparedRun& p) {
+    ScenarioFile f = loadScenario(*opt.scenario, opt.seed);
+    p.setup = std::move(f.setup);
+    p.meta.mode = std::string("scenario");
+    p.meta.source = *opt.scenario;
+    p.meta.name = f.name;
+    p.meta.seed = f.seed;
+    p.meta.exitNames = f.exitNames;
+    p.meta.unitsPerMetre = 1.0;
+    p.meta.unitName = std::string("m");
+    p.outDir = opt.out ? std::filesystem::path(*opt.out) : defaultOut("results");
+}
+
+void prepareProject(const Options& opt, PreparedRun& p) {
+    const ProjectData data = readProject(std::filesystem::current_path());
+    p.meta.seed = opt.seed.value_or(kDefaultSeed);
+    ProjectSetup ps = buildProjectSetup(data, p.meta.seed);
+    p.setup = std::move(ps.setup);
+    p.meta.mode = std::string("project");
+    p.meta.source = std::string("bProj");
+    p.meta.name = std::string("bProj");
+    p.meta.exitNames = ps.exitNames;
+    p.meta.unitsPerMetre = kProjectUnitsPerMetre;
+    p.meta.unitName = std::string("dm (world units)");
+    if (ps.movedPeople > 0)
+        p.meta.notes.push_back(std::to_string(ps.movedPeople) +
+                               " people started at the nearest free spot of the floor instead "
+                               "of where the script put them");
+    if (ps.squeeze < 1.0)
+        p.meta.notes.push_back(
+            "the floor is too small for everyone standing apart: the last people were squeezed "
+            "in, bodies overlapping by up to " +
+            fixed(100.0 * (1.0 - ps.squeeze), 0) + " %");
+    if (ps.outlineRepaired)
+        p.meta.notes.push_back(
+            "the floor outline crosses itself; its convex hull is used as the floor");
+    p.recordMotion = data.script.recordKvx();
+    p.recordMovie = data.script.recordAvi();
+    if (p.recordMotion || p.recordMovie)
+        p.meta.notes.push_back(p.recordMovie ? "the script asks to record a movie; this runtime "
+                                               "writes trajectories.csv instead"
+                                             : "the script asks to record a KVX motion file; "
+                                               "this runtime writes trajectories.csv instead");
+    p.camera = ScriptCamera{data.script.cameraX, data.script.cameraY, data.script.cameraZ};
+    p.outDir = opt.out ? std::filesystem::path(*opt.out) : defaultOut("bProj/results");
+}
+
+}  // namespace
+
+PreparedRun prepareRun(const Options& opt) {
+    PreparedRun p;
+    if (opt.scenario)
+        prepareScenario(opt, p);
+    else
+        prepareProject(opt, p);
+    if (opt.timeLimit) p.setup.timeLimit = *opt.timeLimit;
+    p.setup.threads = opt.threads;
+    p.meta.timeLimit = p.setup.timeLimit;
+    return p;
+}
+
+}  // namespace runtime
