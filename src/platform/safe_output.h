@@ -1,0 +1,97 @@
+#pragma once
+// Writing files so that nothing is half-written and nothing outside the tree
+// is touched.
+//
+// An AtomicFile writes to a temporary file in the folder of its target and
+// renames it over the target only when every byte is written and closed. A
+// failed write (a full disk, an error) leaves the previous file as it was and
+// no temporary file behind; a reader sees the old file or the whole new one,
+// never a part. The rename replaces whatever stands at the target name -- a
+// symbolic link (also a dangling one), a FIFO, a device node -- as a name in
+// the folder: the link's target or the device is never opened.
+//
+// requireFolder() is for the folders of a tree the tools make themselves: a
+// symbolic link or anything but a folder at such a path is an error naming
+// it, so no file is ever written through a link to somewhere else.
+
+#include <cstddef>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Writing failed; what() names the file or folder and says why.
+class OutputError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// When to make the file system write the data out before the rename.
+enum class Durability {
+    // Only when an existing file is replaced: the previous good file then
+    // survives a power failure right after the rename (on ext4 a rename over
+    // a file starts that write-out anyway). A new file is not flushed.
+    WhenReplacing,
+    Always,
+    Never,
+};
+
+class AtomicFile {
+  public:
+    // Opens a temporary file beside `target`. On failure ok() is false and
+    // problem() says why; writes are then ignored and commit() fails.
+    explicit AtomicFile(std::filesystem::path target,
+                        Durability durability = Durability::WhenReplacing);
+    ~AtomicFile();  // discards the temporary file unless committed
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Appends bytes; after the first failure nothing more is written.
+    void write(const void* data, std::size_t size);
+    void write(std::string_view text) { write(text.data(), text.size()); }
+    // Closes the temporary file and renames it over the target. Returns false
+    // (and discards the temporary file) when any step failed.
+    bool commit();
+    // Removes the temporary file; the target stays as it was.
+    void discard();
+
+    bool ok() const { return problem_.empty(); }
+    // "<path>: <why>", empty while everything worked.
+    const std::string& problem() const { return problem_; }
+    const std::filesystem::path& target() const { return target_; }
+    std::size_t bytesWritten() const { return written_; }
+
+  private:
+    void fail(const std::filesystem::path& where, const std::string& why);
+
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;
+    Durability durability_;
+    int fd_ = -1;
+    std::size_t written_ = 0;
+    std::string problem_;
+};
+
+// Writes `bytes` to `target` through an AtomicFile. Returns the problem, empty
+// on success.
+std::string writeFileAtomically(const std::filesystem::path& target, std::string_view bytes,
+                                Durability durability = Durability::WhenReplacing);
+
+// Makes sure `folder` is a folder of its own: creates it when nothing is
+// there; refuses a symbolic link (even to a folder) or any other kind of file
+// at that path. Its parent must exist. Throws OutputError naming the path.
+void requireFolder(const std::filesystem::path& folder);
+// The same, returning the problem instead (empty when the folder is usable).
+std::string folderProblem(const std::filesystem::path& folder);
+
+// Removes `file` when it is there: a link is removed itself, never what it
+// points to. Returns the problem, empty when the name is gone.
+std::string removeFile(const std::filesystem::path& file);
+
+// `text` cut to at most `limit` bytes (ending "..." when cut), so that a
+// message never echoes a huge name or value.
+std::string capped(std::string_view text, std::size_t limit = 300);
+
+}  // namespace platform
