@@ -13,7 +13,8 @@ class EscapeSetupApp : public QApplication {
     EscapeSetupApp(int& argc, char** argv);
 
     // Makes the dialog (without a parent), makes it the main window, runs it
-    // modally. Returns the exit code of the process: 0.
+    // modally; the first argument, when given, is a scenario file the dialog
+    // opens. Returns the exit code of the process: 0.
     int run();
 };
 

@@ -1,5 +1,6 @@
 #include "app/escape_setup_dialog.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDir>
@@ -8,15 +9,22 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QKeySequence>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QSaveFile>
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
+#include "app/cluster_use.h"
 #include "app/spin_arrows.h"
+#include "cli/build_request.h"
 #include "floorplan/floor_plan_view.h"
 
 // Q_INIT_RESOURCE must be used outside any namespace. The icon lives in a
@@ -199,10 +207,6 @@ void EscapeSetupDialog::buildTemplate() {
     floorNotice_->setObjectName(QStringLiteral("floorNotice"));
     floorNotice_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     floorNotice_->setGeometry(units_.toPixels(7, 134, 164, 12));
-    QPalette noticePalette = floorNotice_->palette();
-    noticePalette.setColor(QPalette::WindowText, QColor(0x9a, 0x3b, 0x00));
-    floorNotice_->setPalette(noticePalette);
-    floorNotice_->hide();
 
     // Accessibility: each count edit is named by the label of its row.
     pairsLabel->setBuddy(pairsEdit_);
@@ -250,6 +254,9 @@ void EscapeSetupDialog::buildTemplate() {
     connect(aviButton, &QPushButton::clicked, this,
             [this] { runBuildCommand(scenario::BuildCommand::CreateAvi); });
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    for (QLineEdit* count : {pairsEdit_, adultsEdit_, childrenEdit_})
+        connect(count, &QLineEdit::textChanged, this, [this] { updateNotice(); });
+    buildViewMenu();
 
     // The file chooser lives as long as the dialog, so a second opening
     // starts where the first ended.
@@ -299,9 +306,13 @@ void EscapeSetupDialog::openingSteps() {
     view_->setAccessibleName(tr("Floor plan"));
     view_->setGeometry(viewRect);
     view_->setExitModeQuery([this] { return placeExitsRadio_->isChecked(); });
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_, &QWidget::customContextMenuRequested, this, &EscapeSetupDialog::showViewMenu);
+    connect(view_, &floorplan::FloorPlanView::placementsChanged, this, [this] { updateNotice(); });
     connect(view_, &floorplan::FloorPlanView::floorLoaded, this,
             [this](const floorplan::LoadReport& report) { showFloorReport(report); });
     if (!view_->lastLoad().requestedPath.empty()) showFloorReport(view_->lastLoad());
+    updateNotice();
     view_->show();
 
     // The focus starts on "Run Morvanta", the first tab stop.
@@ -362,26 +373,233 @@ std::optional<QString> EscapeSetupDialog::askForFloorFile() {
 
 void EscapeSetupDialog::showFloorReport(const floorplan::LoadReport& report) {
     using floorplan::LoadOutcome;
-    if (report.outcome == LoadOutcome::Loaded) {
-        floorNotice_->hide();
-        floorNotice_->clear();
-        floorNotice_->setToolTip(QString());
-        return;
+    floorProblem_.clear();
+    floorProblemDetail_.clear();
+    if (report.outcome != LoadOutcome::Loaded) {
+        const QString requested = QString::fromStdString(report.requestedPath);
+        floorProblemDetail_ = tr("Could not use %1").arg(requested);
+        if (!report.reason.empty())
+            floorProblemDetail_ += QStringLiteral(": ") + QString::fromStdString(report.reason);
+        if (report.outcome == LoadOutcome::FellBack) {
+            floorProblem_ = tr("No floor mesh in this file: basic floor shown.");
+        } else {
+            floorProblem_ = tr("No floor mesh found, not even the basic floor.");
+            floorProblemDetail_ +=
+                QLatin1Char('\n') +
+                tr("The basic floor unchanged\\floor.kvx is looked for below the directory "
+                   "the tool was started from.");
+        }
     }
-    const QString requested = QString::fromStdString(report.requestedPath);
-    QString detail = tr("Could not use %1").arg(requested);
-    if (!report.reason.empty())
-        detail += QStringLiteral(": ") + QString::fromStdString(report.reason);
-    if (report.outcome == LoadOutcome::FellBack) {
-        floorNotice_->setText(tr("No floor mesh in this file: basic floor shown."));
+    updateNotice();
+}
+
+void EscapeSetupDialog::updateNotice() {
+    if (floorNotice_ == nullptr) return;
+    QString counts;
+    if (view_ != nullptr) {
+        const ClusterUse use = clusterUse(scenario::countFromText(pairsEdit_->text().toStdString()),
+                                          scenario::countFromText(adultsEdit_->text().toStdString()),
+                                          scenario::countFromText(childrenEdit_->text().toStdString()),
+                                          view_->placements(), view_->scale(), view_->outline());
+        counts = QString::fromStdString(clusterUseText(use));
+        view_->setHollowClusters(use.hollow);
+    }
+    QPalette palette = this->palette();
+    QString text = counts;
+    QString tip = counts;
+    if (!floorProblem_.isEmpty()) {
+        // The warning comes first; the counts follow when the line has room.
+        palette.setColor(QPalette::WindowText, QColor(0x9a, 0x3b, 0x00));
+        const QString both = floorProblem_ + QStringLiteral("  ") + counts;
+        const QFontMetrics metrics(floorNotice_->font());
+        text = metrics.horizontalAdvance(both) <= floorNotice_->width() ? both : floorProblem_;
+        tip = floorProblemDetail_ + QStringLiteral("\n") + counts;
+    }
+    floorNotice_->setPalette(palette);
+    floorNotice_->setText(text);
+    floorNotice_->setToolTip(tip);
+    floorNotice_->setVisible(!text.isEmpty());
+}
+
+void EscapeSetupDialog::buildViewMenu() {
+    viewMenu_ = new QMenu(this);
+    viewMenu_->setObjectName(QStringLiteral("viewMenu"));
+    auto add = [this](const QString& text, const QString& name, QKeySequence::StandardKey key,
+                      void (EscapeSetupDialog::*reaction)()) {
+        QAction* action = viewMenu_->addAction(text);
+        action->setObjectName(name);
+        if (key != QKeySequence::UnknownKey) {
+            action->setShortcut(QKeySequence(key));
+            action->setShortcutContext(Qt::WindowShortcut);
+            // On the dialog too, so the shortcut works without the menu.
+            addAction(action);
+        }
+        connect(action, &QAction::triggered, this, reaction);
+        return action;
+    };
+    QAction* undo = add(tr("Undo last placement"), QStringLiteral("undoPlacement"),
+                        QKeySequence::Undo, &EscapeSetupDialog::undoPlacement);
+    add(tr("Clear exits"), QStringLiteral("clearExits"), QKeySequence::UnknownKey,
+        &EscapeSetupDialog::clearExits);
+    add(tr("Clear people clusters"), QStringLiteral("clearClusters"), QKeySequence::UnknownKey,
+        &EscapeSetupDialog::clearClusters);
+    viewMenu_->addSeparator();
+    add(tr("Save scenario as\u2026"), QStringLiteral("saveScenario"), QKeySequence::Save,
+        &EscapeSetupDialog::saveScenarioAs);
+    add(tr("Open scenario\u2026"), QStringLiteral("openScenario"), QKeySequence::Open,
+        &EscapeSetupDialog::openScenarioAsked);
+    connect(viewMenu_, &QMenu::aboutToShow, this,
+            [this, undo] { undo->setEnabled(view_ != nullptr && view_->canUndo()); });
+}
+
+void EscapeSetupDialog::undoPlacement() {
+    if (view_ != nullptr) view_->undoPlacement();
+}
+
+void EscapeSetupDialog::clearExits() {
+    if (view_ != nullptr) view_->clearExits();
+}
+
+void EscapeSetupDialog::clearClusters() {
+    if (view_ != nullptr) view_->clearClusters();
+}
+
+void EscapeSetupDialog::showViewMenu(const QPoint& pos) {
+    viewMenu_->popup(view_->mapToGlobal(pos));
+}
+
+std::string EscapeSetupDialog::scenarioText() const {
+    cli::BuildRequest request;
+    request.pairs = scenario::countFromText(pairsEdit_->text().toStdString());
+    request.adults = scenario::countFromText(adultsEdit_->text().toStdString());
+    request.children = scenario::countFromText(childrenEdit_->text().toStdString());
+    request.record = scenarioRecord_;
+    if (userSelectedRadio_->isChecked()) request.floor = chosenFloorPath_.toStdString();
+    const floorplan::PlacementStore& store = view_->placements();
+    auto inViewUnits = [](const auto& points, int count) {
+        std::vector<cli::Placement> out;
+        for (int k = 0; k < count; ++k) {
+            const auto& p = points[static_cast<std::size_t>(k)];
+            out.push_back({true, p.x, p.y});
+        }
+        return out;
+    };
+    request.exits = inViewUnits(store.exits, std::clamp(store.exitCount, 0, scenario::kMaxExits));
+    request.clusters =
+        inViewUnits(store.clusters, std::clamp(store.clusterCount, 0, scenario::kMaxClusters));
+    return cli::scenarioFileText(request);
+}
+
+bool EscapeSetupDialog::saveScenario(const QString& path) {
+    // Written whole to a temporary file and then renamed over the target:
+    // a failed save never leaves a half-written scenario.
+    QSaveFile file(path);
+    const QByteArray bytes = QByteArray::fromStdString(scenarioText());
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        showMessage(QMessageBox::Warning, QString::fromLatin1(kTitle),
+                    tr("The scenario could not be saved to %1:\n%2")
+                        .arg(QDir::toNativeSeparators(path), file.errorString()),
+                    QMessageBox::Ok, QMessageBox::Ok);
+        return false;
+    }
+    return true;
+}
+
+bool EscapeSetupDialog::openScenario(const QString& path) {
+    const QString shown = QDir::toNativeSeparators(path);
+    auto refuse = [&](const QString& why) {
+        showMessage(QMessageBox::Warning, QString::fromLatin1(kTitle),
+                    tr("The scenario %1 could not be opened; nothing was changed.\n%2")
+                        .arg(shown, why),
+                    QMessageBox::Ok, QMessageBox::Ok);
+        return false;
+    };
+    // Everything is read and checked before anything changes.
+    cli::BuildRequest request;
+    try {
+        request = cli::readScenarioFile(toSystemPath(path));
+    } catch (const cli::UsageError& e) {
+        return refuse(QString::fromStdString(e.what()));
+    }
+    std::optional<QString> floor;
+    float scale = floorplan::FloorMeshReader{}.scale;
+    {
+        floorplan::FloorMeshReader reader;
+        floorplan::OutlineSink none;
+        std::string floorFile = floorplan::kBasicFloorPath;
+        if (request.floor) {
+            // A relative floor is taken from the start directory, as
+            // escape-build takes it from its --dir.
+            std::filesystem::path file = platform::nativePath(*request.floor);
+            if (file.is_relative()) file = platform::nativePath(startDirectory_) / file;
+            floor = QDir::toNativeSeparators(QString::fromStdString(file.lexically_normal().string()));
+            std::ifstream probe(file, std::ios::binary);
+            std::error_code ec;
+            if (!probe || std::filesystem::is_directory(file, ec))
+                return refuse(tr("Its floor %1 cannot be read.").arg(*floor));
+            floorFile = file.string();
+        } else {
+            platform::setCurrentDirectory(startDirectory_);
+        }
+        reader.setFloorPath(floorFile, none);
+        scale = reader.scale;
+    }
+    // Positions in world units are placed where the view shows them on this
+    // floor (the inverse of the view-to-world rule).
+    floorplan::PlacementStore store;
+    auto toView = [scale](const cli::Placement& p, scenario::PlacementKind kind) {
+        if (p.inViewUnits) return floorplan::ViewPoint{p.first, p.second};
+        const scenario::WorldPosition unit = scenario::viewToWorld(kind, 1.0f, 1.0f, scale);
+        const auto inverse = [](float world, float perView) {
+            return perView != 0.0f ? world / perView : 0.0f;
+        };
+        return floorplan::ViewPoint{inverse(p.first, unit.x), inverse(p.second, unit.z)};
+    };
+    for (const cli::Placement& p : request.exits.value_or(std::vector<cli::Placement>{}))
+        store.placeExit(toView(p, scenario::PlacementKind::Exit));
+    for (const cli::Placement& p : request.clusters.value_or(std::vector<cli::Placement>{}))
+        store.placeCluster(toView(p, scenario::PlacementKind::Cluster));
+
+    // Apply: counts (escape-build's defaults for missing ones), recording,
+    // floor, placements (one step that "Undo last placement" takes back).
+    constexpr int kDefaultCount = 5;
+    pairsEdit_->setText(QString::number(request.pairs.value_or(kDefaultCount)));
+    adultsEdit_->setText(QString::number(request.adults.value_or(kDefaultCount)));
+    childrenEdit_->setText(QString::number(request.children.value_or(kDefaultCount)));
+    scenarioRecord_ = request.record.value_or("none");
+    if (floor) {
+        chosenFloorPath_ = *floor;
+        floorPathEdit_->setText(chosenFloorPath_);
+        floorPathEdit_->setToolTip(chosenFloorPath_);
+        selectChosenFloor();
     } else {
-        floorNotice_->setText(tr("No floor mesh found, not even the basic floor."));
-        detail += QLatin1Char('\n') +
-                  tr("The basic floor unchanged\\floor.kvx is looked for below the directory "
-                     "the tool was started from.");
+        selectBasicFloor();
     }
-    floorNotice_->setToolTip(detail);
-    floorNotice_->show();
+    view_->replacePlacements(store);
+    return true;
+}
+
+void EscapeSetupDialog::saveScenarioAs() {
+    if (const std::optional<QString> path = askForScenarioFile(true); path && !path->isEmpty())
+        saveScenario(*path);
+}
+
+void EscapeSetupDialog::openScenarioAsked() {
+    if (const std::optional<QString> path = askForScenarioFile(false); path && !path->isEmpty())
+        openScenario(*path);
+}
+
+std::optional<QString> EscapeSetupDialog::askForScenarioFile(bool forSaving) {
+    QFileDialog chooser(this, forSaving ? tr("Save scenario as") : tr("Open scenario"));
+    chooser.setOption(QFileDialog::DontUseNativeDialog, true);
+    chooser.setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    chooser.setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    chooser.setNameFilter(tr("Scenario files (*.json)"));
+    chooser.setDefaultSuffix(QStringLiteral("json"));
+    chooser.setDirectory(QString::fromStdString(startDirectory_));
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
+        return std::nullopt;
+    return chooser.selectedFiles().first();
 }
 
 QString EscapeSetupDialog::projectFolder() const {

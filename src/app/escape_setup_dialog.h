@@ -18,7 +18,9 @@
 #include "platform/platform.h"
 #include "scenario/scenario_settings.h"
 
+class QAction;
 class QButtonGroup;
+class QMenu;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
@@ -80,9 +82,34 @@ class EscapeSetupDialog : public QDialog {
     const QFont& dialogFont() const { return dialogFont_; }
     const QFont& headingFont() const { return headingFont_; }
     const DialogUnits& units() const { return units_; }
-    // The small notice next to the floor path; hidden while the view shows
-    // the floor that was asked for.
+    // The notice line below the floor path: the number of people and of the
+    // clusters that will be used, after a warning when the view could not
+    // show the floor that was asked for.
     QLabel* floorNotice() const { return floorNotice_; }
+
+    // The floor view's right-click menu: "Undo last placement", "Clear
+    // exits", "Clear people clusters", "Save scenario as...", "Open
+    // scenario...". Its actions carry the dialog's shortcuts Ctrl+Z, Ctrl+S
+    // and Ctrl+O.
+    QMenu* viewMenu() const { return viewMenu_; }
+    // Opens the menu at `pos` (view coordinates) without waiting for it.
+    void showViewMenu(const QPoint& pos);
+
+    // The scenario as a scenario file holds it (the file escape-build
+    // --scenario reads): the counts, the recording of the file last opened
+    // ("none" before), the placements in view units and, when "User
+    // Selected" is on, the chosen floor.
+    std::string scenarioText() const;
+    // Write the scenario to `path` / read it from there. A failure is told in
+    // a message naming the file, and changes nothing (an opened file that
+    // cannot be read leaves every count, placement and the floor as they
+    // were). Returns whether it worked.
+    bool saveScenario(const QString& path);
+    bool openScenario(const QString& path);
+    // The menu's "Save scenario as..." and "Open scenario...": ask for the
+    // file, then save or open it.
+    void saveScenarioAs();
+    void openScenarioAsked();
 
     // Fills the record of a build command from the edits and the view.
     scenario::ScenarioSettings gatherSettings(scenario::BuildCommand command) const;
@@ -95,12 +122,19 @@ class EscapeSetupDialog : public QDialog {
     void selectChosenFloor();
     void chooseFloorFile();
     void runBuildCommand(scenario::BuildCommand command);
+    void undoPlacement();
+    void clearExits();
+    void clearClusters();
 
   protected:
     // The file chooser: returns the full path of the chosen file, or nothing
     // when the user cancels. By default runs `floorChooser()` modally; tests
     // override it to choose or cancel without a dialog.
     virtual std::optional<QString> askForFloorFile();
+
+    // The chooser of a scenario file to save to (`forSaving`) or to open;
+    // nothing when the user cancels. Tests override it.
+    virtual std::optional<QString> askForScenarioFile(bool forSaving);
 
     // Every message box of the dialog goes through here, so tests can answer
     // without a modal box. Returns the button that was pressed.
@@ -116,6 +150,8 @@ class EscapeSetupDialog : public QDialog {
     void buildTemplate();
     void openingSteps();
     void showFloorReport(const floorplan::LoadReport& report);
+    void buildViewMenu();
+    void updateNotice();
     QString projectFolder() const;
 
     QIcon icon_;
@@ -140,6 +176,14 @@ class EscapeSetupDialog : public QDialog {
     QPushButton* runButton_ = nullptr;
     QLabel* placeholder_ = nullptr;
     QLabel* floorNotice_ = nullptr;
+    // The warning of the last floor load (empty when it loaded) and its
+    // details for the notice's tool tip.
+    QString floorProblem_;
+    QString floorProblemDetail_;
+    QMenu* viewMenu_ = nullptr;
+    // What the last opened scenario file asked to record, written back when
+    // the scenario is saved (the dialog's buttons choose for a build).
+    std::string scenarioRecord_ = "none";
 };
 
 // The text of the warning that lists the failures of a build and asks

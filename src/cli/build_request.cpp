@@ -254,6 +254,36 @@ BuildRequest readScenarioFile(const std::string& path) {
     return request;
 }
 
+std::string scenarioFileText(const BuildRequest& request) {
+    nlohmann::ordered_json j = nlohmann::ordered_json::object();
+    if (request.pairs) j["pairs"] = *request.pairs;
+    if (request.adults) j["adults"] = *request.adults;
+    if (request.children) j["children"] = *request.children;
+    if (request.record) j["record"] = *request.record;
+    if (request.floor) j["floor"] = *request.floor;
+    if (request.scale) j["scale"] = static_cast<double>(*request.scale);
+    // A float widened to double is written with the shortest text that reads
+    // back as that double, hence as the same float.
+    auto positions = [&](const std::optional<std::vector<Placement>>& list, bool inViewUnits,
+                         const char* key) {
+        if (!list) return;
+        nlohmann::ordered_json items = nlohmann::ordered_json::array();
+        bool any = false;
+        for (const Placement& p : *list) {
+            if (p.inViewUnits != inViewUnits) continue;
+            items.push_back({static_cast<double>(p.first), static_cast<double>(p.second)});
+            any = true;
+        }
+        // An empty list is written once, in view units (the dialog's own).
+        if (any || (list->empty() && inViewUnits)) j[key] = items;
+    };
+    positions(request.exits, false, "exits");
+    positions(request.exits, true, "viewExits");
+    positions(request.clusters, false, "clusters");
+    positions(request.clusters, true, "viewClusters");
+    return j.dump(2) + "\n";
+}
+
 BuildRequest merge(BuildRequest base, const BuildRequest& over) {
     if (over.directory) base.directory = over.directory;
     if (over.pairs) base.pairs = over.pairs;

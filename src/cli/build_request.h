@@ -44,6 +44,14 @@ BuildRequest parseCommandLine(const std::vector<std::string>& arguments);
 // Reads a scenario file (a JSON object). Throws UsageError naming the file.
 BuildRequest readScenarioFile(const std::string& path);
 
+// The text of a scenario file holding the fields of `request` that are set
+// (the keys readScenarioFile reads; positions in view units under viewExits
+// and viewClusters, world units under exits and clusters). Numbers are
+// written so that reading them back gives the same single-precision values.
+// The command-line-only fields (directory, scenario file, launch, help) are
+// not written.
+std::string scenarioFileText(const BuildRequest& request);
+
 // The fields of `over` that are set replace those of `base`.
 BuildRequest merge(BuildRequest base, const BuildRequest& over);
 

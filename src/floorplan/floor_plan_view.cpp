@@ -44,6 +44,32 @@ private:
     std::size_t& vertices_;
 };
 
+// Passes the outline on to another sink and keeps its (x, z) vertices.
+class OutlineKeeper final : public OutlineSink {
+public:
+    OutlineKeeper(OutlineSink& next, std::vector<std::array<float, 2>>& kept)
+        : next_(next), kept_(kept) {}
+    void discardOutline() override {
+        kept_.clear();
+        next_.discardOutline();
+    }
+    void beginOutline() override {
+        kept_.clear();
+        next_.beginOutline();
+    }
+    void vertex(float x, float y, float z) override {
+        kept_.push_back({x, z});
+        next_.vertex(x, y, z);
+    }
+    void endOutline() override { next_.endOutline(); }
+
+private:
+    OutlineSink& next_;
+    std::vector<std::array<float, 2>>& kept_;
+};
+
+constexpr std::size_t kUndoDepth = 1000;
+
 // One step of the click mapping: 1 / half as a single-precision factor
 // (at 242 x 200: 0.0082644625f and 0.01f, the original's constants).
 float mapAxis(double pixel, int extent) {
@@ -63,6 +89,11 @@ struct FloorPlanView::Impl {
     GLuint floorList = 0;
     std::size_t outlineVertices = 0;
     std::uint64_t frames = 0;
+    // Earlier states of the store, the latest last; bounded so that a long
+    // session of clicks cannot grow without end.
+    std::vector<PlacementStore> undoStack;
+    std::vector<bool> hollow;
+    std::vector<std::array<float, 2>> outline;
     bool initializing = false;  // inside initializeGL: the context is already current
     QMetaObject::Connection contextGone;
 };
@@ -104,6 +135,51 @@ ViewPoint FloorPlanView::mapClick(QPointF pixel) const {
     return ViewPoint{mapAxis(pixel.x(), width()), mapAxis(pixel.y(), height())};
 }
 
+bool FloorPlanView::canUndo() const { return !impl_->undoStack.empty(); }
+
+void FloorPlanView::changePlacements(const PlacementStore& next) {
+    auto& stack = impl_->undoStack;
+    if (stack.size() >= kUndoDepth) stack.erase(stack.begin());
+    stack.push_back(impl_->store);
+    impl_->store = next;
+    emit placementsChanged();
+    update();
+}
+
+void FloorPlanView::undoPlacement() {
+    if (impl_->undoStack.empty()) return;
+    impl_->store = impl_->undoStack.back();
+    impl_->undoStack.pop_back();
+    emit placementsChanged();
+    update();
+}
+
+void FloorPlanView::clearExits() {
+    PlacementStore next = impl_->store;
+    next.exitCount = 0;
+    next.nextExit = 0;
+    changePlacements(next);
+}
+
+void FloorPlanView::clearClusters() {
+    PlacementStore next = impl_->store;
+    next.clusterCount = 0;
+    next.nextCluster = 0;
+    changePlacements(next);
+}
+
+void FloorPlanView::replacePlacements(const PlacementStore& store) { changePlacements(store); }
+
+void FloorPlanView::setHollowClusters(const std::vector<bool>& hollow) {
+    if (hollow == impl_->hollow) return;
+    impl_->hollow = hollow;
+    update();
+}
+
+const std::vector<bool>& FloorPlanView::hollowClusters() const { return impl_->hollow; }
+
+const std::vector<std::array<float, 2>>& FloorPlanView::outline() const { return impl_->outline; }
+
 std::size_t FloorPlanView::outlineVertexCount() const { return impl_->outlineVertices; }
 
 std::uint64_t FloorPlanView::frameCount() const { return impl_->frames; }
@@ -114,14 +190,16 @@ LoadReport FloorPlanView::load(bool viaSetFloorPath, std::string_view path) {
     const bool glReady = impl_->initializing || (isValid() && context() != nullptr);
     if (glReady) {
         if (!impl_->initializing) makeCurrent();
-        DisplayListSink sink(impl_->floorList, impl_->outlineVertices);
+        DisplayListSink lists(impl_->floorList, impl_->outlineVertices);
+        OutlineKeeper sink(lists, impl_->outline);
         report = viaSetFloorPath ? reader.setFloorPath(path, sink) : reader.loadFloor(sink);
         if (!impl_->initializing) doneCurrent();
     } else {
         // No context yet: find the scale and the path now; initializeGL
         // compiles the outline of floorPath when the context is made.
         OutlineSink none;
-        report = viaSetFloorPath ? reader.setFloorPath(path, none) : reader.loadFloor(none);
+        OutlineKeeper sink(none, impl_->outline);
+        report = viaSetFloorPath ? reader.setFloorPath(path, sink) : reader.loadFloor(sink);
     }
     impl_->lastLoad = report;
     emit floorLoaded(impl_->lastLoad);
@@ -214,16 +292,35 @@ void FloorPlanView::paintGL() {
         glPopMatrix();
     }
 
-    // Clusters: green points of 4 pixels.
+    // Clusters: green points of 4 pixels; those that will not receive people
+    // (or lie outside the floor) as hollow green squares of 7 pixels.
+    auto isHollow = [this](int j) {
+        const auto k = static_cast<std::size_t>(j);
+        return k < impl_->hollow.size() && impl_->hollow[k];
+    };
     glPointSize(4.0f);
     glBegin(GL_POINTS);
     glColor3f(0.0f, 1.0f, 0.0f);
     for (int j = 0; j < store.clusterCount; ++j) {
+        if (isHollow(j)) continue;
         const ViewPoint c = store.clusters[static_cast<std::size_t>(j)];
         glVertex3f(c.x, -c.y, 0.0f);
     }
     glEnd();
     glPointSize(1.0f);
+    const float halfX = width() > 0 ? 3.5f / (static_cast<float>(width()) / 2.0f) : 0.0f;
+    const float halfY = height() > 0 ? 3.5f / (static_cast<float>(height()) / 2.0f) : 0.0f;
+    glLineWidth(1.0f);
+    for (int j = 0; j < store.clusterCount; ++j) {
+        if (!isHollow(j)) continue;
+        const ViewPoint c = store.clusters[static_cast<std::size_t>(j)];
+        glBegin(GL_LINE_LOOP);
+        glVertex3f(c.x - halfX, -c.y - halfY, 0.0f);
+        glVertex3f(c.x + halfX, -c.y - halfY, 0.0f);
+        glVertex3f(c.x + halfX, -c.y + halfY, 0.0f);
+        glVertex3f(c.x - halfX, -c.y + halfY, 0.0f);
+        glEnd();
+    }
     // Qt swaps (composes) the frame.
 }
 
@@ -234,14 +331,14 @@ void FloorPlanView::mousePressEvent(QMouseEvent* event) {
     }
     const bool exitMode = impl_->exitModeQuery && impl_->exitModeQuery();
     const ViewPoint p = mapClick(event->position());
+    PlacementStore next = impl_->store;
     if (exitMode) {
-        impl_->store.placeExit(p);
+        next.placeExit(p);
     } else {
-        impl_->store.placeCluster(p);
+        next.placeCluster(p);
     }
     event->accept();
-    emit placementsChanged();
-    update();
+    changePlacements(next);
 }
 
 }  // namespace floorplan

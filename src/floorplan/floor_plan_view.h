@@ -16,10 +16,12 @@
 //  - clicks are mapped with the view's real size (see mapClick).
 
 #include <QOpenGLWidget>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "floorplan/floor_reader.h"
 #include "floorplan/placement_store.h"
@@ -50,6 +52,25 @@ public:
     // The report of the latest load (a default report, NoFloor, before any).
     const LoadReport& lastLoad() const;
 
+    // Corrections of the placements. Each is one step that undoPlacement()
+    // takes back, like a click: the last click, clearing the exits or the
+    // clusters, or a whole new set of placements (an opened scenario).
+    // Each emits placementsChanged().
+    bool canUndo() const;
+    void undoPlacement();
+    void clearExits();
+    void clearClusters();
+    void replacePlacements(const PlacementStore& store);
+
+    // Clusters drawn hollow instead of as a filled point (those that will
+    // not receive people, or lie outside the floor). Index = cluster slot.
+    void setHollowClusters(const std::vector<bool>& hollow);
+    const std::vector<bool>& hollowClusters() const;
+
+    // The outline of the floor on show: (x, z) of each vertex in file order,
+    // in the floor's own units.
+    const std::vector<std::array<float, 2>>& outline() const;
+
     // The view position that a click at `pixel` (client coordinates, logical
     // pixels) records: x = (px - w/2) * (1/(w/2)), y = (py - h/2) * (1/(h/2))
     // in single precision, with w, h the view's logical size. A click thus
@@ -79,6 +100,7 @@ protected:
 
 private:
     LoadReport load(bool viaSetFloorPath, std::string_view path);
+    void changePlacements(const PlacementStore& next);
     void releaseGl();
 
     struct Impl;

@@ -25,6 +25,15 @@ std::optional<QString> TestDialog::askForFloorFile() {
     return std::optional<QString>(answer);
 }
 
+std::optional<QString> TestDialog::askForScenarioFile(bool forSaving) {
+    scenarioAsks.push_back(forSaving);
+    if (scenarioAnswers.empty()) return std::nullopt;
+    const QString answer = scenarioAnswers.front();
+    scenarioAnswers.pop_front();
+    if (answer.isNull()) return std::nullopt;
+    return std::optional<QString>(answer);
+}
+
 QMessageBox::StandardButton TestDialog::showMessage(QMessageBox::Icon icon, const QString& title,
                                                     const QString& text,
                                                     QMessageBox::StandardButtons buttons,

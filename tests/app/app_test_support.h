@@ -36,9 +36,14 @@ class TestDialog : public app::EscapeSetupDialog {
     int chooserCalls = 0;
     std::deque<QMessageBox::StandardButton> messageAnswers;
     std::vector<Message> messages;
+    // Answers of the scenario file chooser (a null text = cancel), and
+    // whether each call asked for a file to save to.
+    std::deque<QString> scenarioAnswers;
+    std::vector<bool> scenarioAsks;
 
   protected:
     std::optional<QString> askForFloorFile() override;
+    std::optional<QString> askForScenarioFile(bool forSaving) override;
     QMessageBox::StandardButton showMessage(QMessageBox::Icon icon, const QString& title,
                                             const QString& text,
                                             QMessageBox::StandardButtons buttons,
