@@ -95,8 +95,7 @@ std::string drawEvacuationPlot(const PlotData& data, const std::filesystem::path
         titleFont.setPixelSize(18);
         titleFont.setBold(true);
         p.setFont(titleFont);
-        p.drawText(QRectF(0, 14, W, 30), Qt::AlignHCenter,
-                   QString::fromStdString("Evacuation: " + data.title));
+        p.drawText(QRectF(0, 14, W, 30), Qt::AlignHCenter, QString::fromStdString(data.title));
         p.setFont(font);
 
         // Curves: steps down at each person's exit time.
@@ -124,7 +123,7 @@ std::string drawEvacuationPlot(const PlotData& data, const std::filesystem::path
 
         // Legend, top right inside the plot.
         const int rowH = 22;
-        const int legendW = 300;
+        const int legendW = 380;
         const QRectF box(plot.right() - legendW - 10, plot.top() + 10, legendW,
                          rowH * static_cast<int>(data.series.size()) + 10);
         p.setPen(QPen(QColor(160, 160, 160), 1));
@@ -137,11 +136,9 @@ std::string drawEvacuationPlot(const PlotData& data, const std::filesystem::path
                 QPen(colours[s % 6], s == 0 ? 2.0 : 2.5, s == 0 ? Qt::DashLine : Qt::SolidLine));
             p.drawLine(QPointF(box.left() + 10, y), QPointF(box.left() + 40, y));
             p.setPen(Qt::black);
-            const int start =
-                data.series[s].points.empty() ? 0 : data.series[s].points.front().second;
-            p.drawText(
-                QRectF(box.left() + 48, y - 10, legendW - 56, 20), Qt::AlignLeft | Qt::AlignVCenter,
-                QString::fromStdString(data.series[s].name + " (" + std::to_string(start) + ")"));
+            p.drawText(QRectF(box.left() + 48, y - 10, legendW - 56, 20),
+                       Qt::AlignLeft | Qt::AlignVCenter,
+                       QString::fromStdString(data.series[s].legend));
         }
     }
     if (!img.save(QString::fromStdString(png.string()), "PNG"))

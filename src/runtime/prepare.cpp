@@ -36,7 +36,9 @@ void prepareProject(const Options& opt, PreparedRun& p) {
     p.setup = std::move(ps.setup);
     p.meta.mode = std::string("project");
     p.meta.source = std::string("bProj");
-    p.meta.name = std::string("bProj");
+    // Runs are told apart by the directory the project was built in.
+    const std::string startName = std::filesystem::current_path().filename().string();
+    p.meta.name = startName.empty() ? std::string("bProj") : startName;
     p.meta.exitNames = ps.exitNames;
     p.meta.unitsPerMetre = kProjectUnitsPerMetre;
     p.meta.unitName = std::string("dm (world units)");

@@ -35,7 +35,18 @@ std::string readWhole(const std::filesystem::path& file) {
     return s.str();
 }
 
+// The script's fixed vectors for an exit that was not placed: 5 units either
+// side of x = 0 at z = 65 (first exit) or z = -65 (second).
+bool isDefaultExit(ScriptPoint a, ScriptPoint b, int number) {
+    const float z = number == 1 ? 65.0f : -65.0f;
+    return a.x == 5.0f && b.x == -5.0f && a.z == z && b.z == z;
+}
+
 }  // namespace
+
+std::string exitName(ScriptPoint a, ScriptPoint b, int number) {
+    return (isDefaultExit(a, b, number) ? "default exit " : "exit ") + std::to_string(number);
+}
 
 ProjectData readProject(const std::filesystem::path& startDirectory) {
     ProjectData p;
@@ -98,10 +109,11 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
     // than 5 units to any of the four vectors.
     auto toM = [&](ScriptPoint p) { return Vec2{p.x * m, p.z * m}; };
     const double leaveRadius = 5.0 * m;
-    setup.exits.push_back({"va-vb", {toM(s.va), toM(s.vb)}, {toM(s.va), toM(s.vb)}, leaveRadius});
+    out.exitNames = {exitName(s.va, s.vb, 1), exitName(s.va2, s.vb2, 2)};
     setup.exits.push_back(
-        {"va2-vb2", {toM(s.va2), toM(s.vb2)}, {toM(s.va2), toM(s.vb2)}, leaveRadius});
-    out.exitNames = {"va-vb", "va2-vb2"};
+        {out.exitNames[0], {toM(s.va), toM(s.vb)}, {toM(s.va), toM(s.vb)}, leaveRadius});
+    setup.exits.push_back(
+        {out.exitNames[1], {toM(s.va2), toM(s.vb2)}, {toM(s.va2), toM(s.vb2)}, leaveRadius});
 
     // Where the script puts people, in load order: the scattered ones first,
     // then ten per cluster on a circle of radius 15 units.

@@ -52,6 +52,11 @@ struct RoleSpeeds {
     double joggerMin = 1.8, joggerMax = 2.2;  // a child on its own, jogging
 };
 
+// The name of exit `number` (1 or 2) with the vectors a and b: "exit 1" for
+// a placed exit, "default exit 1" for the script's fixed vectors of an exit
+// that was not placed.
+std::string exitName(ScriptPoint a, ScriptPoint b, int number);
+
 // What the script means, in metres: the floor as walkable area, the two
 // exit pairs, and the people where the script puts them, with their roles.
 ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,

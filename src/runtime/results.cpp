@@ -68,7 +68,7 @@ std::string reportText(const RunMeta& meta, const RunSummary& s, const crowd::Si
     }
     out += "Out by exit:";
     for (std::size_t e = 0; e < s.outByExit.size(); ++e)
-        out += (e ? ", " : " ") + meta.exitNames[e] + " " + std::to_string(s.outByExit[e]);
+        out += (e ? ", " : " ") + meta.exitNames[e] + ": " + std::to_string(s.outByExit[e]);
     if (s.outByExit.empty()) out += " (no exits)";
     out += "\n";
     out += "Still inside: " + std::to_string(s.stillInside.size());
@@ -234,17 +234,31 @@ PlotData plotData(const RunMeta& meta, const crowd::Simulation& sim, double endT
     const std::size_t exits = sim.world().exits().size();
     std::vector<std::pair<double, int>> events;  // (time, series index), sorted
     std::vector<int> count(exits + 1, 0);
+    std::vector<int> out(exits + 1, 0);
     count[0] = d.total;
     for (int i = 0; i < d.total; ++i) {
-        const int target = std::max(0, sim.targetExit(i));
-        if (exits > 0) ++count[static_cast<std::size_t>(target) + 1];
-        if (!sim.inside(i)) events.push_back({sim.exitTime(i), target + 1});
+        // Whoever is out counts for the exit used; whoever is still inside
+        // for the exit headed for.
+        const int exit = sim.inside(i) ? std::max(0, sim.targetExit(i)) : sim.exitUsed(i);
+        if (exits > 0) ++count[static_cast<std::size_t>(exit) + 1];
+        if (!sim.inside(i)) {
+            events.push_back({sim.exitTime(i), exit + 1});
+            ++out[0];
+            ++out[static_cast<std::size_t>(exit) + 1];
+        }
     }
     std::sort(events.begin(), events.end());
     d.series.resize(exits + 1);
     d.series[0].name = "everyone";
-    for (std::size_t e = 0; e < exits; ++e)
-        d.series[e + 1].name = "heading for " + meta.exitNames[e];
+    d.series[0].legend = "everyone: " + std::to_string(d.total) + " people, " +
+                         std::to_string(out[0]) + " out";
+    for (std::size_t e = 0; e < exits; ++e) {
+        PlotSeries& s = d.series[e + 1];
+        s.name = meta.exitNames[e];
+        s.legend = s.name + ": " + std::to_string(out[e + 1]) + " out";
+        const int inside = count[e + 1] - out[e + 1];
+        if (inside > 0) s.legend += ", " + std::to_string(inside) + " still heading for it";
+    }
     for (std::size_t k = 0; k <= exits; ++k) d.series[k].points.push_back({0.0, count[k]});
     for (const auto& [t, k] : events) {
         --count[0];

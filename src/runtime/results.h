@@ -73,10 +73,13 @@ class TrajectoryWriter {
     std::filesystem::path path_;
 };
 
-// The curves of the evacuation plot: per exit, the people still inside who
-// head for it, as a step function of time; and the total.
+// The curves of the evacuation plot: the people still inside, in total and
+// per exit (those who leave by it, or head for it while still inside at the
+// end), as step functions of time. The legend tells the same numbers under
+// the same names as the report's "Out by exit".
 struct PlotSeries {
     std::string name;
+    std::string legend;  // e.g. "exit 1: 24 out" or "everyone: 40 people, 38 out
     std::vector<std::pair<double, int>> points;  // (time, count) at each change, starting at 0
 };
 
