@@ -1,6 +1,15 @@
 #include "floorplan/byte_source.h"
 
 #include <algorithm>
+#include <limits>
+
+#include "platform/safe_input.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace floorplan {
 
@@ -36,10 +45,17 @@ bool MemoryByteSource::nextChunk(const unsigned char*& begin, const unsigned cha
 }
 
 FileByteSource::FileByteSource(const std::filesystem::path& file) {
+    // Regular files only, opened without blocking: a FIFO or a device (which
+    // would block or never end) is refused and says why.
+    platform::InputFile in =
+        platform::openRegularFile(file, std::numeric_limits<std::uint64_t>::max(), &openProblem_);
+    if (!in.isOpen()) return;
 #ifdef _WIN32
-    file_ = ::_wfopen(file.c_str(), L"rb");
+    file_ = ::_fdopen(in.release(), "rb");
 #else
-    file_ = std::fopen(file.c_str(), "rb");
+    const int fd = in.release();
+    file_ = ::fdopen(fd, "rb");
+    if (file_ == nullptr) ::close(fd);
 #endif
     if (file_ != nullptr) {
         std::setvbuf(file_, nullptr, _IONBF, 0);  // our own buffer is the only one

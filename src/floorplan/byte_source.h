@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace floorplan {
@@ -82,6 +83,9 @@ public:
     ~FileByteSource() override;
 
     bool isOpen() const { return file_ != nullptr; }
+    // Why the file could not be opened ("does not exist", "is a FIFO (named
+    // pipe), not a regular file"); empty when it was.
+    const std::string& openProblem() const { return openProblem_; }
     // True when reading stopped on an error rather than the end of the file
     // (a directory, an I/O error).
     bool readError() const { return readError_; }
@@ -93,6 +97,7 @@ private:
     std::FILE* file_ = nullptr;
     std::unique_ptr<unsigned char[]> buffer_;
     bool readError_ = false;
+    std::string openProblem_;
 };
 
 }  // namespace floorplan

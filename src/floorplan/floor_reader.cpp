@@ -166,6 +166,7 @@ void foldVertex(float x, float y, float z, float& scale) {
 // One load of one file: steps 1 to 8, without the fallback.
 struct Attempt {
     bool opened = false;
+    std::string openProblem;
     bool readError = false;
     MeshRead mesh;
 };
@@ -174,7 +175,10 @@ Attempt loadOnce(const std::string& path, OutlineSink& sink, float& scale) {
     sink.discardOutline();
     Attempt a;
     FileByteSource file(platform::nativePath(path));
-    if (!file.isOpen()) return a;
+    if (!file.isOpen()) {
+        a.openProblem = file.openProblem();
+        return a;
+    }
     a.opened = true;
     a.mesh = readFloorMesh(file, sink, scale);
     a.readError = file.readError();
@@ -182,7 +186,11 @@ Attempt loadOnce(const std::string& path, OutlineSink& sink, float& scale) {
 }
 
 std::string whyNotUsed(const Attempt& a, const std::string& path) {
-    if (!a.opened) return "cannot open " + path;
+    if (!a.opened) {
+        // A missing file is the common case and needs no more words.
+        if (a.openProblem.empty() || a.openProblem == "does not exist") return "cannot open " + path;
+        return "cannot open " + path + ": it " + a.openProblem;
+    }
     switch (a.mesh.status) {
         case MeshStatus::Outline:
             return {};

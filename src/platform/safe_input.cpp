@@ -39,9 +39,9 @@ std::string sizeText(std::uint64_t bytes) {
     return std::to_string(bytes) + " bytes";
 }
 
-InputFile refuse(std::string* problem, const std::string& text) {
-    if (problem == nullptr) throw InputFileError(text);
-    *problem = text;
+InputFile refuse(const fs::path& file, std::string* why, const std::string& reason) {
+    if (why == nullptr) throw InputFileError(capped(file.string()) + ": " + reason);
+    *why = reason;
     return {};
 }
 
@@ -65,41 +65,39 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
 
 int InputFile::release() { return std::exchange(fd_, -1); }
 
-InputFile openRegularFile(const fs::path& file, std::uint64_t maxBytes, std::string* problem) {
-    const std::string name = capped(file.string());
+InputFile openRegularFile(const fs::path& file, std::uint64_t maxBytes, std::string* why) {
 #ifdef _WIN32
     const int fd = ::_wopen(file.c_str(), _O_RDONLY | _O_BINARY);
-    if (fd < 0) return refuse(problem, name + ": cannot be opened: " + std::strerror(errno));
+    if (fd < 0) return refuse(file, why, std::string("cannot be opened: ") + std::strerror(errno));
     struct _stat64 info {};
     if (::_fstat64(fd, &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) {
         ::_close(fd);
-        return refuse(problem, name + ": is not a regular file");
+        return refuse(file, why, "is not a regular file");
     }
 #else
     // Non-blocking, so that opening a FIFO does not wait for a writer.
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         const int error = errno;
-        return refuse(problem, name + (error == ENOENT ? std::string(": does not exist")
-                                                       : ": cannot be opened: " +
-                                                             std::string(std::strerror(error))));
+        return refuse(file, why, error == ENOENT ? std::string("does not exist")
+                                                 : "cannot be opened: " + std::string(std::strerror(error)));
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         const int error = errno;
         ::close(fd);
-        return refuse(problem, name + ": cannot be read: " + std::strerror(error));
+        return refuse(file, why, std::string("cannot be read: ") + std::strerror(error));
     }
     if (!S_ISREG(info.st_mode)) {
         ::close(fd);
-        return refuse(problem, name + ": " + kindOf(info.st_mode));
+        return refuse(file, why, kindOf(info.st_mode));
     }
 #endif
     const auto size = static_cast<std::uint64_t>(info.st_size);
     if (size > maxBytes) {
         ::close(fd);
-        return refuse(problem, name + ": is " + std::to_string(size) +
-                                   " bytes long; the limit is " + sizeText(maxBytes));
+        return refuse(file, why, "is " + std::to_string(size) + " bytes long; the limit is " +
+                                     sizeText(maxBytes));
     }
 #ifndef _WIN32
     const int flags = ::fcntl(fd, F_GETFL);

@@ -43,10 +43,11 @@ class InputFile {
 
 // Opens `file` for reading (blocking reads from then on) when it is a regular
 // file of at most `maxBytes`. On failure the returned file is not open and
-// `problem` (when given) holds "<file>: <why>"; without `problem` the failure
-// throws InputFileError.
+// `why` (when given) says why, without the file's name ("is a FIFO (named
+// pipe), not a regular file"); without `why` the failure throws
+// InputFileError naming the file.
 InputFile openRegularFile(const std::filesystem::path& file, std::uint64_t maxBytes,
-                          std::string* problem = nullptr);
+                          std::string* why = nullptr);
 
 // The whole content of a regular file of at most `maxBytes`. Throws
 // InputFileError.

@@ -2,22 +2,27 @@
 // in the folder that holds bProj, it reads the project and simulates the
 // escape; with --scenario it runs a generic scenario instead.
 #include <exception>
+#include <filesystem>
+#include <new>
 #include <iostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/safe_output.h"
 #include "runtime/options.h"
 #include "runtime/prepare.h"
 #include "runtime/project.h"
 #include "runtime/single_run.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int runMain(int argc, char** argv) {
     runtime::Options opt;
     try {
         opt = runtime::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const std::exception& e) {
-        std::cerr << "mvnrt: " << e.what() << "\n";
+        std::cerr << "mvnrt: " << platform::capped(e.what(), 1000) << "\n";
         return 2;
     }
     if (opt.help) {
@@ -30,10 +35,36 @@ int main(int argc, char** argv) {
         prep = runtime::prepareRun(opt);
         return runtime::runPrepared(prep, opt).status;
     } catch (const runtime::InputError& e) {
-        std::cerr << "mvnrt: " << e.what() << "\n";
+        std::cerr << "mvnrt: " << platform::capped(e.what(), 1000) << "\n";
         return 2;
     } catch (const std::invalid_argument& e) {
-        std::cerr << "mvnrt: " << prep.meta.source << ": " << e.what() << "\n";
+        std::cerr << "mvnrt: " << platform::capped(prep.meta.source) << ": "
+                  << platform::capped(e.what()) << "\n";
         return 2;
+    }
+}
+
+}  // namespace
+
+// Whatever escapes a run ends here with one capped message: 2 for input
+// that cannot be used, 1 for anything else (a file or folder of the
+// results, the system, memory).
+int main(int argc, char** argv) {
+    auto fail = [](std::string_view what, int status) {
+        std::cerr << "mvnrt: " << platform::capped(what, 1000) << "\n";
+        return status;
+    };
+    try {
+        return runMain(argc, argv);
+    } catch (const runtime::InputError& e) {
+        return fail(e.what(), 2);
+    } catch (const std::filesystem::filesystem_error& e) {
+        return fail(e.what(), 1);
+    } catch (const std::bad_alloc&) {
+        return fail("out of memory", 1);
+    } catch (const std::exception& e) {
+        return fail(e.what(), 1);
+    } catch (...) {
+        return fail("stopped by an unknown error", 1);
     }
 }

@@ -8,8 +8,11 @@
 
 namespace runtime {
 
-// Draws `data` into a PNG file. Returns an empty string on success, else why
-// the picture was not made.
+// False when this mvnrt was built without the drawing library.
+bool drawsPlots();
+
+// Draws `data` into a PNG file (written whole or not at all). Returns an
+// empty string on success, else why the picture was not made.
 std::string drawEvacuationPlot(const PlotData& data, const std::filesystem::path& png);
 
 }  // namespace runtime

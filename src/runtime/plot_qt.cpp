@@ -1,6 +1,7 @@
 // The evacuation plot, drawn with QPainter on a QImage. Text needs a font
 // database, which needs a QGuiApplication: one is made on the "offscreen"
 // platform when none exists, so no display is needed.
+#include <QBuffer>
 #include <QByteArray>
 #include <QFont>
 #include <QGuiApplication>
@@ -13,9 +14,12 @@
 #include <cmath>
 #include <memory>
 
+#include "platform/safe_output.h"
 #include "runtime/plot.h"
 
 namespace runtime {
+
+bool drawsPlots() { return true; }
 
 namespace {
 
@@ -141,9 +145,12 @@ std::string drawEvacuationPlot(const PlotData& data, const std::filesystem::path
                        QString::fromStdString(data.series[s].legend));
         }
     }
-    if (!img.save(QString::fromStdString(png.string()), "PNG"))
-        return png.string() + ": cannot be written";
-    return {};
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!img.save(&buffer, "PNG")) return platform::capped(png.string()) + ": cannot be drawn";
+    return platform::writeFileAtomically(png, std::string_view(bytes.constData(),
+                                                               static_cast<std::size_t>(bytes.size())));
 }
 
 }  // namespace runtime

@@ -1,8 +1,11 @@
 #include "runtime/prepare.h"
 
 #include <string>
+#include <system_error>
 #include <utility>
 
+#include "crowd/setup_limits.h"
+#include "platform/safe_output.h"
 #include "runtime/project.h"
 #include "runtime/scenario_file.h"
 
@@ -30,7 +33,10 @@ void prepareScenario(const Options& opt, PreparedRun& p) {
 }
 
 void prepareProject(const Options& opt, PreparedRun& p) {
-    const ProjectData data = readProject(std::filesystem::current_path());
+    // A working directory that was deleted has no path; "." still names it.
+    std::error_code ec;
+    std::filesystem::path here = std::filesystem::current_path(ec);
+    const ProjectData data = readProject(ec ? std::filesystem::path(".") : here);
     p.meta.seed = opt.seed.value_or(kDefaultSeed);
     ProjectSetup ps = buildProjectSetup(data, p.meta.seed);
     p.setup = std::move(ps.setup);
@@ -76,6 +82,9 @@ PreparedRun prepareRun(const Options& opt) {
     if (opt.timeLimit) p.setup.timeLimit = *opt.timeLimit;
     p.setup.threads = opt.threads;
     p.meta.timeLimit = p.setup.timeLimit;
+    if (const auto problem = crowd::setupProblem(p.setup))
+        throw InputError(platform::capped(p.meta.source) + ": " + problem->member + ": " +
+                         problem->message);
     return p;
 }
 

@@ -1,14 +1,12 @@
 #include "runtime/project.h"
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "crowd/geometry.h"
 #include "crowd/placement.h"
 #include "crowd/rng.h"
 #include "floorplan/floor_reader.h"
+#include "platform/safe_input.h"
 
 namespace runtime {
 
@@ -27,12 +25,15 @@ class OutlineCollector : public floorplan::OutlineSink {
     std::vector<crowd::Vec2> vertices;
 };
 
+// The startup script is a few kilobytes; anything far larger is not one.
+constexpr std::uint64_t kMaxScriptBytes = 4u << 20;
+
 std::string readWhole(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw InputError(file.string() + ": cannot be opened");
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    try {
+        return platform::readRegularFile(file, kMaxScriptBytes);
+    } catch (const platform::InputFileError& e) {
+        throw InputError(e.what());
+    }
 }
 
 // The script's fixed vectors for an exit that was not placed: 5 units either

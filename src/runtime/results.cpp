@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+
+#include "platform/safe_output.h"
 
 namespace runtime {
 
@@ -174,29 +175,23 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
     j["timing"] = {{"wallSeconds", rounded(s.wallSeconds, 1e-4)},
                    {"simulatedToWallRatio", rounded(s.ratio, 1e-2)}};
 
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << j.dump(2) << "\n";
-    out.close();
-    if (!out) throw std::runtime_error(file.string() + ": cannot be written");
+    const std::string problem = platform::writeFileAtomically(
+        file, j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    if (!problem.empty()) throw std::runtime_error(problem);
 }
 
 TrajectoryWriter::TrajectoryWriter(const std::filesystem::path& file, double unitsPerMetre)
-    : scale_(unitsPerMetre), path_(file) {
-    file_ = std::fopen(file.string().c_str(), "wb");
-    if (!file_) {
-        failed_ = true;
-        return;
-    }
+    : file_(std::make_unique<platform::AtomicFile>(file)), scale_(unitsPerMetre) {
     buffer_ = "time,person,x,z\n";
 }
 
-TrajectoryWriter::~TrajectoryWriter() {
-    if (file_) std::fclose(file_);
-}
+TrajectoryWriter::~TrajectoryWriter() = default;
+
+bool TrajectoryWriter::ok() const { return file_ != nullptr && file_->ok(); }
 
 void TrajectoryWriter::flush() {
     if (!file_ || buffer_.empty()) return;
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) failed_ = true;
+    file_->write(buffer_);
     buffer_.clear();
 }
 
@@ -219,11 +214,12 @@ void TrajectoryWriter::frame(const crowd::FrameView& f) {
 }
 
 void TrajectoryWriter::close() {
-    if (!file_) throw std::runtime_error(path_.string() + ": cannot be written");
+    if (!file_) throw std::runtime_error("trajectories.csv: written already");
     flush();
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (failed_ || !closed) throw std::runtime_error(path_.string() + ": cannot be written");
+    const bool committed = file_->commit();
+    const std::string problem = file_->problem();
+    file_.reset();
+    if (!committed) throw std::runtime_error(problem);
 }
 
 PlotData plotData(const RunMeta& meta, const crowd::Simulation& sim, double endTime) {

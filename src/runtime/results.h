@@ -3,13 +3,17 @@
 // trajectories.csv, and the figures for the evacuation plot.
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "crowd/runner.h"
 #include "crowd/simulation.h"
+
+namespace platform {
+class AtomicFile;
+}
 
 namespace runtime {
 
@@ -45,7 +49,7 @@ std::string fixed(double value, int decimals);
 std::string reportText(const RunMeta& meta, const RunSummary& summary,
                        const crowd::Simulation& sim);
 
-// summary.json: every figure of the report, the model's parameters, and per
+// summary.json (written whole or not at all): every figure of the report, the model's parameters, and per
 // person the role, start, desired speed, exits and time of leaving. Wall-clock
 // figures stand under "timing"; everything else is the same for the same
 // input and seed.
@@ -53,7 +57,8 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta,
                       const RunSummary& summary, const crowd::Simulation& sim);
 
 // trajectories.csv: "time,person,x,z", one row per person inside per frame,
-// in output units.
+// in output units. Written to a temporary file that replaces the file only
+// when complete (platform::AtomicFile).
 class TrajectoryWriter {
   public:
     TrajectoryWriter(const std::filesystem::path& file, double unitsPerMetre);
@@ -62,15 +67,13 @@ class TrajectoryWriter {
     TrajectoryWriter& operator=(const TrajectoryWriter&) = delete;
     void frame(const crowd::FrameView& f);
     void close();  // throws std::runtime_error when the file could not be written
-    bool ok() const { return file_ != nullptr && !failed_; }
+    bool ok() const;
 
   private:
     void flush();
-    std::FILE* file_ = nullptr;
+    std::unique_ptr<platform::AtomicFile> file_;
     double scale_;
     std::string buffer_;
-    bool failed_ = false;
-    std::filesystem::path path_;
 };
 
 // The curves of the evacuation plot: the people still inside, in total and

@@ -1,12 +1,15 @@
 #include "runtime/scenario_file.h"
 
+#include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "crowd/placement.h"
 #include "crowd/rng.h"
+#include "crowd/setup_limits.h"
+#include "platform/safe_input.h"
+#include "platform/safe_output.h"
+#include "platform/strict_json.h"
 #include "runtime/project.h"
 
 namespace runtime {
@@ -25,11 +28,6 @@ double number(const json& j, const std::string& where) {
     const double v = j.get<double>();
     if (!std::isfinite(v)) bad(where, "must be a finite number");
     return v;
-}
-
-double numberOr(const json& obj, const char* key, double fallback, const std::string& where) {
-    if (!obj.contains(key)) return fallback;
-    return number(obj[key], where + "." + key);
 }
 
 Vec2 point(const json& j, const std::string& where) {
@@ -53,7 +51,7 @@ void checkKeys(const json& obj, std::initializer_list<const char*> known,
     for (const auto& item : obj.items()) {
         bool ok = false;
         for (const char* k : known) ok = ok || item.key() == k;
-        if (!ok) bad(where + "." + item.key(), "is not a known member");
+        if (!ok) bad(where + "." + platform::capped(item.key(), 60), "is not a known member");
     }
 }
 
@@ -110,71 +108,31 @@ crowd::Role roleFrom(const json& obj, const std::string& where) {
 void readModel(const json& j, crowd::ModelParams& p) {
     const std::string at = "model";
     if (!j.is_object()) bad(at, "must be an object");
-    checkKeys(j,
-              {"tau",
-               "A",
-               "B",
-               "k",
-               "kappa",
-               "mass",
-               "lambda",
-               "headwayTime",
-               "radiusMin",
-               "radiusMax",
-               "dt",
-               "speedCapFactor",
-               "cutoff",
-               "navCell",
-               "wallBand",
-               "wallPenalty",
-               "doorSnap",
-               "pocketDepth",
-               "leaveDistance",
-               "directionInterval",
-               "fluctuation",
-               "fluctuationInterval",
-               "nervousFluctuation"},
-              at);
-    p.tau = numberOr(j, "tau", p.tau, at);
-    p.A = numberOr(j, "A", p.A, at);
-    p.B = numberOr(j, "B", p.B, at);
-    p.k = numberOr(j, "k", p.k, at);
-    p.kappa = numberOr(j, "kappa", p.kappa, at);
-    p.mass = numberOr(j, "mass", p.mass, at);
-    p.lambda = numberOr(j, "lambda", p.lambda, at);
-    if (!(p.lambda >= 0.0 && p.lambda <= 1.0)) bad(at + ".lambda", "must be in [0, 1]");
-    p.headwayTime = numberOr(j, "headwayTime", p.headwayTime, at);
-    if (!(p.headwayTime >= 0.0 && p.headwayTime <= 10.0))
-        bad(at + ".headwayTime", "must be in [0, 10] s");
-    p.radiusMin = numberOr(j, "radiusMin", p.radiusMin, at);
-    p.radiusMax = numberOr(j, "radiusMax", p.radiusMax, at);
-    p.dt = numberOr(j, "dt", p.dt, at);
-    p.speedCapFactor = numberOr(j, "speedCapFactor", p.speedCapFactor, at);
-    p.cutoff = numberOr(j, "cutoff", p.cutoff, at);
-    p.navCell = numberOr(j, "navCell", p.navCell, at);
-    p.wallBand = numberOr(j, "wallBand", p.wallBand, at);
-    p.wallPenalty = numberOr(j, "wallPenalty", p.wallPenalty, at);
-    p.doorSnap = numberOr(j, "doorSnap", p.doorSnap, at);
-    p.pocketDepth = numberOr(j, "pocketDepth", p.pocketDepth, at);
-    p.leaveDistance = numberOr(j, "leaveDistance", p.leaveDistance, at);
-    p.directionInterval = numberOr(j, "directionInterval", p.directionInterval, at);
-    p.fluctuation = numberOr(j, "fluctuation", p.fluctuation, at);
-    p.fluctuationInterval = numberOr(j, "fluctuationInterval", p.fluctuationInterval, at);
-    p.nervousFluctuation = numberOr(j, "nervousFluctuation", p.nervousFluctuation, at);
-    if (!(p.nervousFluctuation >= 0.0 && p.nervousFluctuation <= 1e4))
-        bad(at + ".nervousFluctuation", "must be in [0, 1e4] N");
-    if (!(p.radiusMin > 0.0 && p.radiusMax >= p.radiusMin && p.radiusMax < 2.0))
-        bad(at, "radiusMin and radiusMax must satisfy 0 < min <= max < 2");
-    if (!(p.speedCapFactor >= 1.0 && p.speedCapFactor <= 10.0))
-        bad(at + ".speedCapFactor", "must be in [1, 10]");
-    if (!(p.wallBand >= 0.0 && p.wallPenalty >= 0.0 && p.doorSnap >= 0.0 && p.pocketDepth >= 0.2 &&
-          p.pocketDepth <= 5.0 && p.leaveDistance > 0.0))
-        bad(at,
-            "wallBand, wallPenalty and doorSnap must not be negative, pocketDepth in [0.2, 5], "
-            "leaveDistance positive");
-    if (!(p.directionInterval >= 0.0 && p.directionInterval <= 1.0 &&
-          p.fluctuationInterval >= 0.0 && p.fluctuationInterval <= 10.0))
-        bad(at, "directionInterval must be in [0, 1] s and fluctuationInterval in [0, 10] s");
+    const auto& ranges = crowd::paramRanges();
+    for (const auto& item : j.items()) {
+        const auto known = std::find_if(ranges.begin(), ranges.end(),
+                                        [&](const crowd::ParamRange& r) { return item.key() == r.name; });
+        if (known == ranges.end()) bad(at + "." + platform::capped(item.key(), 60), "is not a known member");
+        p.*(known->member) = number(item.value(), at + "." + known->name);
+    }
+    if (const auto problem = crowd::paramsProblem(p)) bad(problem->member, problem->message);
+}
+
+// The people and fill counts together, before anyone is placed.
+void countPeople(const json& j) {
+    std::uint64_t total = 0;
+    if (j.contains("people") && j["people"].is_array()) total += j["people"].size();
+    if (j.contains("fill") && j["fill"].is_array())
+        for (const json& f : j["fill"])
+            if (f.is_object() && f.contains("count") && f["count"].is_number_unsigned())
+                total += std::min<std::uint64_t>(f["count"].get<std::uint64_t>(), crowd::kMaxPeople + 1);
+    if (total > crowd::kMaxPeople)
+        bad("people", "the scenario has " + std::to_string(total) + " people; at most " +
+                          std::to_string(crowd::kMaxPeople) + " are allowed");
+}
+
+void checkExtent(const crowd::CrowdSetup& setup) {
+    if (const auto problem = crowd::extentProblem(setup)) bad(problem->member, problem->message);
 }
 
 }  // namespace
@@ -182,9 +140,9 @@ void readModel(const json& j, crowd::ModelParams& p) {
 ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t> seedOverride) {
     json j;
     try {
-        j = json::parse(text);
-    } catch (const json::parse_error& e) {
-        throw InputError(std::string("not valid JSON: ") + e.what());
+        j = platform::parseStrictJson(text);
+    } catch (const platform::JsonError& e) {
+        throw InputError(e.what());
     }
     if (!j.is_object()) bad("scenario", "must be a JSON object");
     checkKeys(j,
@@ -243,6 +201,7 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
             out.exitNames.push_back(x.name);
         }
     }
+    checkExtent(setup);
     if (setup.periodic.enabled && !setup.exits.empty())
         bad("periodic", "a periodic corridor has no exits");
     if (!setup.periodic.enabled && setup.exits.empty())
@@ -252,6 +211,7 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
     crowd::Rng rng(out.seed);
     const crowd::ModelParams& mp = setup.params;
     const SpeedRange defaultSpeed{1.08, 1.60};
+    countPeople(j);
     crowd::Placer placer(setup.area);
     if (j.contains("people")) {
         const json& p = j["people"];
@@ -333,16 +293,18 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
 }
 
 ScenarioFile loadScenario(const std::string& path, std::optional<std::uint64_t> seedOverride) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw InputError(path + ": cannot be opened");
-    std::ostringstream s;
-    s << in.rdbuf();
+    std::string text;
     try {
-        ScenarioFile f = parseScenario(s.str(), seedOverride);
+        text = platform::readRegularFile(path, kMaxScenarioBytes);
+    } catch (const platform::InputFileError& e) {
+        throw InputError(e.what());
+    }
+    try {
+        ScenarioFile f = parseScenario(text, seedOverride);
         if (f.name.empty()) f.name = path;
         return f;
     } catch (const InputError& e) {
-        throw InputError(path + ": " + e.what());
+        throw InputError(platform::capped(path) + ": " + e.what());
     }
 }
 

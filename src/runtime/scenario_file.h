@@ -11,6 +11,9 @@
 
 namespace runtime {
 
+// A scenario file is read whole; larger ones are refused before reading.
+inline constexpr std::uint64_t kMaxScenarioBytes = 8u << 20;
+
 struct ScenarioFile {
     std::string name;
     crowd::CrowdSetup setup;
@@ -20,7 +23,10 @@ struct ScenarioFile {
 
 // Parses the JSON text of a scenario. `seedOverride` replaces the file's seed
 // (the seed decides body radii, speeds and filled positions). Throws
-// InputError with the offending member's path for anything unusable.
+// InputError with the offending member's path for anything unusable: also a
+// key that appears twice, nesting deeper than platform::kMaxJsonDepth and
+// values outside the bounds of crowd/setup_limits.h. loadScenario reads only
+// regular files of at most kMaxScenarioBytes.
 ScenarioFile parseScenario(const std::string& text,
                            std::optional<std::uint64_t> seedOverride = std::nullopt);
 ScenarioFile loadScenario(const std::string& path,

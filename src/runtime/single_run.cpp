@@ -11,7 +11,9 @@
 
 #include "crowd/runner.h"
 #include "crowd/simulation.h"
+#include "platform/safe_output.h"
 #include "runtime/plot.h"
+#include "runtime/results_folder.h"
 
 namespace runtime {
 
@@ -19,25 +21,32 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
     crowd::Simulation sim(prep.setup);
     SingleRunResult out;
 
-    std::error_code ec;
-    std::filesystem::create_directories(prep.outDir, ec);
-    if (!std::filesystem::is_directory(prep.outDir)) {
-        std::cerr << "mvnrt: " << prep.outDir.string() << ": cannot create the results folder\n";
+    // Only files mvnrt wrote itself are written over or removed.
+    const bool wantsTrajectories = opt.fps > 0.0;
+    std::vector<std::string> resultNames = {"summary.json"};
+    if (wantsTrajectories) resultNames.push_back("trajectories.csv");
+    if (drawsPlots()) resultNames.push_back("evacuation.png");
+    std::optional<ResultsFolder> folder;
+    try {
+        folder.emplace(prep.outDir, opt.out.has_value(), resultNames);
+    } catch (const platform::OutputError& e) {
+        std::cerr << "mvnrt: " << e.what() << "\n";
         out.status = 1;
         return out;
     }
 
     std::optional<TrajectoryWriter> traj;
-    const std::filesystem::path trajPath = prep.outDir / "trajectories.csv";
-    if (opt.fps > 0.0) {
+    const std::filesystem::path trajPath = *folder / "trajectories.csv";
+    if (wantsTrajectories) {
         traj.emplace(trajPath, prep.meta.unitsPerMetre);
         if (!traj->ok()) {
-            std::cerr << "mvnrt: " << trajPath.string() << ": cannot be written\n";
+            std::cerr << "mvnrt: " << platform::capped(trajPath.string()) << ": cannot be written\n";
             out.status = 1;
             return out;
         }
-    } else {
-        std::filesystem::remove(trajPath, ec);
+    } else if (manifestNames(folder->path()).count("trajectories.csv") != 0) {
+        const std::string problem = folder->remove("trajectories.csv");
+        if (!problem.empty()) std::cerr << "mvnrt: " << problem << "\n";
     }
 
     // A progress line on a terminal once the run takes longer than a second.
@@ -88,23 +97,40 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
             out.status = 1;
         }
     }
+    std::string wroteResults;
+    auto wrote = [&](const char* name) { wroteResults += (wroteResults.empty() ? "" : ", ") + std::string(name); };
     try {
-        if (traj) traj->close();
-        writeSummaryJson(prep.outDir / "summary.json", prep.meta, out.summary, sim);
+        writeSummaryJson(*folder / "summary.json", prep.meta, out.summary, sim);
+        wrote("summary.json");
     } catch (const std::exception& e) {
         std::cerr << "mvnrt: " << e.what() << "\n";
         out.status = 1;
     }
-    const std::string plotProblem = drawEvacuationPlot(plotData(prep.meta, sim, result.endTime),
-                                                       prep.outDir / "evacuation.png");
-    if (!plotProblem.empty()) std::cerr << "mvnrt: evacuation.png: " << plotProblem << "\n";
+    try {
+        if (traj) {
+            traj->close();
+            wrote("trajectories.csv");
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "mvnrt: " << e.what() << "\n";
+        out.status = 1;
+    }
+    if (drawsPlots()) {
+        const std::string plotProblem = drawEvacuationPlot(
+            plotData(prep.meta, sim, result.endTime), *folder / "evacuation.png");
+        if (plotProblem.empty()) {
+            wrote("evacuation.png");
+        } else {
+            std::cerr << "mvnrt: " << plotProblem << "\n";
+            out.status = 1;
+        }
+    }
 
     if (!opt.quiet) {
         std::cout << reportText(prep.meta, out.summary, sim);
         for (const std::string& w : written) std::cout << "Recorded " << w << "\n";
-        std::cout << "Results in " << prep.outDir.string() << ": summary.json"
-                  << (traj ? ", trajectories.csv" : "")
-                  << (plotProblem.empty() ? ", evacuation.png" : "") << "\n";
+        std::cout << "Results in " << prep.outDir.string() << ": "
+                  << (wroteResults.empty() ? std::string("none") : wroteResults) << "\n";
     }
     return out;
 }

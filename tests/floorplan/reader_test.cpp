@@ -1,6 +1,7 @@
 // The floor mesh reader: what it finds in a floor scene file, the outline it
 // hands to the sink, the scale it folds, and the fallback to the basic floor.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <chrono>
@@ -448,7 +449,21 @@ TEST_F(FloorDirectory, ADirectoryIsNotAFloor) {
     std::filesystem::create_directory(dir_ / "adir.kvx");
     const LoadReport r = reader_.setFloorPath("adir.kvx", sink_);
     EXPECT_EQ(r.outcome, LoadOutcome::FellBack);
-    EXPECT_TRUE(r.reason == "cannot read adir.kvx" || r.reason == "cannot open adir.kvx") << r.reason;
+    EXPECT_EQ(r.reason.rfind("cannot open adir.kvx: it is a folder", 0), 0u) << r.reason;
+}
+
+// A FIFO would block the open, a device would never end: both are refused at
+// once, say what they are, and the view falls back to the basic floor.
+TEST_F(FloorDirectory, FifosAndDevicesAreRefusedWithoutBlocking) {
+    ASSERT_EQ(::mkfifo((dir_ / "pipe.kvx").c_str(), 0644), 0);
+    std::filesystem::create_symlink("/dev/zero", dir_ / "zero.kvx");
+    for (const char* name : {"pipe.kvx", "zero.kvx", "/dev/zero"}) {
+        const LoadReport r = reader_.setFloorPath(name, sink_);
+        EXPECT_EQ(r.outcome, LoadOutcome::FellBack) << name;
+        EXPECT_NE(r.reason.find(std::string("cannot open ") + name + ": it is a "),
+                  std::string::npos)
+            << r.reason;
+    }
 }
 
 TEST(BasicFloor, ShippedFloorIsAClosedRoomOfScale70) {

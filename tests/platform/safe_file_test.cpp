@@ -195,9 +195,9 @@ TEST(SafeInput, FifosDevicesFoldersAndLargeFilesAreRefusedWithoutBlocking) {
             } catch (const platform::InputFileError& e) {
                 EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
             }
-            std::string problem;
-            EXPECT_FALSE(platform::openRegularFile(c.file, 1024, &problem).isOpen());
-            EXPECT_NE(problem.find(c.expected), std::string::npos);
+            std::string why;
+            EXPECT_FALSE(platform::openRegularFile(c.file, 1024, &why).isOpen());
+            EXPECT_NE((c.file.string() + ": " + why).find(c.expected), std::string::npos) << why;
         });
     }
 }

@@ -9,32 +9,14 @@
 #include "runtime_test_helpers.h"
 
 using runtimetest::basicFloor;
+using runtimetest::Outcome;
+using runtimetest::runMvnrt;
 using runtimetest::workedExample;
 using runtimetest::writeProject;
 using testsupport::readFile;
 using testsupport::TempDir;
 
 namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Outcome runMvnrt(const std::filesystem::path& cwd, const std::string& args) {
-    const auto out = cwd / "mvnrt.stdout", err = cwd / "mvnrt.stderr";
-    const std::string cmd = "cd '" + cwd.string() + "' && '" MVNRT_PATH "' " + args + " >'" +
-                            out.string() + "' 2>'" + err.string() + "' </dev/null";
-    const int raw = std::system(cmd.c_str());
-    Outcome o;
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.out = readFile(out);
-    o.err = readFile(err);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return o;
-}
 
 nlohmann::json summaryOf(const std::filesystem::path& dir) {
     return nlohmann::json::parse(readFile(dir / "summary.json"));

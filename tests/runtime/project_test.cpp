@@ -63,7 +63,7 @@ TEST(ProjectReading, AMissingOrDamagedProjectIsReportedByFile) {
     EXPECT_TRUE(contains(e, "startup.pc: line 7: ")) << e;
 
     std::filesystem::remove(dir / "bProj" / "Vellico" / "startup.pc");
-    EXPECT_TRUE(contains(errorOf(dir.path()), "startup.pc: cannot be opened"));
+    EXPECT_TRUE(contains(errorOf(dir.path()), "startup.pc: does not exist"));
 }
 
 TEST(ProjectReading, AFloorWithoutAMeshIsAnErrorEvenWhereTheBasicFloorIsAtHand) {

@@ -2,6 +2,9 @@
 // Helpers for the runtime tests: the golden startup script of the worked
 // example, edits of it, and a project tree in a temporary folder.
 
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -58,5 +61,28 @@ inline std::string fixture(std::string_view name) {
 inline std::string basicFloor() {
     return testsupport::readFile(testsupport::sourcePath("unchanged/floor.kvx"));
 }
+
+#ifdef MVNRT_PATH
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs mvnrt in `cwd` with `args` (shell words), no input.
+inline Outcome runMvnrt(const std::filesystem::path& cwd, const std::string& args) {
+    const auto out = cwd / "mvnrt.stdout", err = cwd / "mvnrt.stderr";
+    const std::string cmd = "cd '" + cwd.string() + "' && '" MVNRT_PATH "' " + args + " >'" +
+                            out.string() + "' 2>'" + err.string() + "' </dev/null";
+    const int raw = std::system(cmd.c_str());
+    Outcome o;
+    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    o.out = testsupport::readFile(out);
+    o.err = testsupport::readFile(err);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    return o;
+}
+#endif
 
 }  // namespace runtimetest

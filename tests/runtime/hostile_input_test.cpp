@@ -1,0 +1,298 @@
+// Careless and hostile input to mvnrt: scenarios out of bounds, files that
+// are not files, results folders with links and foreign files, full disks.
+// Each case checks the clear refusal (or the safe outcome) and that nothing
+// outside what mvnrt owns was touched.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "crowd/setup_limits.h"
+#include "crowd/simulation.h"
+#include "runtime/project.h"
+#include "runtime/results_folder.h"
+#include "runtime/scenario_file.h"
+#include "runtime_test_helpers.h"
+
+namespace fs = std::filesystem;
+using runtimetest::basicFloor;
+using runtimetest::Outcome;
+using runtimetest::runMvnrt;
+using runtimetest::workedExample;
+using runtimetest::writeProject;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+const std::string kRoom =
+    R"("walkable": [[[0,0],[4,0],[4,4],[0,4]]], "exits": [{"from":[4,1],"to":[4,2]}])";
+const std::string kOnePerson = R"("people": [{"x":1,"z":1}])";
+
+std::string scenarioWith(const std::string& members) {
+    return "{" + kRoom + ", " + kOnePerson + (members.empty() ? "" : ", " + members) + "}";
+}
+
+std::string errorOf(const std::string& text) {
+    try {
+        runtime::parseScenario(text);
+    } catch (const runtime::InputError& e) {
+        return e.what();
+    }
+    return "(read without an error)";
+}
+
+bool has(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+std::size_t entriesIn(const fs::path& folder) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+}  // namespace
+
+TEST(ScenarioBounds, DuplicateKeysAndDeepNestingAreRefused) {
+    EXPECT_TRUE(has(errorOf(scenarioWith(R"("seed": 1, "seed": 2)")), "seed: appears twice"));
+    EXPECT_TRUE(has(errorOf(scenarioWith(R"("model": {"B": 0.08, "B": 0.09})")),
+                    "model.B: appears twice"));
+    EXPECT_TRUE(has(errorOf("{" + kRoom + R"(, "people": [{"x":1,"z":1}, {"x":2,"x":2,"z":1}]})"),
+                    "people[1].x: appears twice"));
+    // Thousands of levels: refused at the limit, without a deep recursion.
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    EXPECT_TRUE(has(errorOf(deep), "nested deeper than"));
+    EXPECT_TRUE(has(errorOf(R"({"name": )" + std::string(5000, '[')), "nested deeper than"));
+}
+
+TEST(ScenarioBounds, ModelParametersAndTheProductsTheySizeStayInRange) {
+    // The repulsion range B of 1e-5 m made the force overflow on contact.
+    EXPECT_TRUE(has(errorOf(scenarioWith(R"("model": {"B": 1e-5})")),
+                    "model.B: is 1e-05; it must be in [0.01, 2] m"));
+    EXPECT_TRUE(has(errorOf(scenarioWith(R"("model": {"dt": 1e-9})")), "model.dt"));
+    EXPECT_TRUE(has(errorOf(scenarioWith(R"("model": {"A": 1e400})")), "number overflow"));
+    EXPECT_TRUE(has(errorOf(scenarioWith(R"("model": {"mass": 0})")), "model.mass"));
+    EXPECT_TRUE(has(errorOf(scenarioWith(R"("model": {"radiusMin": 0.3, "radiusMax": 0.2})")),
+                    "model.radiusMax"));
+    // Every parameter has a range, and its bounds are accepted.
+    for (const crowd::ParamRange& r : crowd::paramRanges()) {
+        crowd::ModelParams p;
+        p.*r.member = r.max;
+        if (r.member == &crowd::ModelParams::radiusMin) p.radiusMax = r.max;
+        EXPECT_FALSE(crowd::paramsProblem(p)) << r.name;
+        p.*r.member = r.max * 1.5 + 1.0;
+        EXPECT_TRUE(crowd::paramsProblem(p)) << r.name;
+    }
+    // Steps: a long time limit at a fine step is refused before it runs.
+    crowd::CrowdSetup setup = runtime::parseScenario(scenarioWith(R"("model": {"dt": 0.0001})")).setup;
+    setup.timeLimit = 1e6;
+    const auto problem = crowd::setupProblem(setup);
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->member, "timeLimit");
+}
+
+TEST(ScenarioBounds, FarExitsHugeAreasAndCrowdsAreRefusedBeforeMemoryIsTaken) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::string farExit =
+        R"({"walkable": [[[0,0],[4,0],[4,4],[0,4]]], "exits": [{"from":[1000000,1],"to":[1000000,2]}], )" +
+        kOnePerson + "}";
+    EXPECT_TRUE(has(errorOf(farExit), "exits[0]: has a point (1e+06, 1) beyond")) << errorOf(farExit);
+    const std::string wideExit =
+        R"({"walkable": [[[0,0],[4,0],[4,4],[0,4]]], "exits": [{"from":[4,1],"to":[9000,9000]}], )" +
+        kOnePerson + "}";
+    EXPECT_TRUE(has(errorOf(wideExit), "walkable and exits: span")) << errorOf(wideExit);
+    EXPECT_TRUE(has(errorOf("{" + kRoom + R"(, "fill": [{"area": [[0,0],[1,0],[1,1],[0,1]], "count": 100000}, {"area": [[0,0],[1,0],[1,1],[0,1]], "count": 100000}]})"),
+                    "at most 100000"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(ScenarioBounds, MessagesNeverEchoAHugeKey) {
+    const std::string key(1 << 20, 'k');
+    const std::string e1 = errorOf(scenarioWith("\"" + key + "\": 1"));
+    EXPECT_TRUE(has(e1, "is not a known member"));
+    EXPECT_LT(e1.size(), 300u);
+    const std::string e2 = errorOf(scenarioWith("\"" + key + "\": 1, \"" + key + "\": 2"));
+    EXPECT_TRUE(has(e2, "appears twice"));
+    EXPECT_LT(e2.size(), 300u);
+}
+
+// The force code stays finite at the edges of every range it accepts.
+TEST(ScenarioBounds, ExtremeAcceptedParametersGiveFinitePositions) {
+    const std::string stiff = scenarioWith(
+        R"("model": {"B": 0.01, "A": 100000, "k": 1e7, "kappa": 1e7, "mass": 1, "tau": 0.05})");
+    auto f = runtime::parseScenario(
+        "{" + kRoom + R"(, "people": [{"x":1,"z":1,"radius":0.5}, {"x":1.2,"z":1.1,"radius":0.5}, {"x":1.1,"z":1.3}],)" +
+        R"("model": {"B": 0.01, "A": 100000, "k": 1e7, "kappa": 1e7, "mass": 1, "tau": 0.05}})");
+    (void)stiff;
+    crowd::Simulation sim(f.setup);
+    for (int s = 0; s < 300; ++s) sim.step();
+    for (std::size_t i = 0; i < sim.peopleCount(); ++i) {
+        EXPECT_TRUE(std::isfinite(sim.position(static_cast<int>(i)).x)) << i;
+        EXPECT_TRUE(std::isfinite(sim.position(static_cast<int>(i)).y)) << i;
+    }
+}
+
+TEST(MvnrtInputs, FifosDevicesAndFoldersAreRefusedByNameWithoutBlocking) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe.json").c_str(), 0644), 0);
+    fs::create_directory(dir / "folder.json");
+    const auto start = std::chrono::steady_clock::now();
+    for (const std::string& input : {std::string("pipe.json"), std::string("/dev/zero"),
+                                     std::string("folder.json")}) {
+        const Outcome o = runMvnrt(dir.path(), "--scenario " + input + " --quiet");
+        EXPECT_EQ(o.status, 2) << input << o.err;
+        EXPECT_TRUE(has(o.err, input + ": is a")) << o.err;
+    }
+    // The same for the project's script and floor.
+    TempDir project;
+    writeProject(project.path(), workedExample(), basicFloor());
+    const fs::path script = project / "bProj/Vellico/startup.pc";
+    fs::remove(script);
+    ASSERT_EQ(::mkfifo(script.c_str(), 0644), 0);
+    Outcome o = runMvnrt(project.path(), "--quiet");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(has(o.err, "startup.pc: is a FIFO")) << o.err;
+    fs::remove(script);
+    writeFile(script, workedExample());
+    const fs::path floor = project / "bProj/Content/Actors/Floor/Floor.kvx";
+    fs::remove(floor);
+    fs::create_symlink("/dev/zero", floor);
+    o = runMvnrt(project.path(), "--quiet");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(has(o.err, "Floor.kvx")) << o.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST(MvnrtInputs, TheForceOverflowCaseIsARefusalNotACrash) {
+    TempDir dir;
+    writeFile(dir / "b.json", scenarioWith(R"("model": {"B": 1e-5})"));
+    const Outcome o = runMvnrt(dir.path(), "--scenario b.json --quiet");
+    EXPECT_EQ(o.status, 2) << o.err;
+    EXPECT_TRUE(has(o.err, "b.json: model.B: is 1e-05")) << o.err;
+    EXPECT_FALSE(fs::exists(dir / "results"));
+}
+
+TEST(MvnrtResults, LinksInTheResultsFolderAreNeverFollowed) {
+    TempDir dir;
+    writeProject(dir.path(), workedExample(), basicFloor());
+    writeFile(dir / "victim.txt", "precious");
+    ASSERT_EQ(runMvnrt(dir.path(), "--quiet --fps 1").status, 0);
+    const fs::path results = dir / "bProj/results";
+    // Someone puts links where mvnrt's own results were.
+    for (const char* name : {"summary.json", "trajectories.csv", "evacuation.png"}) {
+        fs::remove(results / name);
+        fs::create_symlink(dir / "victim.txt", results / name);
+    }
+    const Outcome o = runMvnrt(dir.path(), "--quiet --fps 1");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(readFile(dir / "victim.txt"), "precious");
+    for (const char* name : {"summary.json", "trajectories.csv", "evacuation.png"})
+        EXPECT_FALSE(fs::is_symlink(results / name)) << name;
+    EXPECT_TRUE(has(readFile(results / "summary.json"), "\"mode\": \"project\""));
+
+    // A link where the default results folder must be is refused by name.
+    fs::remove_all(results);
+    fs::create_directory(dir / "elsewhere");
+    fs::create_directory_symlink(dir / "elsewhere", results);
+    const Outcome linked = runMvnrt(dir.path(), "--quiet");
+    EXPECT_EQ(linked.status, 1);
+    EXPECT_TRUE(has(linked.err, "bProj/results: is a symbolic link")) << linked.err;
+    EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+}
+
+TEST(MvnrtResults, ForeignFilesInAnOutFolderAreNeitherOverwrittenNorDeleted) {
+    TempDir dir;
+    writeFile(dir / "s.json", scenarioWith(""));
+    fs::create_directory(dir / "mine");
+    writeFile(dir / "mine/trajectories.csv", "my own data");
+    writeFile(dir / "mine/summary.json", "{}");
+    Outcome o = runMvnrt(dir.path(), "--scenario s.json --out mine --quiet");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(has(o.err, "mine: holds summary.json, trajectories.csv that mvnrt did not write"))
+        << o.err;
+    EXPECT_EQ(readFile(dir / "mine/trajectories.csv"), "my own data");
+    EXPECT_EQ(entriesIn(dir / "mine"), 2u);
+    // Without trajectories, mvnrt leaves the user's file alone.
+    fs::remove(dir / "mine/summary.json");
+    o = runMvnrt(dir.path(), "--scenario s.json --out mine --quiet --fps 0");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(readFile(dir / "mine/trajectories.csv"), "my own data");
+    // mvnrt's own files are written over and removed freely.
+    fs::remove(dir / "mine/trajectories.csv");
+    ASSERT_EQ(runMvnrt(dir.path(), "--scenario s.json --out mine --quiet").status, 0);
+    EXPECT_TRUE(fs::exists(dir / "mine/trajectories.csv"));
+    ASSERT_EQ(runMvnrt(dir.path(), "--scenario s.json --out mine --quiet --fps 0").status, 0);
+    EXPECT_FALSE(fs::exists(dir / "mine/trajectories.csv"));
+    EXPECT_EQ(runtime::manifestNames(dir / "mine"),
+              (std::set<std::string>{"evacuation.png", "summary.json", "trajectories.csv"}));
+}
+
+TEST(MvnrtResults, UnwritableResultsGiveStatus1AndNoClaimOfSuccess) {
+    TempDir dir;
+    writeFile(dir / "s.json", scenarioWith(""));
+    ASSERT_EQ(runMvnrt(dir.path(), "--scenario s.json --out r --quiet").status, 0);
+    // The plot cannot replace a folder that stands at its name.
+    fs::remove(dir / "r/evacuation.png");
+    fs::create_directory(dir / "r/evacuation.png");
+    Outcome o = runMvnrt(dir.path(), "--scenario s.json --out r");
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_TRUE(has(o.err, "evacuation.png: is a folder")) << o.err;
+    EXPECT_TRUE(has(o.out, "Results in r: summary.json, trajectories.csv\n")) << o.out;
+    // Over-long names and a results folder below a file.
+    o = runMvnrt(dir.path(), "--scenario s.json --quiet --out " + std::string(300, 'n'));
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(has(o.err, "cannot create the results folder")) << o.err;
+    EXPECT_LT(o.err.size(), 600u);
+    o = runMvnrt(dir.path(), "--scenario s.json --quiet --out s.json/below");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(has(o.err, "s.json/below: cannot create the results folder")) << o.err;
+}
+
+TEST(MvnrtResults, ADeletedWorkingFolderIsReportedNotAnAbort) {
+    TempDir dir;
+    writeFile(dir / "s.json", scenarioWith(""));
+    fs::create_directory(dir / "gone");
+    const std::string cmd = "cd '" + (dir / "gone").string() + "' && rmdir '" +
+                            (dir / "gone").string() + "' && '" MVNRT_PATH "' --quiet; echo $? > '" +
+                            (dir / "status").string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_EQ(readFile(dir / "status"), "2\n");
+    const std::string withScenario = "cd '" + dir.path().string() + "' && mkdir gone && cd gone && rmdir '" +
+                                     (dir / "gone").string() + "' && '" MVNRT_PATH "' --quiet --scenario '" +
+                                     (dir / "s.json").string() + "'; echo $? > '" +
+                                     (dir / "status").string() + "'";
+    ASSERT_EQ(std::system(withScenario.c_str()), 0);
+    EXPECT_EQ(readFile(dir / "status"), "1\n");
+}
+
+// A full disk: a small tmpfs as the results folder, when the test may mount one.
+TEST(MvnrtResults, AFullDiskKeepsThePreviousResults) {
+    TempDir dir;
+    const fs::path small = dir / "small";
+    fs::create_directory(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno)
+                     << "); the full-disk case is not tested";
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { ::umount(at.c_str()); }
+    } unmount{small};
+    writeFile(dir / "s.json", scenarioWith(""));
+    ASSERT_EQ(runMvnrt(dir.path(), "--scenario s.json --quiet --fps 1 --out small/r").status, 0);
+    const std::string summary = readFile(small / "r/summary.json");
+    const std::string trajectories = readFile(small / "r/trajectories.csv");
+    // A crowd at 1000 frames a second fills the disk.
+    writeFile(dir / "crowd.json",
+              "{" + kRoom + R"(, "fill": [{"area": [[0.5,0.5],[3.5,0.5],[3.5,3.5],[0.5,3.5]], "count": 20}]})");
+    const Outcome o =
+        runMvnrt(dir.path(), "--scenario crowd.json --quiet --fps 1000 --out small/r");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(has(o.err, "trajectories.csv: cannot be written: No space left")) << o.err;
+    EXPECT_EQ(readFile(small / "r/trajectories.csv"), trajectories);
+    for (const auto& e : fs::directory_iterator(small / "r"))
+        EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
+    (void)summary;
+}
