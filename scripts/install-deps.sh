@@ -8,6 +8,7 @@ PACKAGES=(
   build-essential cmake make pkg-config git
   clang libclang-rt-14-dev libfuzzer-14-dev
   qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri libglx-mesa0
+  libepoxy-dev libegl-dev libegl-mesa0
   xvfb xauth x11-utils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
