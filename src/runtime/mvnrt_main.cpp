@@ -14,13 +14,15 @@
 #include "runtime/prepare.h"
 #include "runtime/project.h"
 #include "runtime/single_run.h"
+#include "runtime/sweep.h"
 
 namespace {
 
 int runMain(int argc, char** argv) {
     runtime::Options opt;
+    const std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        opt = runtime::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+        opt = runtime::parseOptions(args);
     } catch (const std::exception& e) {
         std::cerr << "mvnrt: " << platform::capped(e.what(), 1000) << "\n";
         return 2;
@@ -32,7 +34,9 @@ int runMain(int argc, char** argv) {
 
     runtime::PreparedRun prep;
     try {
+        if (opt.manyRuns()) return runtime::runSweep(opt, args);
         prep = runtime::prepareRun(opt);
+        if (opt.atomicOut) return runtime::runIntoFreshFolder(prep, opt, {}).status;
         return runtime::runPrepared(prep, opt).status;
     } catch (const runtime::InputError& e) {
         std::cerr << "mvnrt: " << platform::capped(e.what(), 1000) << "\n";

@@ -1,6 +1,7 @@
 #include "runtime/options.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <stdexcept>
 
@@ -18,6 +19,31 @@ double positiveNumber(const std::string& option, const std::string& text, double
             option + " needs a number " + (allowZero ? "from 0" : "above 0") + " to " +
             std::to_string(static_cast<long long>(max)) + ", not \"" + text + "\"");
     return v;
+}
+
+std::uint64_t wholeNumber(const std::string& option, const std::string& text, std::uint64_t min,
+                          std::uint64_t max) {
+    std::uint64_t v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || v < min || v > max)
+        throw std::invalid_argument(option + " needs a whole number from " + std::to_string(min) +
+                                    " to " + std::to_string(max) + ", not \"" + text + "\"");
+    return v;
+}
+
+// Seeds from A to B, at most this many runs in one sweep.
+constexpr std::uint64_t kMaxRuns = 100000;
+
+void checkManyRuns(const Options& o) {
+    if (o.runs && o.firstSeed)
+        throw std::invalid_argument("give either --runs or --seeds, not both");
+    if (o.manyRuns() && o.seed)
+        throw std::invalid_argument("--seed is for one run; --runs and --seeds choose the seeds");
+    if (!o.manyRuns() && (o.jobs > 0 || o.resume || o.runTimeout))
+        throw std::invalid_argument("--jobs, --resume and --run-timeout need --runs or --seeds");
+    if (o.atomicOut && !o.out) throw std::invalid_argument("--atomic-out needs --out");
+    if (o.atomicOut && o.manyRuns())
+        throw std::invalid_argument("--atomic-out is for one run, not with --runs or --seeds");
 }
 
 }  // namespace
@@ -57,10 +83,32 @@ Options parseOptions(const std::vector<std::string>& args) {
             if (t != "1" && t != "2")
                 throw std::invalid_argument("--threads needs 1 or 2, not \"" + t + "\"");
             o.threads = t == "1" ? 1 : 2;
+        } else if (a == "--runs") {
+            o.runs = wholeNumber(a, value(), 1, kMaxRuns);
+        } else if (a == "--seeds") {
+            const std::string& t = value();
+            const std::size_t dash = t.find('-');
+            if (dash == std::string::npos)
+                throw std::invalid_argument("--seeds needs a range A-B, not \"" + t + "\"");
+            o.firstSeed = wholeNumber(a, t.substr(0, dash), 0, UINT64_MAX - 1);
+            o.lastSeed = wholeNumber(a, t.substr(dash + 1), 0, UINT64_MAX - 1);
+            if (*o.lastSeed < *o.firstSeed || *o.lastSeed - *o.firstSeed >= kMaxRuns)
+                throw std::invalid_argument("--seeds needs A <= B and at most " +
+                                            std::to_string(kMaxRuns) + " seeds, not \"" + t +
+                                            "\"");
+        } else if (a == "--jobs") {
+            o.jobs = static_cast<int>(wholeNumber(a, value(), 1, 1024));
+        } else if (a == "--resume") {
+            o.resume = true;
+        } else if (a == "--run-timeout") {
+            o.runTimeout = positiveNumber(a, value(), 1.0e7, false);
+        } else if (a == "--atomic-out") {
+            o.atomicOut = true;
         } else {
             throw std::invalid_argument("unknown argument \"" + a + "\" (try --help)");
         }
     }
+    checkManyRuns(o);
     return o;
 }
 
@@ -85,10 +133,25 @@ Options:
   --quiet           print nothing but errors
   --help            show this text
 
+Many runs (a sweep; each seed runs as a process of its own):
+  --runs N          run seeds 1 to N, each into OUT/run-K, then write
+                    OUT/runs.json, OUT/statistics.json and OUT/report.html
+  --seeds A-B       run seeds A to B instead
+  --jobs J          runs at a time (default: the number of cores)
+  --resume          keep the finished runs in OUT and run only the others
+  --run-timeout S   wall-clock seconds a run may take before it is killed
+                    and reported as timed out (default 60 + twice the
+                    time limit)
+  Runs write no trajectories unless --fps is given.
+  --atomic-out      (one run) write into a new folder beside --out and put
+                    it in place of --out when complete; this is how each
+                    run of a sweep is made
+
 Results: summary.json, trajectories.csv and evacuation.png.
 Exit status: 0 after a run (also when people are still inside at the time
-limit), 1 when the results cannot be written, 2 for an unusable project,
-scenario or command line.
+limit), 1 when the results cannot be written or a run of a sweep failed or
+timed out, 2 for an unusable project, scenario or command line, 130 for a
+sweep stopped by a signal (its finished runs are kept for --resume).
 )";
 }
 

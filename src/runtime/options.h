@@ -17,6 +17,19 @@ struct Options {
     int threads = 0;  // --threads 1 or 2; 0: one
     bool quiet = false;
     bool help = false;
+
+    // Many runs: seeds 1..runs, or firstSeed..lastSeed, each run a child
+    // process of its own into OUT/run-K.
+    std::optional<std::uint64_t> runs;
+    std::optional<std::uint64_t> firstSeed, lastSeed;  // --seeds A-B
+    int jobs = 0;                      // children at a time; 0: the number of cores
+    bool resume = false;               // keep the finished runs of OUT
+    std::optional<double> runTimeout;  // wall-clock seconds per run
+    // Write the results into a new folder beside --out and put it in its
+    // place when complete (one run of a sweep).
+    bool atomicOut = false;
+
+    bool manyRuns() const { return runs.has_value() || firstSeed.has_value(); }
 };
 
 // Throws std::invalid_argument with a message for the user.

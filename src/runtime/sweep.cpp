@@ -1,0 +1,239 @@
+#include "runtime/sweep.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+#include "analysis/sweep_results.h"
+#include "platform/safe_output.h"
+#include "runtime/project.h"
+#include "runtime/run_pool.h"
+#include "runtime/sweep_report.h"
+
+namespace runtime {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<bool> gStop{false};
+
+extern "C" void onStopSignal(int) { gStop.store(true); }
+
+// Options of the sweep itself, with whether each takes a value.
+struct SweepOption {
+    const char* name;
+    bool value;
+};
+constexpr SweepOption kSweepOptions[] = {
+    {"--runs", true},        {"--seeds", true},      {"--jobs", true}, {"--resume", false},
+    {"--run-timeout", true}, {"--out", true},        {"--seed", true}, {"--quiet", false},
+    {"-q", false},           {"--atomic-out", false}};
+
+std::string partialPrefix(const std::string& folderName) {
+    std::string prefix = ".";
+    prefix.append(folderName).append(".partial-");
+    return prefix;
+}
+
+// Removes what unfinished runs left under `root`: their temporary folders
+// (all seeds when seed is 0 and all is set) and logs.
+void removePartials(const fs::path& root, const std::string& prefix) {
+    std::error_code ec;
+    for (const fs::directory_entry& e : fs::directory_iterator(root, ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind(prefix, 0) == 0) fs::remove_all(e.path(), ec);
+    }
+}
+
+std::string logName(std::uint64_t seed) {
+    std::string name = ".";
+    name.append(analysis::runFolderName(seed)).append(".log");
+    return name;
+}
+
+bool folderIsEmptyOrRun(const fs::path& folder) {
+    std::error_code ec;
+    if (fs::is_symlink(folder, ec) || !fs::is_directory(folder, ec)) return false;
+    return fs::is_empty(folder, ec) || fs::exists(folder / "summary.json", ec);
+}
+
+}  // namespace
+
+std::vector<std::uint64_t> sweepSeeds(const Options& opt) {
+    std::vector<std::uint64_t> seeds;
+    const std::uint64_t first = opt.firstSeed.value_or(1);
+    const std::uint64_t last = opt.lastSeed.value_or(first + opt.runs.value_or(1) - 1);
+    for (std::uint64_t s = first; s <= last; ++s) seeds.push_back(s);
+    return seeds;
+}
+
+std::vector<std::string> runArguments(const std::vector<std::string>& sweepArgs, std::uint64_t seed,
+                                      const fs::path& folder) {
+    std::vector<std::string> out;
+    bool fpsGiven = false;
+    for (std::size_t i = 0; i < sweepArgs.size(); ++i) {
+        const std::string& a = sweepArgs[i];
+        bool dropped = false;
+        for (const SweepOption& o : kSweepOptions) {
+            if (a != o.name) continue;
+            dropped = true;
+            if (o.value) ++i;
+            break;
+        }
+        if (dropped) continue;
+        fpsGiven = fpsGiven || a == "--fps";
+        out.push_back(a);
+    }
+    out.insert(out.end(), {"--seed", std::to_string(seed), "--out", folder.string(), "--atomic-out",
+                           "--quiet"});
+    if (!fpsGiven) out.insert(out.end(), {"--fps", "0"});
+    return out;
+}
+
+SingleRunResult runIntoFreshFolder(PreparedRun prep, const Options& opt, const RunHooks& hooks) {
+    const fs::path final = prep.outDir;
+    const fs::path parent = final.has_parent_path() ? final.parent_path() : fs::path(".");
+    const fs::path temp =
+        parent / (partialPrefix(final.filename().string()) + std::to_string(::getpid()));
+    std::error_code ec;
+    fs::remove_all(temp, ec);
+    prep.outDir = temp;
+    SingleRunResult r = runPrepared(prep, opt, hooks);
+    auto fail = [&](const std::string& why) {
+        std::cerr << "mvnrt: " << final.string() << ": " << why << "\n";
+        fs::remove_all(temp, ec);
+        r.status = 1;
+        return r;
+    };
+    if (r.status != 0) return fail("the run's results are incomplete; nothing was kept");
+    if (fs::exists(fs::symlink_status(final, ec))) {
+        if (!folderIsEmptyOrRun(final))
+            return fail("is there and is not the folder of a run; it was left as it is");
+        fs::remove_all(final, ec);
+        if (ec) return fail("the older run there cannot be removed: " + ec.message());
+    }
+    fs::rename(temp, final, ec);
+    if (ec) return fail("cannot be put in place: " + ec.message());
+    return r;
+}
+
+int runSweep(const Options& opt, const std::vector<std::string>& args) {
+    const std::vector<std::uint64_t> seeds = sweepSeeds(opt);
+    // The inputs are read once here, so that a mistake in them is said once
+    // and not by every run.
+    Options first = opt;
+    first.seed = seeds.front();
+    const PreparedRun prep = prepareRun(first);
+    const fs::path root = prep.outDir;
+    std::error_code ec;
+    if (root.has_parent_path()) fs::create_directories(root.parent_path(), ec);
+    const std::string rootProblem = platform::folderProblem(root);
+    if (!rootProblem.empty()) {
+        std::cerr << "mvnrt: " << rootProblem << "\n";
+        return 1;
+    }
+
+    std::error_code exeError;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", exeError);
+    std::vector<ChildJob> jobs;
+    std::size_t kept = 0;
+    removePartials(root, ".run-");
+    for (std::uint64_t seed : seeds) {
+        const std::string name = analysis::runFolderName(seed);
+        if (opt.resume && analysis::runFinished(root, seed)) {
+            ++kept;
+            continue;
+        }
+        fs::remove_all(root / name, ec);
+        platform::removeFile(root / analysis::failureRecordName(seed));
+        jobs.push_back({seed, runArguments(args, seed, root / name), root / logName(seed)});
+    }
+
+    PoolOptions pool;
+    pool.executable = exeError ? std::string("/proc/self/exe") : exe.string();
+    const unsigned cores = std::thread::hardware_concurrency();
+    pool.jobs = opt.jobs > 0 ? opt.jobs : static_cast<int>(cores > 0 ? cores : 1);
+    pool.wallLimit = opt.runTimeout.value_or(60.0 + 2.0 * prep.setup.timeLimit);
+    pool.stop = &gStop;
+    const bool terminal = !opt.quiet && ::isatty(STDOUT_FILENO);
+    std::size_t done = 0, failed = 0;
+    pool.onDone = [&](const ChildOutcome& o) {
+        ++done;
+        const fs::path log = root / logName(o.key);
+        const std::string name = analysis::runFolderName(o.key);
+        if (o.kind == ChildOutcome::Kind::Ok) {
+            if (fs::file_size(log, ec) > 0 && !ec)
+                fs::rename(log, root / name / "messages.txt", ec);
+        } else {
+            removePartials(root, partialPrefix(name));
+            if (o.kind == ChildOutcome::Kind::Failed || o.kind == ChildOutcome::Kind::TimedOut) {
+                ++failed;
+                analysis::writeFailureRecord(root, o.key,
+                                             o.kind == ChildOutcome::Kind::TimedOut
+                                                 ? analysis::RunStatus::TimedOut
+                                                 : analysis::RunStatus::Failed,
+                                             o.detail);
+                if (terminal) std::printf("\r%70s\r", "");
+                std::cerr << "mvnrt: " << name << " (seed " << o.key << ") "
+                          << (o.kind == ChildOutcome::Kind::TimedOut ? "timed out" : "failed")
+                          << ": " << o.detail << "\n";
+            }
+        }
+        platform::removeFile(log);
+        if (terminal) {
+            std::printf("\r  %zu of %zu runs done%s   ", done, jobs.size(),
+                        failed ? (", " + std::to_string(failed) + " failed").c_str() : "");
+            std::fflush(stdout);
+        }
+    };
+
+    struct sigaction act {
+    }, oldInt{}, oldTerm{};
+    act.sa_handler = onStopSignal;
+    sigemptyset(&act.sa_mask);
+    sigaction(SIGINT, &act, &oldInt);
+    sigaction(SIGTERM, &act, &oldTerm);
+    const auto started = std::chrono::steady_clock::now();
+    if (!opt.quiet)
+        std::cout << "mvnrt: " << seeds.size() << " runs of " << prep.meta.mode << " "
+                  << prep.meta.source << " (seeds " << seeds.front() << "-" << seeds.back() << ", "
+                  << pool.jobs << " at a time" << (kept ? ", " : "")
+                  << (kept ? std::to_string(kept) + " finished before" : std::string()) << ")\n"
+                  << std::flush;
+    runChildren(jobs, pool);
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (terminal) std::printf("\r%70s\r", "");
+
+    analysis::SweepStatistics stats;
+    std::vector<analysis::RunRecord> records;
+    std::vector<std::string> written;
+    try {
+        records = analysis::collectAndWrite(root, seeds, &stats);
+        written = {"runs.json", "statistics.json"};
+        const std::string reportProblem = writeSweepReport(root, prep, records, stats);
+        if (reportProblem.empty())
+            written.push_back("report.html");
+        else
+            std::cerr << "mvnrt: " << reportProblem << "\n";
+    } catch (const std::exception& e) {
+        std::cerr << "mvnrt: " << e.what() << "\n";
+        return 1;
+    }
+    if (!opt.quiet) std::cout << sweepText(stats, wall, root, written);
+    if (gStop.load()) {
+        std::cerr << "mvnrt: stopped; the finished runs are kept, --resume continues the sweep\n";
+        return 130;
+    }
+    return stats.failed + stats.timedOut > 0 ? 1 : 0;
+}
+
+}  // namespace runtime

@@ -1,0 +1,219 @@
+#include "runtime/sweep_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+#include "analysis/html_page.h"
+#include "platform/safe_output.h"
+#include "runtime/results.h"
+
+namespace runtime {
+
+std::string sweepText(const analysis::SweepStatistics& s, double wallSeconds,
+                      const std::filesystem::path& root, const std::vector<std::string>& written) {
+    std::string out;
+    out += "Runs: " + std::to_string(s.finished) + " finished";
+    if (s.failed) out += ", " + std::to_string(s.failed) + " failed";
+    if (s.timedOut) out += ", " + std::to_string(s.timedOut) + " timed out";
+    if (s.missing) out += ", " + std::to_string(s.missing) + " not run";
+    out += " of " + std::to_string(s.runs) + " in " + fixed(wallSeconds, 1) + " s\n";
+    if (!s.notEvacuated.empty())
+        out += "Not everyone out at the time limit: " + std::to_string(s.notEvacuated.size()) +
+               " runs (left out of the evacuation times)\n";
+    const analysis::Distribution& d = s.evacuation;
+    if (d.count > 0) {
+        out += "Evacuation time over " + std::to_string(d.count) + " runs: mean " +
+               fixed(d.mean, 1) + " s (95 % CI " + fixed(d.ciLow, 1) + "-" + fixed(d.ciHigh, 1) +
+               "), sd " + fixed(d.sd, 1) + ", median " + fixed(d.median, 1) + ", 95th percentile " +
+               fixed(d.p95, 1) + ", min " + fixed(d.min, 1) + ", max " + fixed(d.max, 1) + "\n";
+        out += "Mean settled within 1 % over the last " + std::to_string(s.convergence.window) +
+               " runs: " + (s.convergence.settled ? "yes" : "no") + " (largest deviation " +
+               fixed(100.0 * s.convergence.largestDeviation, 2) + " %)\n";
+    }
+    if (!s.exits.empty()) {
+        out += "People out by exit (mean, sd):";
+        for (std::size_t e = 0; e < s.exits.size(); ++e)
+            out += (e ? ", " : " ") + s.exits[e].name + " " + fixed(s.exits[e].people.mean, 1) +
+                   " (" + fixed(s.exits[e].people.sd, 1) + ")";
+        out += "\n";
+    }
+    out += "Results in " + root.string() + ":";
+    for (std::size_t k = 0; k < written.size(); ++k) out += (k ? ", " : " ") + written[k];
+    out += " and a folder run-K per seed\n";
+    return out;
+}
+
+}  // namespace runtime
+
+namespace runtime {
+
+namespace {
+
+constexpr const char* kProgramVersion = ESCAPE_VERSION;
+
+using analysis::Chart;
+using analysis::Curve;
+using analysis::htmlEscaped;
+using analysis::tableRow;
+
+std::string distributionRow(const std::string& what, const analysis::Distribution& d) {
+    if (d.count == 0) return tableRow({what, "-", "-", "-", "-", "-", "-", "-", "-"});
+    return tableRow({what, std::to_string(d.count), fixed(d.mean, 1),
+                     fixed(d.ciLow, 1) + " - " + fixed(d.ciHigh, 1), fixed(d.sd, 1),
+                     fixed(d.min, 1), fixed(d.median, 1), fixed(d.p95, 1), fixed(d.max, 1)});
+}
+
+std::string histogramAndCumulative(const std::vector<double>& times) {
+    std::vector<double> sorted = times;
+    std::sort(sorted.begin(), sorted.end());
+    const double lo = sorted.front(), hi = sorted.back();
+    const int wanted =
+        std::clamp(static_cast<int>(std::sqrt(static_cast<double>(sorted.size()))), 4, 30);
+    const double width = analysis::niceStep(std::max(hi - lo, 1.0), wanted);
+    const double start = std::floor(lo / width) * width;
+    Chart h;
+    h.title = "Distribution of the evacuation time";
+    h.xLabel = "evacuation time (s)";
+    h.yLabel = "runs";
+    for (double from = start; from <= hi; from += width) {
+        const auto n = std::count_if(sorted.begin(), sorted.end(),
+                                     [&](double t) { return t >= from && (t < from + width); });
+        h.bars.push_back({{from, from + width}, static_cast<double>(n)});
+    }
+    Chart c;
+    c.title = "Share of runs in which everyone is out by time t";
+    c.xLabel = "t (s)";
+    c.yLabel = "share of runs";
+    Curve cdf{"", "#1f5fa8", {{start, 0.0}}, true, false};
+    for (std::size_t k = 0; k < sorted.size(); ++k)
+        cdf.points.push_back(
+            {sorted[k], static_cast<double>(k + 1) / static_cast<double>(sorted.size())});
+    c.curves.push_back(cdf);
+    return analysis::svgChart(h) + "\n" + analysis::svgChart(c) + "\n";
+}
+
+std::string convergenceChart(const std::vector<double>& times) {
+    const std::vector<double> m = analysis::runningMean(times);
+    Chart c;
+    c.title = "Running mean of the evacuation time";
+    c.xLabel = "runs";
+    c.yLabel = "mean evacuation time (s)";
+    c.yFromZero = false;
+    Curve mean{"running mean", "#1f5fa8", {}, false, false};
+    for (std::size_t k = 0; k < m.size(); ++k) mean.points.push_back({double(k + 1), m[k]});
+    const double f = m.back();
+    c.curves.push_back(mean);
+    c.curves.push_back({"final mean +- 1 %",
+                        "#b35900",
+                        {{1.0, 1.01 * f}, {double(m.size()), 1.01 * f}},
+                        false,
+                        true});
+    c.curves.push_back(
+        {"", "#b35900", {{1.0, 0.99 * f}, {double(m.size()), 0.99 * f}}, false, true});
+    return analysis::svgChart(c) + "\n";
+}
+
+std::string readPng(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string();
+}
+
+}  // namespace
+
+std::string writeSweepReport(const std::filesystem::path& root, const PreparedRun& prep,
+                             const std::vector<analysis::RunRecord>& runs,
+                             const analysis::SweepStatistics& s) {
+    std::string b;
+    b += "<h2>Scenario</h2>\n<table>\n";
+    b += tableRow({"source", prep.meta.mode + " " + prep.meta.source});
+    if (!prep.meta.name.empty()) b += tableRow({"name", prep.meta.name});
+    b += tableRow({"people", std::to_string(prep.setup.people.size())});
+    b += tableRow({"exits", std::to_string(prep.meta.exitNames.size())});
+    b += tableRow({"seeds", runs.empty() ? "-"
+                                         : std::to_string(runs.front().seed) + " to " +
+                                               std::to_string(runs.back().seed)});
+    b += tableRow({"time limit", fixed(prep.meta.timeLimit, 0) + " s"});
+    b += tableRow({"program", std::string("mvnrt ") + kProgramVersion});
+    b += "</table>\n";
+
+    b += "<h2>Evacuation time</h2>\n<p>" + std::to_string(s.finished) + " of " +
+         std::to_string(s.runs) + " runs finished";
+    if (s.failed) b += ", <span class=\"bad\">" + std::to_string(s.failed) + " failed</span>";
+    if (s.timedOut)
+        b += ", <span class=\"bad\">" + std::to_string(s.timedOut) + " timed out</span>";
+    if (s.missing) b += ", <span class=\"bad\">" + std::to_string(s.missing) + " not run</span>";
+    b += ".";
+    if (!s.notEvacuated.empty())
+        b += " <span class=\"note\">In " + std::to_string(s.notEvacuated.size()) +
+             " runs people were still inside at the time limit; their times are left out "
+             "below.</span>";
+    b += "</p>\n<table>\n";
+    b += tableRow({"", "runs", "mean", "95 % CI of the mean", "sd", "min", "median",
+                   "95th percentile", "max"},
+                  true);
+    b += distributionRow("evacuation time (s)", s.evacuation);
+    b += distributionRow("mean pre-movement time (s)", s.preMovement);
+    b += distributionRow("mean travel time (s)", s.travelTime);
+    b += "</table>\n";
+    if (s.evacuation.count > 0) {
+        b += "<p>The running mean " +
+             std::string(s.convergence.settled ? "<span class=\"ok\">has settled</span>"
+                                               : "<span class=\"note\">has not settled</span>") +
+             ": over the last " + std::to_string(s.convergence.window) + " runs it stays within " +
+             fixed(100.0 * s.convergence.largestDeviation, 2) +
+             " % of the final mean (settled: within 1 % over the last 10 % of at least 10 "
+             "runs).</p>\n";
+        b += histogramAndCumulative(s.evacuationTimes);
+        b += convergenceChart(s.evacuationTimes);
+    }
+
+    if (!s.exits.empty()) {
+        b += "<h2>Exit usage</h2>\n<table>\n";
+        b += tableRow({"exit", "runs", "mean", "95 % CI of the mean", "sd", "min", "median",
+                       "95th percentile", "max"},
+                      true);
+        for (const analysis::ExitUse& e : s.exits) b += distributionRow(e.name, e.people);
+        b += "</table>\n";
+    }
+
+    for (const analysis::RunRecord& r : runs) {
+        if (r.status != analysis::RunStatus::Ok) continue;
+        const std::filesystem::path folder = root / analysis::runFolderName(r.seed);
+        const std::string density = readPng(folder / "density.png");
+        if (density.empty()) break;
+        b += "<h2>Density map of the first run (seed " + std::to_string(r.seed) + ")</h2>\n";
+        b += analysis::inlinePng(density, "density map, seed " + std::to_string(r.seed)) + "\n";
+        break;
+    }
+
+    b += "<h2>Runs</h2>\n<table>\n<tr><th class=\"l\">run</th><th>status</th><th>evacuation "
+         "time (s)</th><th>people out by exit</th><th>people left</th></tr>\n";
+    for (const analysis::RunRecord& r : runs) {
+        const std::string name = analysis::runFolderName(r.seed);
+        b += "<tr><td class=\"l\"><a href=\"" + name + "/report.html\">" + name + "</a></td>";
+        b += "<td class=\"" + std::string(r.status == analysis::RunStatus::Ok ? "ok" : "bad") +
+             "\">" + analysis::statusName(r.status) + "</td>";
+        if (r.status == analysis::RunStatus::Ok) {
+            std::string byExit;
+            for (const auto& [n, c] : r.outByExit)
+                byExit += (byExit.empty() ? "" : ", ") + n + " " + std::to_string(c);
+            b += "<td>" + fixed(r.evacuationTime, 2) + (r.everyoneOut ? "" : " (time limit)") +
+                 "</td><td>" + htmlEscaped(byExit) + "</td><td>" + std::to_string(r.peopleLeft) +
+                 "</td>";
+        } else {
+            b += "<td colspan=\"3\" class=\"l\">" + htmlEscaped(r.detail) + "</td>";
+        }
+        b += "</tr>\n";
+    }
+    b += "</table>\n";
+
+    const std::string page = analysis::htmlPage(
+        "Sweep of " + (prep.meta.name.empty() ? prep.meta.source : prep.meta.name) + ": " +
+            std::to_string(runs.size()) + " runs",
+        b);
+    return platform::writeFileAtomically(root / "report.html", page);
+}
+
+}  // namespace runtime
