@@ -12,6 +12,7 @@
 #include "analysis/sweep_results.h"
 #include "platform/safe_output.h"
 #include "runtime/project.h"
+#include "runtime/results_folder.h"
 #include "runtime/run_pool.h"
 #include "runtime/sweep_report.h"
 
@@ -57,10 +58,12 @@ std::string logName(std::uint64_t seed) {
     return name;
 }
 
+// A folder that mvnrt may replace: empty, or the results of one run that
+// mvnrt wrote (its manifest lists summary.json).
 bool folderIsEmptyOrRun(const fs::path& folder) {
     std::error_code ec;
     if (fs::is_symlink(folder, ec) || !fs::is_directory(folder, ec)) return false;
-    return fs::is_empty(folder, ec) || fs::exists(folder / "summary.json", ec);
+    return fs::is_empty(folder, ec) || manifestNames(folder).count("summary.json") != 0;
 }
 
 }  // namespace
@@ -132,12 +135,10 @@ int runSweep(const Options& opt, const std::vector<std::string>& args) {
     const PreparedRun prep = prepareRun(first);
     const fs::path root = prep.outDir;
     std::error_code ec;
-    if (root.has_parent_path()) fs::create_directories(root.parent_path(), ec);
-    const std::string rootProblem = platform::folderProblem(root);
-    if (!rootProblem.empty()) {
-        std::cerr << "mvnrt: " << rootProblem << "\n";
-        return 1;
-    }
+    // Throws platform::OutputError when the folder cannot be used or holds
+    // files of these names that mvnrt did not write.
+    const ResultsFolder folder(root, opt.out.has_value(),
+                               {"runs.json", "statistics.json", "report.html"});
 
     std::error_code exeError;
     const fs::path exe = fs::read_symlink("/proc/self/exe", exeError);
@@ -150,7 +151,14 @@ int runSweep(const Options& opt, const std::vector<std::string>& args) {
             ++kept;
             continue;
         }
-        fs::remove_all(root / name, ec);
+        if (fs::exists(fs::symlink_status(root / name, ec))) {
+            if (!folderIsEmptyOrRun(root / name)) {
+                std::cerr << "mvnrt: " << platform::capped((root / name).string())
+                          << ": is there and is not the folder of a run; move it away\n";
+                return 1;
+            }
+            fs::remove_all(root / name, ec);
+        }
         platform::removeFile(root / analysis::failureRecordName(seed));
         jobs.push_back({seed, runArguments(args, seed, root / name), root / logName(seed)});
     }
