@@ -14,7 +14,7 @@ ASAN_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 
             LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps build run test test-release test-asan bench fuzz clean format
+.PHONY: all deps build run test test-release test-asan bench fuzz validate clean format
 
 all: build
 
@@ -53,6 +53,12 @@ test-asan: deps
 
 bench: build
 	@bash bench/run-all.sh $(BUILD)
+
+# The model against published criteria: runs every scenario of validation/
+# with mvnrt (a few minutes) and writes docs/validation.md with its figures.
+# Exits non-zero when a criterion fails.
+validate: build
+	/usr/bin/python3 validation/validate.py --mvnrt $(BUILD)/bin/mvnrt --out docs
 
 fuzz: deps
 	@bash fuzz/run.sh

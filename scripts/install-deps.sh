@@ -12,6 +12,7 @@ PACKAGES=(
   xvfb xauth x11-utils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
+  python3 python3-matplotlib python3-numpy
   locales
   clang-format
 )
