@@ -47,7 +47,7 @@ struct ModelParams {
     // limit is reached at some 0.3 m of overlap, while people keeping their
     // distance and pressing on a door overlap by 6 cm at most. The friction
     // term acts like a damper of kappa * overlap per contact and is held per
-    // body below its bound m / (2 dt) (see Simulation::computeForces). The
+    // body below its bound m / (2 dt) (see Forces::finish). The
     // results at 5 ms agree (door flow, speeds, evacuation times).
     double dt = 0.01;
     double speedCapFactor = 1.3;  // |v| <= factor * desired speed
@@ -76,7 +76,7 @@ struct ModelParams {
     // The fluctuation of someone fully nervous, N: the walker pressing for
     // a door that does not move them gets a random push of up to this,
     // half again the driving force of a walker starting from rest (see
-    // Simulation::computeForces). Without it an arch of three wedged
+    // fluctuation.h). Without it an arch of three wedged
     // bodies across a 1 m door can stand for good.
     double nervousFluctuation = 300.0;
     double fluctuationInterval = 0.1;

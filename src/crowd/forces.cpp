@@ -1,0 +1,245 @@
+#include "crowd/forces.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace crowd {
+
+Forces::Forces(const ModelParams& params)
+    : params_(params),
+      // Below the range the repulsion is left out; the table starts a little lower.
+      exp_(-params.cutoff / params.B - 1.0),
+      cutoffSquared_(params.cutoff * params.cutoff),
+      frictionBudget_(0.5 * params.mass / params.dt) {}
+
+void Forces::begin(std::size_t n) { frictionSum_.assign(n, 0.0); }
+
+double Forces::freeDistanceAhead(std::size_t s) const {
+    double ahead = parts_[0].ahead[s];
+    for (int h = 1; h < kParts; ++h) ahead = std::min(ahead, parts_[h].ahead[s]);
+    return ahead;
+}
+
+void Forces::addWalls(int part, CellOrderedCrowd& crowd, const NeighbourGrid& grid,
+                      const WallGrid& walls, std::size_t from, std::size_t to) {
+    const double A = params_.A, invB = 1.0 / params_.B, k = params_.k, kappa = params_.kappa;
+    const double cut2 = cutoffSquared_;
+    PartSums& sums = parts_[part];
+    sums.wallContacts.clear();
+    double* const fsum = frictionSum_.data();
+    const std::vector<int>& near = walls.wallsNear();
+    const ExpTable::View expOf = exp_.view();
+    for (std::size_t s = from; s < to; ++s) {
+        const double xi = crowd.x[s], yi = crowd.y[s], ri = crowd.radius[s];
+        double fx = crowd.ax[s];
+        double fy = crowd.ay[s];
+        const std::size_t c = static_cast<std::size_t>(grid.cellIndex(xi, yi));
+        for (int q = walls.nearBegin(c), end = walls.nearEnd(c); q < end; ++q) {
+            const int w = near[q];
+            const double rx = xi - walls.startX[w], ry = yi - walls.startY[w];
+            const double t = std::clamp(
+                (rx * walls.alongX[w] + ry * walls.alongY[w]) * walls.invLengthSquared[w], 0.0, 1.0);
+            const double dx = rx - t * walls.alongX[w], dy = ry - t * walls.alongY[w];
+            const double d2 = dx * dx + dy * dy;
+            if (d2 >= cut2 || d2 < 1e-18) continue;
+            const double d = std::sqrt(d2);
+            const double inv = 1.0 / d;
+            const double nx = dx * inv, ny = dy * inv;
+            const double overlap = ri - d;
+            double f = A * expOf(overlap * invB);
+            if (overlap > 0.0) {
+                f += k * overlap;
+                const double strength = kappa * overlap;
+                fsum[s] += strength;
+                sums.wallContacts.push_back({static_cast<int>(s), 0, strength, -ny, nx});
+            }
+            fx += f * nx;
+            fy += f * ny;
+        }
+        crowd.ax[s] = fx;
+        crowd.ay[s] = fy;
+    }
+}
+
+void Forces::addPairs(int part, const CellOrderedCrowd& crowd, const NeighbourGrid& grid,
+                      int rowBegin, int rowEnd) {
+    const std::size_t n = crowd.size();
+    const double A = params_.A, invB = 1.0 / params_.B, k = params_.k, kappa = params_.kappa;
+    const double cut2 = cutoffSquared_;
+    PartSums& sums = parts_[part];
+    sums.fx.assign(n, 0.0);
+    sums.fy.assign(n, 0.0);
+    sums.frictionSum.assign(n, 0.0);
+    sums.ahead.assign(n, std::numeric_limits<double>::infinity());
+    sums.contacts.clear();
+    const bool headway = params_.headwayTime > 0.0;
+    double* const ahead = sums.ahead.data();
+    double* const fx = sums.fx.data();
+    double* const fy = sums.fy.data();
+    double* const fsum = sums.frictionSum.data();
+    const double* const X = crowd.x.data();
+    const double* const Y = crowd.y.data();
+    const double* const R = crowd.radius.data();
+    const double* const EX = crowd.dirX.data();
+    const double* const EY = crowd.dirY.data();
+    const double* const GO = crowd.walkLeft.data();
+    const double lam = params_.lambda, halfRest = 0.5 * (1.0 - params_.lambda);
+    const bool isotropic = params_.lambda == 1.0;
+    const double period = grid.period(), halfPeriod = 0.5 * period;
+    const bool periodic = period > 0.0;
+    const ExpTable::View expOf = exp_.view();  // in locals: the stores below may alias members
+    // Pairs, each once: within a cell, and with the cells of the forward
+    // half of the neighbourhood. The pair's forces are equal and opposite.
+    grid.forEachOccupiedCell(rowBegin, rowEnd, [&](int begin, int end,
+                                                   const NeighbourGrid::ForwardRanges& forward) {
+        for (int s = begin; s < end; ++s) {
+            const double xs = X[s], ys = Y[s], rs = R[s], exs = EX[s], eys = EY[s];
+            const double gos = GO[s];
+            double fxs = 0.0, fys = 0.0;
+            double aheadS = ahead[s];
+            auto with = [&](int t) {
+                double dx = xs - X[t];
+                const double dy = ys - Y[t];
+                if (periodic) {  // the short way round (NeighbourGrid::wrap, kept in registers)
+                    if (dx > halfPeriod)
+                        dx -= period;
+                    else if (dx < -halfPeriod)
+                        dx += period;
+                }
+                const double d2 = dx * dx + dy * dy;
+                if (d2 >= cut2) return;
+                double d = std::sqrt(d2);
+                double nx, ny;
+                if (d > 1e-9) {
+                    const double inv = 1.0 / d;
+                    nx = dx * inv;
+                    ny = dy * inv;
+                } else {  // on top of each other: part along x
+                    d = 0.0;
+                    nx = 1.0;
+                    ny = 0.0;
+                }
+                const double rsum = rs + R[t];
+                const double overlap = rsum - d;
+                if (headway) {
+                    // Is the other one right in the path of either (its
+                    // centre within l = half the two radii of the walking
+                    // line) and no farther from its exit? Then the free
+                    // distance is how far one can walk straight on until
+                    // the centres are l apart. Of two whose paths cross,
+                    // the one nearer the exit goes first: a zip, not a
+                    // standstill.
+                    const double l = 0.5 * rsum, l2 = l * l;
+                    const double ps = -(dx * exs + dy * eys);  // s looks toward t
+                    if (ps > 0.0 && d2 - ps * ps < l2 && GO[t] <= gos)
+                        aheadS = std::min(aheadS, ps - std::sqrt(l2 - (d2 - ps * ps)));
+                    const double pt = dx * EX[t] + dy * EY[t];  // t looks toward s
+                    if (pt > 0.0 && d2 - pt * pt < l2 && gos <= GO[t])
+                        ahead[t] = std::min(ahead[t], pt - std::sqrt(l2 - (d2 - pt * pt)));
+                }
+                // The repulsion as each of the two sees it: n points from t to s.
+                const double rep = A * expOf(overlap * invB);
+                double repS = rep, repT = rep;
+                if (!isotropic) {
+                    const double cs = exs * nx + eys * ny;      // -cos(phi) for s
+                    const double ct = EX[t] * nx + EY[t] * ny;  // cos(phi) for t
+                    repS = rep * (lam + halfRest * (1.0 - cs));
+                    repT = rep * (lam + halfRest * (1.0 + ct));
+                }
+                double gx = repS * nx, gy = repS * ny;  // on s
+                double hx = repT * nx, hy = repT * ny;  // on t, with the sign reversed below
+                if (overlap > 0.0) {
+                    // Body compression, equal and opposite; the sliding
+                    // friction follows once all contacts are known.
+                    const double bx = k * overlap * nx, by = k * overlap * ny;
+                    gx += bx;
+                    gy += by;
+                    hx += bx;
+                    hy += by;
+                    const double strength = kappa * overlap;
+                    fsum[s] += strength;
+                    fsum[t] += strength;
+                    sums.contacts.push_back({s, t, strength, -ny, nx});
+                }
+                fxs += gx;
+                fys += gy;
+                fx[t] -= hx;
+                fy[t] -= hy;
+            };
+            for (int t = s + 1; t < end; ++t) with(t);
+            for (int r = 0; r < forward.count; ++r)
+                for (int t = forward.begin[r], te = forward.end[r]; t < te; ++t) with(t);
+            fx[s] += fxs;
+            fy[s] += fys;
+            ahead[s] = aheadS;
+        }
+    });
+}
+
+void Forces::finish(CellOrderedCrowd& crowd) {
+    const std::size_t n = crowd.size();
+    // The sliding friction acts as a damper of strength kappa * overlap on the
+    // relative tangential velocity of two bodies. An explicit step damps
+    // stably only while, for every body, the sum of the damper strengths of
+    // all its contacts stays below m / dt (Gershgorin's bound on the damping
+    // matrix; one contact alone allows 2 (m / 2) / dt, but a body squeezed
+    // between four others gets a quarter of that). Every contact's strength
+    // is therefore scaled down so that both of its bodies stay at or below
+    // half the bound, m / (2 dt): a squeezed body's tangential velocity
+    // relative to its neighbours is then at most damped out in one step,
+    // never flipped. A per-contact cap is not enough: in a crush bodies with
+    // several deep contacts start to vibrate at the speed cap and block a
+    // door for good. Contacts are collected first and their friction applied
+    // once every body's sum is known.
+    // Combine, in a fixed order: each body's friction sum, then the
+    // friction of the contacts as the parts found them, then the sums.
+    double* const ax = crowd.ax.data();
+    double* const ay = crowd.ay.data();
+    const double* const VX = crowd.vx.data();
+    const double* const VY = crowd.vy.data();
+    double* const fsum = frictionSum_.data();
+    for (std::size_t q = 0; q < n; ++q)
+        for (const PartSums& part : parts_) fsum[q] += part.frictionSum[q];
+    for (const PartSums& part : parts_) {
+        for (const Contact& c : part.wallContacts) {
+            const double strength = c.strength * std::min(1.0, frictionBudget_ / fsum[c.s]);
+            const double ft = strength * (VX[c.s] * c.tx + VY[c.s] * c.ty);
+            ax[c.s] -= ft * c.tx;
+            ay[c.s] -= ft * c.ty;
+        }
+    }
+    for (const PartSums& part : parts_) {
+        for (const Contact& c : part.contacts) {
+            const double strength =
+                c.strength * std::min(1.0, frictionBudget_ / std::max(fsum[c.s], fsum[c.t]));
+            const double ft =
+                strength * ((VX[c.t] - VX[c.s]) * c.tx + (VY[c.t] - VY[c.s]) * c.ty);
+            ax[c.s] += ft * c.tx;
+            ay[c.s] += ft * c.ty;
+            ax[c.t] -= ft * c.tx;
+            ay[c.t] -= ft * c.ty;
+        }
+    }
+    // The driving term, toward the desired velocity: the desired speed held
+    // down to what the free distance ahead allows within the headway time.
+    const double invMass = 1.0 / params_.mass;
+    const double invTau = 1.0 / params_.tau;
+    const double invHeadway = params_.headwayTime > 0.0 ? 1.0 / params_.headwayTime : 0.0;
+    for (std::size_t q = 0; q < n; ++q) {
+        double v0 = crowd.speed[q];
+        if (invHeadway > 0.0) v0 = std::min(v0, std::max(0.0, freeDistanceAhead(q) * invHeadway));
+        crowd.heldSpeed[q] = v0;
+        const double dx = (v0 * crowd.dirX[q] - VX[q]) * invTau;
+        const double dy = (v0 * crowd.dirY[q] - VY[q]) * invTau;
+        double sumX = ax[q], sumY = ay[q];
+        for (const PartSums& part : parts_) {
+            sumX += part.fx[q];
+            sumY += part.fy[q];
+        }
+        ax[q] = sumX * invMass + dx;
+        ay[q] = sumY * invMass + dy;
+    }
+}
+
+}  // namespace crowd
