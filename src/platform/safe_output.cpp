@@ -93,6 +93,15 @@ void AtomicFile::write(const void* data, std::size_t size) {
     }
 }
 
+bool AtomicFile::seek(std::uint64_t offset) {
+    if (fd_ < 0 || !problem_.empty()) return false;
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        fail(target_, std::string("cannot be written: ") + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
 bool AtomicFile::commit() {
     if (fd_ < 0 || !problem_.empty()) {
         discard();
@@ -184,6 +193,15 @@ void AtomicFile::write(const void* data, std::size_t size) {
         return;
     }
     written_ += size;
+}
+
+bool AtomicFile::seek(std::uint64_t offset) {
+    if (fd_ < 0 || !problem_.empty()) return false;
+    if (::_lseeki64(fd_, static_cast<long long>(offset), SEEK_SET) < 0) {
+        fail(target_, std::string("cannot be written: ") + std::strerror(errno));
+        return false;
+    }
+    return true;
 }
 
 bool AtomicFile::commit() {

@@ -15,6 +15,7 @@
 // it, so no file is ever written through a link to somewhere else.
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -51,6 +52,10 @@ class AtomicFile {
     // Appends bytes; after the first failure nothing more is written.
     void write(const void* data, std::size_t size);
     void write(std::string_view text) { write(text.data(), text.size()); }
+    // Moves the write position to `offset` bytes from the start, for formats
+    // whose header is completed at the end (a movie's frame count). Returns
+    // false (and sets the problem) when it cannot.
+    bool seek(std::uint64_t offset);
     // Closes the temporary file and renames it over the target. Returns false
     // (and discards the temporary file) when any step failed.
     bool commit();
