@@ -13,6 +13,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
   python3 python3-matplotlib python3-numpy
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   locales
   clang-format
 )

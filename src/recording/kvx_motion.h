@@ -1,0 +1,78 @@
+#pragma once
+// The people's motion as a KVX text scene: who moves (one actor per person,
+// with role and radius) and, frame by frame at a fixed rate, where each
+// person inside stands and which way they face. docs/kvx-format.md
+// ("Motion recordings") shows the layout. The writer streams frames to a
+// temporary file renamed over the target when complete; the reader gives
+// back exactly what was written (to the six decimals of the text).
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace recording {
+
+struct MotionActor {
+    int id = 0;        // the person's number, as in trajectories.csv
+    std::string role;  // "adult", "child", "parent", "jogging child", "person"
+    double radius = 0.0;  // body radius, scene units
+};
+
+// One person at one frame, in scene units on the floor (x-z plane, y up).
+// heading: radians about the vertical axis, 0 facing +z, pi/2 facing +x
+// (the walking direction; kept while the person stands still).
+struct MotionPose {
+    int actor = 0;  // MotionActor::id
+    double x = 0.0, y = 0.0, z = 0.0;
+    double heading = 0.0;
+};
+
+struct MotionFrame {
+    double time = 0.0;              // simulated seconds
+    std::vector<MotionPose> poses;  // the people inside, ascending by actor
+};
+
+struct Motion {
+    std::string name;           // the scene's name
+    double metresPerUnit = 1.0;  // 0.1 for projects (world units are decimetres)
+    double frameRate = 24.0;     // frames per simulated second
+    std::vector<MotionActor> actors;
+    std::vector<MotionFrame> frames;  // frame k at time k / frameRate
+};
+
+// A motion file that cannot be read; what() names the file and line.
+class MotionFileError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads a motion recording. Throws MotionFileError.
+Motion readMotion(const std::filesystem::path& file);
+
+class MotionWriter {
+  public:
+    // Opens a temporary file beside `target` and writes the scene's head
+    // (`header` without frames). Nothing is thrown: a target that cannot be
+    // written makes problem() say why, and finish() throw.
+    MotionWriter(std::filesystem::path target, const Motion& header);
+    ~MotionWriter();  // discards the temporary file unless finished
+    MotionWriter(const MotionWriter&) = delete;
+    MotionWriter& operator=(const MotionWriter&) = delete;
+
+    void frame(const MotionFrame& frame);
+    // Ends the scene and renames the file over the target. Throws
+    // std::runtime_error naming the target when it could not be written.
+    void finish();
+
+    int frames() const;
+    std::string problem() const;
+    const std::filesystem::path& target() const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace recording
