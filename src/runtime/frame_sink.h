@@ -29,6 +29,8 @@ class FrameSink {
     // What the sink wrote, one line each for the report ("test.avi: 2,345
     // frames, 97.7 s"); empty when it wrote nothing.
     virtual std::vector<std::string> written() const { return {}; }
+    // The recordings among what it wrote, for summary.json and the report.
+    virtual std::vector<Recording> recordings() const { return {}; }
 };
 
 }  // namespace runtime

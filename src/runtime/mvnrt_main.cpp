@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/safe_output.h"
+#include "recording/recorders.h"
 #include "runtime/options.h"
 #include "runtime/prepare.h"
 #include "runtime/project.h"
@@ -36,8 +37,12 @@ int runMain(int argc, char** argv) {
     try {
         if (opt.manyRuns()) return runtime::runSweep(opt, args);
         prep = runtime::prepareRun(opt);
-        if (opt.atomicOut) return runtime::runIntoFreshFolder(prep, opt, {}).status;
-        return runtime::runPrepared(prep, opt).status;
+        const recording::RecordingPlan plan = recording::planRecordings(prep, opt);
+        runtime::RunHooks hooks;
+        const auto motion = recording::makeMotionRecorder(plan, prep);
+        if (motion) hooks.sinks.push_back(motion.get());
+        if (opt.atomicOut) return runtime::runIntoFreshFolder(prep, opt, hooks).status;
+        return runtime::runPrepared(prep, opt, hooks).status;
     } catch (const runtime::InputError& e) {
         std::cerr << "mvnrt: " << platform::capped(e.what(), 1000) << "\n";
         return 2;

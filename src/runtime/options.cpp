@@ -46,6 +46,26 @@ void checkManyRuns(const Options& o) {
         throw std::invalid_argument("--atomic-out is for one run, not with --runs or --seeds");
 }
 
+// "WxH", both even (the movie's colour planes are halved) and 32 to 4096.
+void parseMovieSize(const std::string& text, Options& o) {
+    const std::size_t x = text.find('x');
+    int size[2] = {0, 0};
+    bool ok = x != std::string::npos;
+    for (int k = 0; ok && k < 2; ++k) {
+        const char* first = text.data() + (k == 0 ? 0 : x + 1);
+        const char* last = text.data() + (k == 0 ? x : text.size());
+        const auto r = std::from_chars(first, last, size[k]);
+        ok = r.ec == std::errc() && r.ptr == last && size[k] >= 32 && size[k] <= 4096 &&
+             size[k] % 2 == 0;
+    }
+    if (!ok)
+        throw std::invalid_argument("--movie-size needs WIDTHxHEIGHT, even numbers from 32 to "
+                                    "4096 (1280x720, say), not \"" +
+                                    text + "\"");
+    o.movieWidth = size[0];
+    o.movieHeight = size[1];
+}
+
 }  // namespace
 
 Options parseOptions(const std::vector<std::string>& args) {
@@ -78,6 +98,14 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.timeLimit = positiveNumber(a, value(), 1.0e6, false);
         } else if (a == "--fps") {
             o.fps = positiveNumber(a, value(), 1000.0, true);
+        } else if (a == "--movie") {
+            o.movie = value();
+            if (o.movie->empty()) throw std::invalid_argument("--movie needs a file name");
+        } else if (a == "--motion") {
+            o.motion = value();
+            if (o.motion->empty()) throw std::invalid_argument("--motion needs a file name");
+        } else if (a == "--movie-size") {
+            parseMovieSize(value(), o);
         } else if (a == "--threads") {
             const std::string& t = value();
             if (t != "1" && t != "2")
@@ -128,6 +156,13 @@ Options:
                     ./results for a scenario)
   --fps N           trajectory frames per simulated second (default 24;
                     0 leaves out trajectories.csv)
+  --movie FILE      record a movie of the run into FILE (AVI, MPEG-4 video,
+                    24 frames per simulated second); a project records one
+                    into test.avi when its script asks ("Create AVI")
+  --movie-size WxH  the movie's size in pixels (default 1280x720)
+  --motion FILE     record the people's motion into FILE (KVX text, 24
+                    frames per second); a project records into mocap.kvx in
+                    its results folder when its script asks ("Create KVX")
   --threads N       1 or 2 threads for the forces (default 1); the
                     results are the same
   --quiet           print nothing but errors
@@ -149,9 +184,10 @@ Many runs (a sweep; each seed runs as a process of its own):
 
 Results: summary.json, trajectories.csv and evacuation.png.
 Exit status: 0 after a run (also when people are still inside at the time
-limit), 1 when the results cannot be written or a run of a sweep failed or
-timed out, 2 for an unusable project, scenario or command line, 130 for a
-sweep stopped by a signal (its finished runs are kept for --resume).
+limit), 1 when a result or recording cannot be written (the others are
+written all the same) or a run of a sweep failed or timed out, 2 for an
+unusable project, scenario or command line, 130 for a sweep stopped by a
+signal (its finished runs are kept for --resume).
 )";
 }
 

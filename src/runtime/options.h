@@ -14,6 +14,9 @@ struct Options {
     std::optional<double> timeLimit;
     std::optional<std::string> out;
     double fps = 24.0;
+    std::optional<std::string> movie;   // --movie FILE.avi: record a movie there
+    std::optional<std::string> motion;  // --motion FILE.kvx: record the motion there
+    int movieWidth = 1280, movieHeight = 720;  // --movie-size WxH
     int threads = 0;  // --threads 1 or 2; 0: one
     bool quiet = false;
     bool help = false;

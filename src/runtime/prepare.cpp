@@ -62,11 +62,6 @@ void prepareProject(const Options& opt, PreparedRun& p) {
             "the floor outline crosses itself; its convex hull is used as the floor");
     p.recordMotion = data.script.recordKvx();
     p.recordMovie = data.script.recordAvi();
-    if (p.recordMotion || p.recordMovie)
-        p.meta.notes.push_back(p.recordMovie ? "the script asks to record a movie; this runtime "
-                                               "writes trajectories.csv instead"
-                                             : "the script asks to record a KVX motion file; "
-                                               "this runtime writes trajectories.csv instead");
     p.camera = ScriptCamera{data.script.cameraX, data.script.cameraY, data.script.cameraZ};
     p.outDir = opt.out ? std::filesystem::path(*opt.out) : defaultOut("bProj/results");
 }

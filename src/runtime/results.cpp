@@ -20,6 +20,11 @@ std::string fixed(double value, int decimals) {
     return s;
 }
 
+std::string recordingLine(const Recording& r) {
+    return r.kind + " " + r.file + ": " + std::to_string(r.frames) + " frames, " +
+           fixed(r.seconds, 1) + " s" + (r.note.empty() ? "" : " (" + r.note + ")");
+}
+
 namespace {
 
 double rounded(double v, double unit) { return std::round(v / unit) * unit; }
@@ -172,6 +177,16 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
         people.push_back(o);
     }
     j["persons"] = people;
+    // What was recorded: beside the results, not among them (a run with and
+    // without recordings gives the same results).
+    ordered_json recordings = ordered_json::array();
+    for (const Recording& r : s.recordings)
+        recordings.push_back(ordered_json{{"kind", r.kind},
+                              {"file", r.file},
+                              {"frames", r.frames},
+                              {"seconds", rounded(r.seconds, 1e-4)},
+                              {"note", r.note}});
+    j["recordings"] = recordings;
     j["timing"] = {{"wallSeconds", rounded(s.wallSeconds, 1e-4)},
                    {"simulatedToWallRatio", rounded(s.ratio, 1e-2)}};
 

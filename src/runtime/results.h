@@ -29,6 +29,18 @@ struct RunMeta {
     std::vector<std::string> notes;  // said in the report and kept in the summary
 };
 
+// A recording written during the run (a movie, a motion file).
+struct Recording {
+    std::string kind;  // "movie" or "motion"
+    std::string file;  // where it went
+    int frames = 0;
+    double seconds = 0.0;  // its length when played: frames / frame rate
+    std::string note;      // why it is not where the project asked, say; may be empty
+};
+
+// "movie test.avi: 3381 frames, 140.9 s (note)", for the report.
+std::string recordingLine(const Recording& r);
+
 struct RunSummary {
     int people = 0;
     bool everyoneOut = false;
@@ -39,6 +51,7 @@ struct RunSummary {
     double wallSeconds = 0.0;
     double ratio = 0.0;  // simulated time per wall-clock time
     std::uint64_t steps = 0;
+    std::vector<Recording> recordings;
 };
 
 RunSummary summarize(const crowd::Simulation& sim, const crowd::RunResult& result);

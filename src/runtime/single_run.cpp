@@ -92,6 +92,7 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
         try {
             sink->finish(sim, out.summary);
             for (const std::string& w : sink->written()) written.push_back(w);
+            for (const Recording& r : sink->recordings()) out.summary.recordings.push_back(r);
         } catch (const std::exception& e) {
             std::cerr << "mvnrt: " << e.what() << "\n";
             out.status = 1;

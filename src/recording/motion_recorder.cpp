@@ -1,0 +1,98 @@
+#include "recording/motion_recorder.h"
+
+#include <cmath>
+#include <utility>
+
+#include "recording/kvx_motion.h"
+
+namespace recording {
+
+namespace {
+
+// Motion files are sampled like the script's recording: 24 frames per
+// simulated second.
+constexpr double kMotionFrameRate = 24.0;
+// Below this speed (m/s) a person counts as standing and keeps the heading
+// of their last step, so that jitter in a crowd does not spin them around.
+constexpr double kTurningSpeed = 0.05;
+
+}  // namespace
+
+struct MotionRecorder::Impl {
+    std::filesystem::path target;
+    std::string sceneName;
+    double scale;
+    const crowd::Simulation* sim = nullptr;
+    std::unique_ptr<MotionWriter> writer;
+    std::vector<double> heading;  // per person, radians
+    MotionFrame frame;
+    runtime::Recording done;
+    bool finished = false;
+};
+
+MotionRecorder::MotionRecorder(std::filesystem::path target, std::string sceneName,
+                               double unitsPerMetre, std::string note)
+    : impl_(std::make_unique<Impl>()) {
+    impl_->done.note = std::move(note);
+    impl_->target = std::move(target);
+    impl_->sceneName = std::move(sceneName);
+    impl_->scale = unitsPerMetre;
+}
+
+MotionRecorder::~MotionRecorder() = default;
+
+double MotionRecorder::frameRate() const { return kMotionFrameRate; }
+
+void MotionRecorder::begin(const crowd::Simulation& sim) {
+    Impl& m = *impl_;
+    m.sim = &sim;
+    Motion header;
+    header.name = m.sceneName;
+    header.metresPerUnit = 1.0 / m.scale;
+    header.frameRate = kMotionFrameRate;
+    const auto& people = sim.setup().people;
+    for (std::size_t i = 0; i < people.size(); ++i)
+        header.actors.push_back(
+            {static_cast<int>(i), crowd::roleName(people[i].role), sim.radius(static_cast<int>(i)) * m.scale});
+    m.heading.assign(people.size(), 0.0);
+    m.writer = std::make_unique<MotionWriter>(m.target, header);
+}
+
+void MotionRecorder::frame(const crowd::FrameView& f) {
+    Impl& m = *impl_;
+    if (!m.writer || !m.writer->problem().empty()) return;
+    m.frame.time = f.time;
+    m.frame.poses.resize(f.people.size());
+    for (std::size_t k = 0; k < f.people.size(); ++k) {
+        const int i = f.people[k];
+        const crowd::Vec2 v = m.sim->velocity(i);
+        if (std::hypot(v.x, v.y) > kTurningSpeed) m.heading[i] = std::atan2(v.x, v.y);
+        // The crowd's plane (x, y) is the scene's floor (x, z).
+        m.frame.poses[k] = {i, f.positions[k].x * m.scale, 0.0, f.positions[k].y * m.scale,
+                            m.heading[i]};
+    }
+    m.writer->frame(m.frame);
+}
+
+void MotionRecorder::finish(const crowd::Simulation& /*sim*/, const runtime::RunSummary& /*summary*/) {
+    Impl& m = *impl_;
+    if (!m.writer) return;
+    m.writer->finish();  // throws naming the file
+    m.finished = true;
+    m.done.kind = "motion";
+    m.done.file = m.target.string();
+    m.done.frames = m.writer->frames();
+    m.done.seconds = m.done.frames / kMotionFrameRate;
+}
+
+std::vector<std::string> MotionRecorder::written() const {
+    if (!impl_->finished) return {};
+    return {runtime::recordingLine(impl_->done)};
+}
+
+std::vector<runtime::Recording> MotionRecorder::recordings() const {
+    if (!impl_->finished) return {};
+    return {impl_->done};
+}
+
+}  // namespace recording

@@ -1,0 +1,54 @@
+#include "recording/recorders.h"
+
+#include <cctype>
+
+#include "recording/motion_recorder.h"
+
+namespace recording {
+
+std::filesystem::path driveTarget(std::string_view scriptPath,
+                                  const std::filesystem::path& resultsFolder, std::string* note) {
+    const std::size_t slash = scriptPath.find_last_of("\\/");
+    const std::string fileName(slash == std::string_view::npos ? scriptPath
+                                                                : scriptPath.substr(slash + 1));
+    const bool hasDrive = scriptPath.size() >= 3 && scriptPath[1] == ':' &&
+                          ((scriptPath[0] >= 'a' && scriptPath[0] <= 'z') ||
+                           (scriptPath[0] >= 'A' && scriptPath[0] <= 'Z'));
+#ifdef _WIN32
+    if (hasDrive) {
+        std::error_code ec;
+        const std::filesystem::path root = std::string(scriptPath.substr(0, 2)) + "\\";
+        if (std::filesystem::is_directory(root, ec)) return std::filesystem::path(std::string(scriptPath));
+    }
+#endif
+    const std::filesystem::path target = resultsFolder / fileName;
+    if (note != nullptr && hasDrive)
+        *note = "the script names " + std::string(scriptPath) + "; there is no drive " +
+                static_cast<char>(std::toupper(static_cast<unsigned char>(scriptPath[0]))) +
+                ": here";
+    return target;
+}
+
+RecordingPlan planRecordings(const runtime::PreparedRun& prepared, const runtime::Options& options) {
+    RecordingPlan plan;
+    if (options.movie)
+        plan.movie = std::filesystem::path(*options.movie);
+    else if (prepared.recordMovie)
+        plan.movie = std::filesystem::path(kScriptMovieFile);
+    if (options.motion) {
+        plan.motion = std::filesystem::path(*options.motion);
+    } else if (prepared.recordMotion) {
+        plan.motion = driveTarget(kScriptMotionFile, prepared.outDir, &plan.motionNote);
+    }
+    return plan;
+}
+
+std::unique_ptr<runtime::FrameSink> makeMotionRecorder(const RecordingPlan& plan,
+                                                       const runtime::PreparedRun& prepared) {
+    if (!plan.motion) return nullptr;
+    const std::string scene = prepared.meta.name.empty() ? "escape" : prepared.meta.name;
+    return std::make_unique<MotionRecorder>(*plan.motion, scene, prepared.meta.unitsPerMetre,
+                                            plan.motionNote);
+}
+
+}  // namespace recording

@@ -1,0 +1,43 @@
+#pragma once
+// The recordings a run makes: the movie and the motion file that a project's
+// script asks for ("Create AVI", "Create KVX"), or that mvnrt's options name
+// (--movie, --motion), as frame sinks of the run.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/frame_sink.h"
+#include "runtime/options.h"
+#include "runtime/prepare.h"
+
+namespace recording {
+
+// The files the project's script names: the movie relative to the start
+// directory, the motion file on drive H:.
+inline constexpr const char* kScriptMovieFile = "test.avi";
+inline constexpr const char* kScriptMotionFile = "h:\\mocap.kvx";
+
+// Where a motion file the script names with a drive letter goes: there, on
+// Windows when the drive exists; otherwise its file name in `resultsFolder`,
+// and `note` (when given) says why.
+std::filesystem::path driveTarget(std::string_view scriptPath,
+                                  const std::filesystem::path& resultsFolder, std::string* note);
+
+struct RecordingPlan {
+    std::optional<std::filesystem::path> movie;
+    std::optional<std::filesystem::path> motion;
+    std::string motionNote;  // why the motion file is not where the script names it
+};
+
+// What to record: the options' files, else the project's flags.
+RecordingPlan planRecordings(const runtime::PreparedRun& prepared, const runtime::Options& options);
+
+// The motion recorder of the plan (the movie's needs the renderer), or none.
+std::unique_ptr<runtime::FrameSink> makeMotionRecorder(const RecordingPlan& plan,
+                                                       const runtime::PreparedRun& prepared);
+
+}  // namespace recording
