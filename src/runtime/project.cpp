@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "crowd/floor_outline.h"
 #include "crowd/geometry.h"
 #include "crowd/placement.h"
 #include "crowd/rng.h"
@@ -92,18 +93,12 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
     // The floor outline, in metres.
     crowd::Polygon poly;
     for (const Vec2& v : project.floorOutline) poly.push_back({v.x * m, v.y * m});
-    poly = crowd::withoutRepeatedVertices(poly);
-    const std::string problem = crowd::polygonProblem(poly);
-    if (!problem.empty())
-        throw InputError(project.floorPath.string() +
-                         ": the floor outline is unusable: " + problem);
-    if (crowd::isSelfIntersecting(poly)) {
-        poly = crowd::convexHull(poly);
-        out.outlineRepaired = true;
-        if (!crowd::polygonProblem(poly).empty())
-            throw InputError(project.floorPath.string() +
-                             ": the floor outline is unusable: it encloses no area");
-    }
+    const crowd::FloorOutlineCheck floor = crowd::checkFloorOutline(poly);
+    if (!floor.problem.empty())
+        throw InputError(project.floorPath.string() + ": the floor outline is unusable: " +
+                         floor.problem);
+    poly = floor.walkable;
+    out.outlineRepaired = floor.crossesItself;
     setup.area = crowd::WalkableArea({poly});
 
     // The two exit pairs. The script's Poll takes out whoever comes closer

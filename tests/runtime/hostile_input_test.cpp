@@ -11,6 +11,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "crowd/floor_outline.h"
 #include "crowd/setup_limits.h"
 #include "crowd/simulation.h"
 #include "runtime/project.h"
@@ -295,4 +296,50 @@ TEST(MvnrtResults, AFullDiskKeepsThePreviousResults) {
     for (const auto& e : fs::directory_iterator(small / "r"))
         EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
     (void)summary;
+}
+
+// One check decides for the runtime and the builders whether a floor can be
+// simulated.
+TEST(FloorOutline, TheOneCheckForEveryFloor) {
+    using crowd::checkFloorOutline;
+    const crowd::Polygon square = {{0, 0}, {4, 0}, {4, 4}, {0, 4}};
+    EXPECT_EQ(checkFloorOutline(square).warning(), "");
+    EXPECT_EQ(checkFloorOutline(square).walkable.size(), 4u);
+    // A figure eight encloses no net area but crosses itself: its hull.
+    const auto eight = checkFloorOutline({{0, 0}, {4, 4}, {4, 0}, {0, 4}});
+    EXPECT_TRUE(eight.crossesItself);
+    EXPECT_EQ(eight.problem, "");
+    EXPECT_EQ(eight.walkable.size(), 4u);
+    EXPECT_TRUE(has(eight.warning(), "convex hull"));
+    struct Case {
+        crowd::Polygon outline;
+        const char* problem;
+    };
+    for (const Case& c :
+         {Case{{{0, 0}, {1, 1}}, "fewer than three distinct vertices"},
+          Case{{{0, 0}, {1, 1}, {1, 1}, {0, 0}}, "fewer than three distinct vertices"},
+          Case{{{0, 0}, {1, 1}, {2, 2}, {3, 3}}, "all its vertices lie on one line"},
+          Case{{{0, 0}, {2, 2}, {1, 1}, {3, 3}}, "all its vertices lie on one line"},
+          Case{{{0, 0}, {1, 1}, {2, 2}}, "all its vertices lie on one line"},
+          Case{{{0, 0}, {NAN, 0}, {1, 1}}, "not a finite number"},
+          Case{{{0, 0}, {1e30, 0}, {1, 1}}, "more than 100000 m from the origin"},
+          Case{crowd::Polygon(crowd::kMaxFloorVertices + 1, crowd::Vec2{1, 1}), "vertices, more than"}}) {
+        const auto check = checkFloorOutline(c.outline);
+        EXPECT_TRUE(has(check.problem, c.problem)) << check.problem;
+        EXPECT_TRUE(has(check.warning(), "cannot be simulated"));
+    }
+}
+
+TEST(FloorOutline, TheRuntimeWalksOnTheHullOfASelfCrossingFloor) {
+    TempDir dir;
+    // The square floor with its last two corners swapped: a figure eight.
+    std::string eight = runtimetest::fixture("square-floor.kvx");
+    const std::string third = "70.000000, 0.000000, 70.000000", fourth = "-70.000000, 0.000000, 70.000000";
+    eight.replace(eight.find(third), third.size(), "@");
+    eight.replace(eight.find(fourth), fourth.size(), third);
+    eight.replace(eight.find("@"), 1, fourth);
+    writeProject(dir.path(), workedExample(), eight);
+    const Outcome o = runMvnrt(dir.path(), "--fps 0");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(has(o.out, "convex hull")) << o.out;
 }
