@@ -36,8 +36,13 @@ struct RecordingPlan {
 // What to record: the options' files, else the project's flags.
 RecordingPlan planRecordings(const runtime::PreparedRun& prepared, const runtime::Options& options);
 
-// The motion recorder of the plan (the movie's needs the renderer), or none.
+// The motion recorder of the plan, or none.
 std::unique_ptr<runtime::FrameSink> makeMotionRecorder(const RecordingPlan& plan,
                                                        const runtime::PreparedRun& prepared);
+
+// The movie recorder of the plan (at the options' movie size), or none.
+std::unique_ptr<runtime::FrameSink> makeMovieRecorder(const RecordingPlan& plan,
+                                                      const runtime::PreparedRun& prepared,
+                                                      const runtime::Options& options);
 
 }  // namespace recording

@@ -41,6 +41,8 @@ int runMain(int argc, char** argv) {
         runtime::RunHooks hooks;
         const auto motion = recording::makeMotionRecorder(plan, prep);
         if (motion) hooks.sinks.push_back(motion.get());
+        const auto movie = recording::makeMovieRecorder(plan, prep, opt);
+        if (movie) hooks.sinks.push_back(movie.get());
         if (opt.atomicOut) return runtime::runIntoFreshFolder(prep, opt, hooks).status;
         return runtime::runPrepared(prep, opt, hooks).status;
     } catch (const runtime::InputError& e) {
