@@ -11,7 +11,6 @@
 namespace fs = std::filesystem;
 
 static void BM_DefaultScenarioBuild(benchmark::State& state) {
-    const fs::path previous = fs::current_path();
     const fs::path dir = fs::temp_directory_path() / ("escape-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     fs::copy(fs::path(ESCAPE_SOURCE_DIR) / "unchanged", dir / "unchanged",
@@ -22,11 +21,10 @@ static void BM_DefaultScenarioBuild(benchmark::State& state) {
     settings.startDirectory = dir.string();
     settings.floorScale = 70;
     for (auto _ : state) {
-        auto failures = generator::buildProject(settings);
-        if (!failures.empty()) state.SkipWithError(failures.front().reason.c_str());
-        benchmark::DoNotOptimize(failures);
+        auto report = generator::buildProject(settings, dir);
+        if (!report.complete()) state.SkipWithError(report.failures.front().reason().c_str());
+        benchmark::DoNotOptimize(report);
     }
-    fs::current_path(previous);
     fs::remove_all(dir);
 }
 BENCHMARK(BM_DefaultScenarioBuild)->Unit(benchmark::kMillisecond);

@@ -6,8 +6,9 @@
 #   FUZZ_BUILD     build folder (default build-fuzz)
 #   FUZZ_JOBS      build jobs (default 2)
 # The working corpus of each target grows in <build>/corpus/<target>, seeded
-# from fuzz/corpus/<target>; a finding is written to <build>/artifacts/ and
-# makes the script fail.
+# from fuzz/corpus/<target> (and, for the project reader, from the golden
+# files of the tests, tests/golden); a finding is written to <build>/artifacts/
+# and makes the script fail.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -28,6 +29,7 @@ for t in $targets; do
   mkdir -p "$corpus"
   seeds=()
   [ -d "fuzz/corpus/$t" ] && seeds=("$ROOT/fuzz/corpus/$t")
+  [ "$t" = fuzz_project_reader ] && seeds+=("$ROOT/tests/golden")
   echo "== $t: ${SECONDS_EACH}s"
   if "$BUILD/bin/$t" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
        -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/$t-" "$corpus" "${seeds[@]}" \

@@ -80,8 +80,8 @@ QString buildFailureMessage(const std::vector<generator::BuildFailure>& failures
     for (std::size_t i = 0; i < shown; ++i) {
         const auto& failure = failures[i];
         text += QStringLiteral("\n\u2022 ") + QString::fromStdString(failure.path);
-        if (!failure.reason.empty())
-            text += QStringLiteral(": ") + QString::fromStdString(failure.reason);
+        const std::string reason = failure.reason();
+        if (!reason.empty()) text += QStringLiteral(": ") + QString::fromStdString(reason);
     }
     if (failures.size() > shown) {
         text += QLatin1Char('\n') + QObject::tr("\u2022 and %n more", nullptr,
@@ -608,37 +608,34 @@ QString EscapeSetupDialog::projectFolder() const {
 }
 
 scenario::ScenarioSettings EscapeSetupDialog::gatherSettings(scenario::BuildCommand command) const {
-    scenario::ScenarioSettings settings;
-    settings.pairCount = scenario::countFromText(pairsEdit_->text().toStdString());
-    settings.adultCount = scenario::countFromText(adultsEdit_->text().toStdString());
-    settings.childCount = scenario::countFromText(childrenEdit_->text().toStdString());
-
+    scenario::ScenarioInput input;
+    input.pairCount = scenario::countFromText(pairsEdit_->text().toStdString());
+    input.adultCount = scenario::countFromText(adultsEdit_->text().toStdString());
+    input.childCount = scenario::countFromText(childrenEdit_->text().toStdString());
+    input.command = command;
     const floorplan::PlacementStore& store = view_->placements();
-    const float scale = view_->scale();
-    const int exitCount = std::clamp(store.exitCount, 0, scenario::kMaxExits);
-    const int clusterCount = std::clamp(store.clusterCount, 0, scenario::kMaxClusters);
-    for (int k = 0; k < exitCount; ++k) {
+    for (int k = 0; k < std::clamp(store.exitCount, 0, floorplan::PlacementStore::kMaxExits); ++k) {
         const auto& p = store.exits[static_cast<std::size_t>(k)];
-        settings.exits[static_cast<std::size_t>(k)] =
-            scenario::viewToWorld(scenario::PlacementKind::Exit, p.x, p.y, scale);
+        input.exits.push_back({p.x, p.y});
     }
-    for (int j = 0; j < clusterCount; ++j) {
+    for (int j = 0; j < std::clamp(store.clusterCount, 0, floorplan::PlacementStore::kMaxClusters);
+         ++j) {
         const auto& p = store.clusters[static_cast<std::size_t>(j)];
-        settings.clusters[static_cast<std::size_t>(j)] =
-            scenario::viewToWorld(scenario::PlacementKind::Cluster, p.x, p.y, scale);
+        input.clusters.push_back({p.x, p.y});
     }
-    scenario::applyCommandFlags(settings, command);
-    settings.clusterCount = clusterCount;
-    settings.exitCount = exitCount;
-    settings.floorPath = view_->floorPath();
-    settings.startDirectory = startDirectory_;
-    settings.floorScale = scenario::floorScaleFromScale(scale);
-    return settings;
+    input.scale = view_->scale();
+    input.floorPath = view_->floorPath();
+    input.startDirectory = startDirectory_;
+    return scenario::makeScenarioSettings(input);
 }
 
 void EscapeSetupDialog::runBuildCommand(scenario::BuildCommand command) {
     const scenario::ScenarioSettings settings = gatherSettings(command);
-    const std::vector<generator::BuildFailure> failures = generator::buildProject(settings);
+    // The start directory is current after every build, as after "Basic":
+    // the runtime and the floor paths the view holds are relative to it.
+    platform::setCurrentDirectory(startDirectory_);
+    const std::vector<generator::BuildFailure> failures =
+        generator::buildProject(settings, platform::nativePath(startDirectory_)).failures;
     if (!failures.empty()) {
         // Mend: a build that did not do all its work is not passed off as a
         // success. One warning lists what failed; "No" keeps the dialog open.

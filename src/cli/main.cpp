@@ -15,6 +15,8 @@
 #include "generator/generated_texts.h"
 #include "generator/project_builder.h"
 #include "platform/platform.h"
+#include "projectformat/project_files.h"
+#include "projectformat/startup_script_format.h"
 #include "scenario/scenario_settings.h"
 
 namespace {
@@ -26,17 +28,16 @@ int badInput(const std::string& message) {
     return 2;
 }
 
-std::vector<scenario::WorldPosition> toWorld(const std::vector<cli::Placement>& placements,
-                                             scenario::PlacementKind kind, float scale) {
-    std::vector<scenario::WorldPosition> out;
-    for (const auto& p : placements) {
-        if (p.inViewUnits) {
-            out.push_back(scenario::viewToWorld(kind, p.first, p.second, scale));
-        } else {
-            out.push_back({p.first, p.second});
-        }
-    }
+std::vector<scenario::Placed> placed(const std::vector<cli::Placement>& placements) {
+    std::vector<scenario::Placed> out;
+    for (const auto& p : placements) out.push_back({p.first, p.second, !p.inViewUnits});
     return out;
+}
+
+scenario::BuildCommand commandFor(const std::string& record) {
+    if (record == "kvx") return scenario::BuildCommand::CreateKvx;
+    if (record == "avi") return scenario::BuildCommand::CreateAvi;
+    return scenario::BuildCommand::RunMorvanta;
 }
 
 }  // namespace
@@ -57,7 +58,9 @@ int main(int argc, char** argv) {
         return badInput(e.what());
     }
 
-    // The start directory, held whole and absolute: the build makes it current.
+    // The start directory, held whole and absolute. It is made current, as the
+    // dialog keeps it: the floor reader takes relative floor paths, and its
+    // basic floor, from the current directory.
     namespace fs = std::filesystem;
     const std::string directoryText = request.directory.value_or(".");
     std::error_code ec;
@@ -103,30 +106,24 @@ int main(int argc, char** argv) {
     }
     const float scale = request.scale ? *request.scale : reader.scale;
 
-    scenario::ScenarioSettings settings;
-    settings.pairCount = request.pairs.value_or(kDefaultCount);
-    settings.adultCount = request.adults.value_or(kDefaultCount);
-    settings.childCount = request.children.value_or(kDefaultCount);
     const std::string record = request.record.value_or("none");
-    settings.recordKvx = record == "kvx";
-    settings.recordAvi = record == "avi";
-    const auto exits = toWorld(request.exits.value_or(std::vector<cli::Placement>{}),
-                               scenario::PlacementKind::Exit, scale);
-    const auto clusters = toWorld(request.clusters.value_or(std::vector<cli::Placement>{}),
-                                  scenario::PlacementKind::Cluster, scale);
-    settings.exitCount = static_cast<int>(exits.size());
-    settings.clusterCount = static_cast<int>(clusters.size());
-    for (std::size_t i = 0; i < exits.size(); ++i) settings.exits[i] = exits[i];
-    for (std::size_t i = 0; i < clusters.size(); ++i) settings.clusters[i] = clusters[i];
-    settings.floorPath = reader.floorPath;
-    settings.startDirectory = startDirectory;
-    settings.floorScale = scenario::floorScaleFromScale(scale);
+    scenario::ScenarioInput input;
+    input.pairCount = request.pairs.value_or(kDefaultCount);
+    input.adultCount = request.adults.value_or(kDefaultCount);
+    input.childCount = request.children.value_or(kDefaultCount);
+    input.command = commandFor(record);
+    input.exits = placed(request.exits.value_or(std::vector<cli::Placement>{}));
+    input.clusters = placed(request.clusters.value_or(std::vector<cli::Placement>{}));
+    input.scale = scale;
+    input.floorPath = reader.floorPath;
+    input.startDirectory = startDirectory;
+    const scenario::ScenarioSettings settings = scenario::makeScenarioSettings(input);
 
-    const auto failures = generator::buildProject(settings);
+    const auto failures = generator::buildProject(settings, directory).failures;
     const auto layout = generator::layoutPeople(settings.pairCount, settings.adultCount,
                                                 settings.childCount, settings.clusterCount);
     const std::string tree = (directory / "bProj").string();
-    const std::size_t fileCount = generator::projectFiles().size();
+    const std::size_t fileCount = projectformat::projectFiles().size();
 
     std::cout << "escape-build: project written to " << tree << " (" << fileCount << " files)\n"
               << "  people: " << layout.total << " (" << settings.pairCount << " pairs, "
@@ -137,14 +134,14 @@ int main(int argc, char** argv) {
               << (floorReport.outcome == floorplan::LoadOutcome::Loaded
                       ? floorPath
                       : floorplan::kBasicFloorPath)
-              << " (scale " << generator::formatReal(scale) << "); recording: " << record << "\n";
+              << " (scale " << projectformat::formatReal(scale) << "); recording: " << record << "\n";
 
     int status = 0;
     if (!failures.empty()) {
         std::cerr << "escape-build: " << failures.size()
                   << (failures.size() == 1 ? " step" : " steps")
                   << " of the build did not complete; everything else was written:\n";
-        for (const auto& f : failures) std::cerr << "  " << f.path << ": " << f.reason << "\n";
+        for (const auto& f : failures) std::cerr << "  " << f.path << ": " << f.reason() << "\n";
         status = 1;
     }
 

@@ -7,19 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "projectformat/project_files.h"
+#include "projectformat/startup_script_format.h"
 #include "scenario/scenario_settings.h"
 
 namespace generator {
 
-// How the people of a scenario are placed: TOTAL people in all (a pair is two
-// people), USED clusters that receive ten people each, SCATTERED people who
-// belong to no cluster. USED is the smaller of clusterCount and TOTAL / 10.
-struct PeopleLayout {
-    long long total = 0;
-    long long used = 0;
-    long long scattered = 0;
-};
+// How the people of a scenario are placed (projectformat::layoutPeople), with
+// clusterCount held within 0 to 40, the clusters the scenario can carry.
+using projectformat::PeopleLayout;
 PeopleLayout layoutPeople(int pairCount, int adultCount, int childCount, int clusterCount);
+
+// The text of a generated file of the tree (content not Template or Floor).
+std::string generatedText(projectformat::Content content, const scenario::ScenarioSettings& s);
 
 // bProj\Vellico\startup.pc for the scenario (reads the counts, flags, the first
 // exitCount exits, the first USED clusters and floorScale).

@@ -1,16 +1,55 @@
 #include "generator/project_builder.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cstring>
 #include <system_error>
 #include <utility>
 
+#include "generator/generated_texts.h"
 #include "generator/template_copy.h"
 #include "platform/platform.h"
 
 namespace generator {
 
-ProjectBuilder::ProjectBuilder(scenario::ScenarioSettings settings) : std::iostream(nullptr) {
+using projectformat::Content;
+using projectformat::ProjectFile;
+
+std::string BuildFailure::reason() const {
+    switch (step) {
+        case BuildStep::FindStartDirectory:
+            return "the start directory cannot be used" + (cause.empty() ? "" : ": " + cause) +
+                   "; nothing was written";
+        case BuildStep::CreateDirectory:
+            return "could not create the directory";
+        case BuildStep::OpenForWriting:
+            return "could not open for writing: " + cause;
+        case BuildStep::Write:
+            return "could not write: " + cause;
+        case BuildStep::ReadTemplate:
+        case BuildStep::ReadFloor: {
+            const std::string what = step == BuildStep::ReadFloor ? "floor file" : "template";
+            return what + (cause.empty() ? " missing" : " unreadable: " + cause) + "; " +
+                   writtenEmpty + " was written empty";
+        }
+        case BuildStep::CopyRead:
+            return "source unreadable: " + cause;
+        case BuildStep::CopyWrite:
+            return "write failed: " + cause;
+    }
+    return cause;
+}
+
+BuildReport buildProject(const scenario::ScenarioSettings& settings,
+                         const std::filesystem::path& root) {
+    ProjectBuilder builder(settings, root);
+    return builder.report();
+}
+
+ProjectBuilder::ProjectBuilder(scenario::ScenarioSettings settings)
+    : ProjectBuilder(settings, platform::nativePath(settings.startDirectory)) {}
+
+ProjectBuilder::ProjectBuilder(scenario::ScenarioSettings settings, std::filesystem::path root)
+    : std::iostream(nullptr), root_(std::move(root)) {
     // Set up the stream with no file open.
     rdbuf(&buffer_);
     clear();
@@ -27,20 +66,6 @@ ProjectBuilder::ProjectBuilder(scenario::ScenarioSettings settings) : std::iostr
     scenario_.floorScale = settings.floorScale;
     scenario_.floorPath = std::move(settings.floorPath);
     scenario_.startDirectory = std::move(settings.startDirectory);
-    build(settings);
-}
-
-ProjectBuilder::~ProjectBuilder() {
-    if (buffer_.is_open()) buffer_.close();
-}
-
-void ProjectBuilder::build(const scenario::ScenarioSettings& settings) {
-    if (!platform::setCurrentDirectory(scenario_.startDirectory)) {
-        failures_.push_back(
-            {scenario_.startDirectory, "could not enter the start directory; building below " +
-                                           platform::currentDirectory()});
-    }
-
     for (int i = 0; i < scenario_.exitCount && i < scenario::kMaxExits; ++i) {
         scenario_.exits[static_cast<std::size_t>(i)] = settings.exits[static_cast<std::size_t>(i)];
     }
@@ -48,32 +73,79 @@ void ProjectBuilder::build(const scenario::ScenarioSettings& settings) {
         scenario_.clusters[static_cast<std::size_t>(i)] =
             settings.clusters[static_cast<std::size_t>(i)];
     }
+    build();
+}
 
-    makeDirectory("bProj");
-    writeProjectDescriptor(".\\bProj\\something.spj");
-    writeWorkspaceFile(".\\bProj\\something.sws");
-    writeTemplateWorkspaceFile(".\\bProj\\template.sws");
-    makeDirectory("bProj\\StateMachines");
+ProjectBuilder::~ProjectBuilder() {
+    if (buffer_.is_open()) buffer_.close();
+}
+
+void ProjectBuilder::build() {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(root_, ec)) {
+        report_.failures.push_back({root_.string(), BuildStep::FindStartDirectory,
+                                    ec ? ec.message() : std::string("not a directory"), {}});
+        return;
+    }
+    for (Content c : {Content::ProjectDescriptor, Content::Workspace, Content::TemplateWorkspace}) {
+        const std::string_view path = projectformat::fileMadeFrom(c).path;
+        makeParentFolders(path);
+        if (c == Content::ProjectDescriptor) writeProjectDescriptor(path);
+        if (c == Content::Workspace) writeWorkspaceFile(path);
+        if (c == Content::TemplateWorkspace) writeTemplateWorkspaceFile(path);
+    }
     writeStateMachines();
-    makeDirectory("bProj\\Vellico");
     writeStartupScript();
     writeScriptLibrary();
-    makeDirectory("bProj\\Content");
-    makeDirectory("bProj\\Content\\Actors");
-    makeDirectory("bProj\\Content\\Actors\\Archer");
-    copyTemplate(".\\unchanged\\Archer.kvx", ".\\bProj\\Content\\Actors\\Archer\\Archer.kvx");
-    makeDirectory("bProj\\Content\\Actors\\Proxy");
-    copyTemplate(".\\unchanged\\Proxy.kvx", ".\\bProj\\Content\\Actors\\Proxy\\Proxy.kvx");
-    makeDirectory("bProj\\Content\\Actors\\Floor");
-    copyTemplate(scenario_.floorPath, ".\\bProj\\Content\\Actors\\Floor\\Floor.kvx", "floor file");
-    makeDirectory("bProj\\Content\\Actors\\Wall");
-    copyTemplate(".\\unchanged\\Wall.kvx", ".\\bProj\\Content\\Actors\\Wall\\Wall.kvx");
-    makeDirectory("bProj\\Content\\Worlds");
-    copyTemplate(".\\unchanged\\world.kvx", ".\\bProj\\Content\\Worlds\\world.kvx");
+    writeFilesBelow(".\\bProj\\Content\\");
+}
+
+void ProjectBuilder::writeStateMachines() { writeFilesBelow(".\\bProj\\StateMachines\\"); }
+
+void ProjectBuilder::writeStartupScript() {
+    const ProjectFile& file = projectformat::fileMadeFrom(Content::StartupScript);
+    makeParentFolders(file.path);
+    writeFile(file);
+}
+
+void ProjectBuilder::writeScriptLibrary() { writeFilesBelow(".\\bProj\\Vellico\\"); }
+
+void ProjectBuilder::writeFilesBelow(std::string_view folder) {
+    for (const ProjectFile& file : projectformat::projectFiles()) {
+        if (!file.path.starts_with(folder) || file.content == Content::StartupScript) continue;
+        makeParentFolders(file.path);
+        writeFile(file);
+    }
+}
+
+void ProjectBuilder::writeFile(const ProjectFile& file) {
+    switch (file.content) {
+        case Content::Template:
+            copyFile(file.templatePath, file.path, false);
+            return;
+        case Content::Floor:
+            copyFile(scenario_.floorPath, file.path, true);
+            return;
+        default:
+            writeGenerated(file.path, generatedText(file.content, scenario_));
+            return;
+    }
+}
+
+void ProjectBuilder::makeParentFolders(std::string_view systemPath) {
+    if (systemPath.starts_with(".\\")) systemPath.remove_prefix(2);
+    for (std::size_t at = systemPath.find('\\'); at != std::string_view::npos;
+         at = systemPath.find('\\', at + 1)) {
+        const std::string folder(systemPath.substr(0, at));
+        if (std::find(madeFolders_.begin(), madeFolders_.end(), folder) != madeFolders_.end())
+            continue;
+        madeFolders_.push_back(folder);
+        makeDirectory(folder);
+    }
 }
 
 void ProjectBuilder::open(std::string_view systemPath, std::ios_base::openmode mode) {
-    if (buffer_.open(platform::nativePath(systemPath), mode) == nullptr) {
+    if (buffer_.open(projectformat::hostPath(root_, systemPath), mode) == nullptr) {
         setstate(std::ios_base::failbit);
     } else {
         clear();
@@ -85,11 +157,12 @@ void ProjectBuilder::close() {
 }
 
 void ProjectBuilder::makeDirectory(std::string_view systemPath) {
-    if (platform::createDirectory(systemPath)) return;
-    // Not created: the normal case is a directory left by an earlier build.
+    const std::filesystem::path path = projectformat::hostPath(root_, systemPath);
     std::error_code ec;
-    if (std::filesystem::is_directory(platform::nativePath(systemPath), ec)) return;
-    failures_.push_back({std::string(systemPath), "could not create the directory"});
+    if (std::filesystem::create_directory(path, ec) && !ec) return;
+    // Not created: the normal case is a directory left by an earlier build.
+    if (std::filesystem::is_directory(path, ec)) return;
+    report_.failures.push_back({std::string(systemPath), BuildStep::CreateDirectory, {}, {}});
 }
 
 void ProjectBuilder::writeGenerated(std::string_view systemPath, std::string_view text) {
@@ -100,80 +173,37 @@ void ProjectBuilder::writeGenerated(std::string_view systemPath, std::string_vie
     write(text.data(), static_cast<std::streamsize>(text.size()));
     close();
     if (!opened) {
-        failures_.push_back({std::string(systemPath), std::string("could not open for writing: ") +
-                                                          std::strerror(openError)});
+        report_.failures.push_back({std::string(systemPath), BuildStep::OpenForWriting,
+                                    std::strerror(openError), {}});
     } else if (fail()) {
-        failures_.push_back({std::string(systemPath), std::string("could not write: ") +
-                                                          std::strerror(buffer_.lastError())});
+        report_.failures.push_back({std::string(systemPath), BuildStep::Write,
+                                    std::strerror(buffer_.lastError()), {}});
     }
 }
 
-void ProjectBuilder::copyTemplate(std::string_view source, std::string_view destination,
-                                  const char* what) {
-    const CopyReport report = TemplateCopy(source, destination);
-    if (report.complete) return;
-    if (!report.destinationOpened) {
-        failures_.push_back({std::string(destination), report.problem});
-    } else if (!report.sourceOpened) {
-        // "source missing" or "source unreadable: why"
-        std::string detail = report.problem.substr(report.problem.find(' ') + 1);
-        failures_.push_back({std::string(source), std::string(what) + " " + detail + "; " +
-                                                      std::string(destination) +
-                                                      " was written empty"});
-    } else {
-        failures_.push_back({std::string(destination), report.problem});
+void ProjectBuilder::copyFile(std::string_view source, std::string_view destination,
+                              bool isFloor) {
+    const CopyReport copy = copyHostFile(projectformat::hostPath(root_, source),
+                                        projectformat::hostPath(root_, destination));
+    BuildFailure problem{std::string(destination), BuildStep::CopyWrite, copy.cause, {}};
+    switch (copy.failure) {
+        case CopyProblem::None:
+            return;
+        case CopyProblem::SourceMissing:
+        case CopyProblem::SourceUnreadable:
+            problem = {std::string(source), isFloor ? BuildStep::ReadFloor : BuildStep::ReadTemplate,
+                       copy.cause, std::string(destination)};
+            break;
+        case CopyProblem::DestinationUnopenable:
+            problem.step = BuildStep::OpenForWriting;
+            break;
+        case CopyProblem::ReadFailed:
+            problem.step = BuildStep::CopyRead;
+            break;
+        case CopyProblem::WriteFailed:
+            break;
     }
-}
-
-std::vector<BuildFailure> buildProject(const scenario::ScenarioSettings& settings) {
-    ProjectBuilder builder(settings);
-    return builder.failures();
-}
-
-std::string formatReal(float value) {
-    const double widened = value;
-    if (widened == 0.0) return "0";  // also -0.0: never "-0"
-    char text[64];
-    auto result = std::to_chars(text, text + sizeof text, widened, std::chars_format::general, 6);
-    std::string out(text, result.ptr);
-    // The runtime's conversion writes at least three exponent digits.
-    auto e = out.find('e');
-    if (e != std::string::npos && e + 2 <= out.size()) {
-        std::size_t digits = out.size() - (e + 2);
-        if (digits < 3) out.insert(e + 2, 3 - digits, '0');
-    }
-    return out;
-}
-
-const std::vector<std::string>& projectFiles() {
-    static const std::vector<std::string> files = {
-        ".\\bProj\\something.spj",
-        ".\\bProj\\something.sws",
-        ".\\bProj\\template.sws",
-        ".\\bProj\\StateMachines\\handler.hfsm",
-        ".\\bProj\\StateMachines\\handler.chfsm",
-        ".\\bProj\\StateMachines\\cluster.hfsm",
-        ".\\bProj\\StateMachines\\cluster.chfsm",
-        ".\\bProj\\StateMachines\\events.evt",
-        ".\\bProj\\Vellico\\startup.pc",
-        ".\\bProj\\Vellico\\rtk.pc",
-        ".\\bProj\\Vellico\\vellico.pti",
-        ".\\bProj\\Vellico\\mocap.pc",
-        ".\\bProj\\Vellico\\imgcap.pc",
-        ".\\bProj\\Vellico\\helperdata.pcs",
-        ".\\bProj\\Vellico\\helper.pc",
-        ".\\bProj\\Vellico\\flock.pc",
-        ".\\bProj\\Vellico\\drive_typeinfo.pti",
-        ".\\bProj\\Vellico\\drive_event.pti",
-        ".\\bProj\\Vellico\\drive_constants.pcs",
-        ".\\bProj\\Vellico\\crowd.pc",
-        ".\\bProj\\Content\\Actors\\Archer\\Archer.kvx",
-        ".\\bProj\\Content\\Actors\\Proxy\\Proxy.kvx",
-        ".\\bProj\\Content\\Actors\\Floor\\Floor.kvx",
-        ".\\bProj\\Content\\Actors\\Wall\\Wall.kvx",
-        ".\\bProj\\Content\\Worlds\\world.kvx",
-    };
-    return files;
+    report_.failures.push_back(std::move(problem));
 }
 
 }  // namespace generator

@@ -1,8 +1,6 @@
-// The script library, bProj\Vellico: nine scripts, constant sets and
-// type-information files copied from the templates, and two small generated
-// files, in the order in which the runtime's project lists them.
+// The two small generated files of the script library, bProj\Vellico (the
+// other nine are copies of templates; see projectformat/project_files.cpp).
 #include "generator/generated_texts.h"
-#include "generator/project_builder.h"
 
 namespace generator {
 
@@ -21,20 +19,6 @@ std::string driveEventText() {
            "        <property name=\"object\"/>\n"
            "    </class>\n"
            "</typeinfo>\n";
-}
-
-void ProjectBuilder::writeScriptLibrary() {
-    copyTemplate(".\\unchanged\\rtk.pc", ".\\bProj\\Vellico\\rtk.pc");
-    copyTemplate(".\\unchanged\\vellico.pti", ".\\bProj\\Vellico\\vellico.pti");
-    copyTemplate(".\\unchanged\\mocap.pc", ".\\bProj\\Vellico\\mocap.pc");
-    copyTemplate(".\\unchanged\\imgcap.pc", ".\\bProj\\Vellico\\imgcap.pc");
-    writeGenerated(".\\bProj\\Vellico\\helperdata.pcs", helperDataText());
-    copyTemplate(".\\unchanged\\helper.pc", ".\\bProj\\Vellico\\helper.pc");
-    copyTemplate(".\\unchanged\\flock.pc", ".\\bProj\\Vellico\\flock.pc");
-    copyTemplate(".\\unchanged\\drive_typeinfo.pti", ".\\bProj\\Vellico\\drive_typeinfo.pti");
-    writeGenerated(".\\bProj\\Vellico\\drive_event.pti", driveEventText());
-    copyTemplate(".\\unchanged\\drive_constants.pcs", ".\\bProj\\Vellico\\drive_constants.pcs");
-    copyTemplate(".\\unchanged\\crowd.pc", ".\\bProj\\Vellico\\crowd.pc");
 }
 
 }  // namespace generator

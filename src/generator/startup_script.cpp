@@ -1,300 +1,16 @@
-// The startup scenario script, bProj\Vellico\startup.pc: fixed rows with the
-// scenario's numbers inserted.
+// The startup scenario script, bProj\Vellico\startup.pc: the rows of the
+// project format with the scenario's numbers filled in.
 #include <algorithm>
-#include <string_view>
-#include <utility>
-#include <vector>
+#include <string>
 
 #include "generator/generated_texts.h"
-#include "generator/project_builder.h"
+#include "projectformat/startup_script_format.h"
 
 namespace generator {
 
+namespace pf = projectformat;
+
 namespace {
-
-struct Row {
-    int tabs;
-    const char* text;  // {NAME} marks an inserted value
-};
-
-// The 225 rows of the script. Rows 15, 16, 18 and 19 follow the exit rule;
-// rows 66 and 67 are written once per used cluster.
-// clang-format off
-constexpr Row kRows[] = {
-    {0, "use constants \"drive_constants\";"},  // 1
-    {0, "function main() {"},  // 2
-    {1, "engine.RunScript(\"rtk\", nil);"},  // 3
-    {1, "engine.LoadWorld(\"world.kvx\");"},  // 4
-    {1, "global var world = engine.GetCurrentWorld();"},  // 5
-    {1, "global var FAR = new DrvVector(1000,1000,10000);"},  // 6
-    {1, "global var TotalPeople={TOTAL};"},  // 7
-    {1, "global var dumpToKVX = {KVXFLAG};"},  // 8
-    {1, "global var dumpToAVI = {AVIFLAG};"},  // 9
-    {1, "var terrain = world.GetActorByName(\"Floor0\");"},  // 10
-    {1, "var floor = terrain.GetNodeByName(\"Floor\");"},  // 11
-    {1, "var floorisflat = (floor.GetFloor().top == 0);"},  // 12
-    {1, "var v0, count=0, actor;"},  // 13
-    {1, "// first exit"},  // 14
-    {1, "global var va = new DrvVector({VAX},0,{EXIT1Z});"},  // 15
-    {1, "global var vb = new DrvVector({VBX},0,{EXIT1Z});"},  // 16
-    {1, "// second exit"},  // 17
-    {1, "global var va2 = new DrvVector({VA2X},0,{EXIT2Z});"},  // 18
-    {1, "global var vb2 = new DrvVector({VB2X},0,{EXIT2Z});"},  // 19
-    {0, ""},  // 20
-    {1, "var mesh = floor.GetMesh();"},  // 21
-    {1, "if(mesh == nil)"},  // 22
-    {2, "mesh = floor.GetParent().GetMesh();"},  // 23
-    {0, ""},  // 24
-    {1, "var vmin = new DrvVector(100000, 100000, 10000000);"},  // 25
-    {1, "var vmax = new DrvVector(-100000, -100000, -10000000);"},  // 26
-    {1, "var v, n = mesh.nvertices;"},  // 27
-    {1, "for(var c = 0; c < n; c++) {"},  // 28
-    {2, "v = mesh.GetVertex(c);"},  // 29
-    {2, ""},  // 30
-    {2, "if(v.x < vmin.x)"},  // 31
-    {3, "vmin.x = v.x;"},  // 32
-    {2, "if(v.y < vmin.y)"},  // 33
-    {3, "vmin.y = v.y;"},  // 34
-    {2, "if(v.z < vmin.z)"},  // 35
-    {3, "vmin.z = v.z;"},  // 36
-    {2, "if(v.x > vmax.x)"},  // 37
-    {3, "vmax.x = v.x;"},  // 38
-    {2, "if(v.y > vmax.y)"},  // 39
-    {3, "vmax.y = v.y;"},  // 40
-    {2, "if(v.z > vmax.z)"},  // 41
-    {3, "vmax.z = v.z;"},  // 42
-    {1, "}"},  // 43
-    {0, ""},  // 44
-    {1, "var w = vmax.z - vmin.z;"},  // 45
-    {1, "var h = vmax.x - vmin.x;"},  // 46
-    {0, ""},  // 47
-    {1, "var dimw = new Integer(5*w/5 + 0.5);\t// second 5 instead of radius"},  // 48
-    {1, "var dimh = new Integer(5*h/5 + 0.5);"},  // 49
-    {0, ""},  // 50
-    {1, "if(dimw < 400)"},  // 51
-    {2, "dimw = 400;"},  // 52
-    {1, "if(dimh < 400)"},  // 53
-    {2, "dimh = 400;"},  // 54
-    {0, ""},  // 55
-    {1, "vmin.MultiplyTransform(vmin, floor.GetGlobalTransform());"},  // 56
-    {0, ""},  // 57
-    {1, "var x = vmin.z;"},  // 58
-    {1, "var y = vmin.x;"},  // 59
-    {0, ""},  // 60
-    {1, "for (var i=0; i<{SCATTERED}; i++) {"},  // 61
-    {2, "var tempActor = engine.LoadActor(\"Archer\", world);"},  // 62
-    {2, "AddClusterData(tempActor, \"NonClustered\");"},  // 63
-    {1, "}"},  // 64
-    {1, "var placed = new List();"},  // 65
-    {1, "v0 = new DrvVector({CLUSTERX},0,{CLUSTERZ});"},  // 66
-    {1, "MyCluster(v0, \"Archer\", \"Clustered\");"},  // 67
-    {1, "global var nonClusteredList = ExtractCluster(\"NonClustered\");"},  // 68
-    {1, "for (actor = nonClusteredList.First(); actor != nil; actor = nonClusteredList.Next()) {"},  // 69
-    {2, "var mat = actor.GetRootNode().GetGlobalTransform();"},  // 70
-    {2, "mat.position.x = -60 + Math.Rand()%120;"},  // 71
-    {2, "mat.position.z = -60 + Math.Rand()%120;"},  // 72
-    {2, "actor.GetRootNode().SetGlobalTransform(mat);"},  // 73
-    {1, "}"},  // 74
-    {1, "global var flock = InitializeSimpleFlock(\"Archer\", 0.45, \"walk\", 5, 15, 60, floor, va, vb);"},  // 75
-    {1, "flock.CreateNavigationFunction(1, floor, dimw, dimh, 5, 5, va2, vb2);"},  // 76
-    {1, "i = 0;"},  // 77
-    {1, "global var glist = world.GetActorList(\"Archer\");"},  // 78
-    {1, "global var myList = world.GetActorList(\"Archer\");"},  // 79
-    {1, "var pfd1, pfd2;"},  // 80
-    {1, "v0 = new DrvVector(0,0,1);"},  // 81
-    {1, "for (actor = glist.First(); actor != nil; actor = glist.Next()) {"},  // 82
-    {2, "if ((i%2 == 0) && (i < 30)) {\t// make Child"},  // 83
-    {3, "pfd1 = actor.pfd;"},  // 84
-    {3, "actor.fa.SetTargetSkill(\"jog\", 1500, 1);"},  // 85
-    {2, "} else if (i < 30) {\t// make Parent"},  // 86
-    {3, "pfd2 = actor.pfd;"},  // 87
-    {3, "flock.SetLeaderFollower(pfd1,pfd2,v0,2);"},  // 88
-    {2, "} else if (count < 30) {\t// make Adult"},  // 89
-    {3, "count++;"},  // 90
-    {2, "} else {\t// make Kid"},  // 91
-    {3, "actor.fa.SetTargetSkill(\"jog\", 1500, 1);"},  // 92
-    {2, "}"},  // 93
-    {2, "flock.EnableFloorCeiling(actor.pfd, TRUE, 0, 15);"},  // 94
-    {2, "ClosestExit(actor, va, vb, va2, vb2);"},  // 95
-    {2, "//Console.PrintNl(\"i=\", i, \", z=\", mat.position.z, \", nav=\", actor.nav);"},  // 96
-    {2, "i++;"},  // 97
-    {2, "// mix up the cycle start time"},  // 98
-    {2, "actor.fa.ikla.loco.skilltime = Math.Rand()%1000;"},  // 99
-    {2, "// add a pose for stopping"},  // 100
-    {2, "var stop = world.GetSkillCache().GetSkill(\"stand\", actor);"},  // 101
-    {2, "actor.fa.ikla.loco.SetStopSkill(stop);"},  // 102
-    {1, "}"},  // 103
-    {1, "count = 0;"},  // 104
-    {1, "var camera = world.GetCamera();"},  // 105
-    {1, "camera.fovy = 60;"},  // 106
-    {1, "engine.SetupCamera(camera);"},  // 107
-    {1, "var T;"},  // 108
-    {1, "T = new DrvTransform();"},  // 109
-    {1, "T.Identity();"},  // 110
-    {1, "T.position.x = {CAMX};"},  // 111
-    {1, "T.position.y = {CAMY};"},  // 112
-    {1, "T.position.z = {CAMZ};"},  // 113
-    {1, "T.rotation.y = -0.42;"},  // 114
-    {1, "engine.PositionCamera(T);"},  // 115
-    {0, ""},  // 116
-    {1, "world.AddVellicoActivityByName(\"Poll\");"},  // 117
-    {0, ""},  // 118
-    {1, "if (dumpToAVI==1) {"},  // 119
-    {2, "InitializeRecord(24); "},  // 120
-    {2, "OpenMovie(\"test.avi\", 24); "},  // 121
-    {2, "StartMovieCapture();"},  // 122
-    {1, "}"},  // 123
-    {1, "if (dumpToKVX==1) {"},  // 124
-    {2, "InitializeRecord(24);"},  // 125
-    {2, "for(actor = glist.First(); actor != nil; actor = glist.Next()) {"},  // 126
-    {3, "if ((actor.pfd == nil)||(actor.pfd==\"Null\")) continue;"},  // 127
-    {3, "SubmitActor(\"h:\\mocap.kvx\", actor); "},  // 128
-    {2, "}"},  // 129
-    {2, "StartRecord();"},  // 130
-    {1, "}"},  // 131
-    {0, "}"},  // 132
-    {0, ""},  // 133
-    {0, "function Poll(activity, time, world) {"},  // 134
-    {1, "var actor, pfd;"},  // 135
-    {1, "var steering = new Float(), speed = new Float(), target = new DrvVector(0,0,0);"},  // 136
-    {1, "for (actor = myList.First(); actor != nil; actor = myList.Next()) {"},  // 137
-    {2, "if (DistToExit(actor,va, vb, va2, vb2) < 5) {"},  // 138
-    {3, "actor.SetScale(0);"},  // 139
-    {3, "TotalPeople--;"},  // 140
-    {3, "if ((TotalPeople <= 0)&&(dumpToAVI==1)) {"},  // 141
-    {4, "CloseMovie();"},  // 142
-    {4, "RuntimeStop();"},  // 143
-    {3, "}"},  // 144
-    {3, "else if ((TotalPeople <= 0)&&(dumpToKVX==1)) {"},  // 145
-    {4, "CloseRecord();"},  // 146
-    {4, "RuntimeStop();"},  // 147
-    {3, "}"},  // 148
-    {3, "else if (TotalPeople <=0) {"},  // 149
-    {4, "RuntimeStop();"},  // 150
-    {3, "}"},  // 151
-    {3, "myList.Delete();"},  // 152
-    {3, "var mat = actor.GetRootNode().GetGlobalTransform();"},  // 153
-    {3, "mat.position = FAR;"},  // 154
-    {3, "actor.GetRootNode().SetGlobalTransform(mat);"},  // 155
-    {2, "}"},  // 156
-    {1, "}"},  // 157
-    {0, "}"},  // 158
-    {0, ""},  // 159
-    {0, "function ClosestExit(actor, va, vb, va2, vb2) {"},  // 160
-    {1, "// checks actor's position versus the two exits"},  // 161
-    {1, "// if closer to va/vb, sets actor.nav to 0, else 1"},  // 162
-    {1, "var d1,d2,d3,d4,mat;"},  // 163
-    {1, "mat = actor.GetRootNode().GetGlobalTransform();"},  // 164
-    {1, "d1 = Math.Sqrt((va.x-mat.position.x)*(va.x-mat.position.x)+(va.z-mat.position.z)*(va.z-mat.position.z));"},  // 165
-    {1, "d2 = Math.Sqrt((vb.x-mat.position.x)*(vb.x-mat.position.x)+(vb.z-mat.position.z)*(vb.z-mat.position.z));"},  // 166
-    {1, "d3 = Math.Sqrt((va2.x-mat.position.x)*(va2.x-mat.position.x)+(va2.z-mat.position.z)*(va2.z-mat.position.z));"},  // 167
-    {1, "d4 = Math.Sqrt((vb2.x-mat.position.x)*(vb2.x-mat.position.x)+(vb2.z-mat.position.z)*(vb2.z-mat.position.z));"},  // 168
-    {0, ""},  // 169
-    {1, "var l1, l2;"},  // 170
-    {1, "if (d1 < d2)"},  // 171
-    {2, "l1 = d1;"},  // 172
-    {1, "else"},  // 173
-    {2, "l1 = d2;"},  // 174
-    {0, ""},  // 175
-    {1, "if (d3 < d4)"},  // 176
-    {2, "l2 = d3;"},  // 177
-    {1, "else"},  // 178
-    {2, "l2 = d4;"},  // 179
-    {0, ""},  // 180
-    {1, "if (l1 <= l2)"},  // 181
-    {2, "actor.nav = 0;"},  // 182
-    {1, "else"},  // 183
-    {2, "actor.nav = 1;"},  // 184
-    {0, "}"},  // 185
-    {0, ""},  // 186
-    {0, "function DistToExit(actor, va, vb, va2, vb2) {"},  // 187
-    {1, "// checks actor's position versus the two exits"},  // 188
-    {1, "// if closer to va/vb, sets actor.nav to 0, else 1"},  // 189
-    {1, "var d1,d2,d3,d4,mat;"},  // 190
-    {1, "mat = actor.GetRootNode().GetGlobalTransform();"},  // 191
-    {1, "d1 = Math.Sqrt((va.x-mat.position.x)*(va.x-mat.position.x)+(va.z-mat.position.z)*(va.z-mat.position.z));"},  // 192
-    {1, "d2 = Math.Sqrt((vb.x-mat.position.x)*(vb.x-mat.position.x)+(vb.z-mat.position.z)*(vb.z-mat.position.z));"},  // 193
-    {1, "d3 = Math.Sqrt((va2.x-mat.position.x)*(va2.x-mat.position.x)+(va2.z-mat.position.z)*(va2.z-mat.position.z));"},  // 194
-    {1, "d4 = Math.Sqrt((vb2.x-mat.position.x)*(vb2.x-mat.position.x)+(vb2.z-mat.position.z)*(vb2.z-mat.position.z));"},  // 195
-    {0, ""},  // 196
-    {1, "var l1, l2;"},  // 197
-    {1, "if (d1 < d2)"},  // 198
-    {2, "l1 = d1;"},  // 199
-    {1, "else"},  // 200
-    {2, "l1 = d2;"},  // 201
-    {0, ""},  // 202
-    {1, "if (d3 < d4)"},  // 203
-    {2, "l2 = d3;"},  // 204
-    {1, "else"},  // 205
-    {2, "l2 = d4;"},  // 206
-    {0, ""},  // 207
-    {1, "if (l1 <= l2)"},  // 208
-    {2, "return l1;"},  // 209
-    {1, "else"},  // 210
-    {2, "return l2;"},  // 211
-    {0, "}"},  // 212
-    {0, ""},  // 213
-    {0, "function MyCluster(center, actorclass, clustername) {"},  // 214
-    {1, "var actor, mat, v0;"},  // 215
-    {0, ""},  // 216
-    {1, "for (var i=-180.0; i<180.0; i+=36) {"},  // 217
-    {2, "actor = engine.LoadActor(actorclass, world);"},  // 218
-    {2, "mat = actor.GetRootNode().GetGlobalTransform();"},  // 219
-    {2, "mat.position.x = center.x+15*Math.Cos(i/180.0*PI);"},  // 220
-    {2, "mat.position.z = center.z+15*Math.Sin(i/180.0*PI);"},  // 221
-    {2, "actor.GetRootNode().SetGlobalTransform(mat);"},  // 222
-    {2, "AddClusterData(actor, clustername);"},  // 223
-    {1, "}"},  // 224
-    {0, "}"},  // 225
-};
-// clang-format on
-
-constexpr int kRowCount = static_cast<int>(sizeof kRows / sizeof kRows[0]);
-static_assert(kRowCount == 225);
-
-// The inserted values by placeholder name.
-struct Values {
-    std::vector<std::pair<std::string_view, std::string>> entries;
-    void set(std::string_view name, std::string value) {
-        for (auto& entry : entries) {
-            if (entry.first == name) {
-                entry.second = std::move(value);
-                return;
-            }
-        }
-        entries.emplace_back(name, std::move(value));
-    }
-    const std::string* find(std::string_view name) const {
-        for (const auto& entry : entries) {
-            if (entry.first == name) return &entry.second;
-        }
-        return nullptr;
-    }
-};
-
-void appendRow(std::string& out, int number, const Values& values) {
-    const Row& row = kRows[number - 1];
-    out.append(static_cast<std::size_t>(row.tabs), '\t');
-    std::string_view text = row.text;
-    while (!text.empty()) {
-        auto open = text.find('{');
-        auto close = open == std::string_view::npos ? open : text.find('}', open);
-        if (close == std::string_view::npos) {
-            out.append(text);
-            break;
-        }
-        const std::string* value = values.find(text.substr(open + 1, close - open - 1));
-        if (value == nullptr) {  // a brace of the script itself
-            out.append(text.substr(0, open + 1));
-            text.remove_prefix(open + 1);
-            continue;
-        }
-        out.append(text.substr(0, open));
-        out.append(*value);
-        text.remove_prefix(close + 1);
-    }
-    out.push_back('\n');
-}
 
 // Camera coordinate: floorScale times a single-precision constant, formed in
 // double and stored as single precision.
@@ -302,84 +18,94 @@ float camera(double floorScale, float factor) {
     return static_cast<float>(floorScale * static_cast<double>(factor));
 }
 
+void set(pf::FieldValues& values, pf::Field field, std::string text) {
+    values[static_cast<std::size_t>(field)] = std::move(text);
+}
+
+// The exit rule: an exit at P gives the ends (P.x + 5, P.z) and (P.x - 5, P.z).
+void setExit(pf::FieldValues& values, const scenario::WorldPosition& p, pf::Field ax,
+             pf::Field bx, pf::Field z) {
+    set(values, ax, pf::formatReal(p.x + pf::script::kExitHalfWidth));
+    set(values, bx, pf::formatReal(p.x - pf::script::kExitHalfWidth));
+    set(values, z, pf::formatReal(p.z));
+}
+
 }  // namespace
 
 PeopleLayout layoutPeople(int pairCount, int adultCount, int childCount, int clusterCount) {
-    PeopleLayout layout;
-    layout.total = 2LL * pairCount + adultCount + childCount;
-    const long long perCluster = scenario::kPeoplePerCluster;
-    // Callers hold clusterCount within 0 to 40; a count outside that range is
-    // taken as the nearest bound, so the script never creates more people
-    // than TotalPeople counts down.
-    const long long clusters = std::clamp<long long>(clusterCount, 0, scenario::kMaxClusters);
-    layout.used = layout.total < perCluster * clusters ? layout.total / perCluster : clusters;
-    const long long rest = layout.total - perCluster * layout.used;
-    layout.scattered = rest > 0 ? rest : 0;
-    return layout;
+    return pf::layoutPeople(pairCount, adultCount, childCount,
+                            std::clamp(clusterCount, 0, scenario::kMaxClusters));
 }
 
 std::string startupScriptText(const scenario::ScenarioSettings& s) {
+    using pf::Field;
     const PeopleLayout layout =
         layoutPeople(s.pairCount, s.adultCount, s.childCount, s.clusterCount);
-    Values values;
-    values.set("TOTAL", std::to_string(layout.total));
-    values.set("KVXFLAG", s.recordKvx ? "1" : "0");
-    values.set("AVIFLAG", s.recordAvi ? "1" : "0");
-    values.set("SCATTERED", std::to_string(layout.scattered));
+    pf::FieldValues values;
+    set(values, Field::TotalPeople, std::to_string(layout.total));
+    set(values, Field::KvxFlag, s.recordKvx ? "1" : "0");
+    set(values, Field::AviFlag, s.recordAvi ? "1" : "0");
+    set(values, Field::Scattered, std::to_string(layout.scattered));
     const double floorScale = static_cast<double>(s.floorScale);
-    values.set("CAMX", formatReal(camera(-floorScale, 1.4285715f)));
-    values.set("CAMY", formatReal(camera(floorScale, 0.2857143f)));
-    values.set("CAMZ", formatReal(camera(floorScale, 1.4285715f)));
+    set(values, Field::CameraX, pf::formatReal(camera(-floorScale, pf::script::kCameraSide)));
+    set(values, Field::CameraY, pf::formatReal(camera(floorScale, pf::script::kCameraHeight)));
+    set(values, Field::CameraZ, pf::formatReal(camera(floorScale, pf::script::kCameraSide)));
+
+    // Exits that were not placed take their default positions: one placed
+    // exit is the first, two are both.
+    const bool first = s.exitCount == 1 || s.exitCount == 2;
+    const bool second = s.exitCount == 2;
+    const auto defaultExit = [](int k) {
+        const auto& d = pf::script::kDefaultExits[k];
+        return scenario::WorldPosition{d.x, d.z};
+    };
+    setExit(values, first ? s.exits[0] : defaultExit(0), Field::FirstExitAX, Field::FirstExitBX,
+            Field::FirstExitZ);
+    setExit(values, second ? s.exits[1] : defaultExit(1), Field::SecondExitAX,
+            Field::SecondExitBX, Field::SecondExitZ);
 
     std::string out;
     out.reserve(8192);
-    for (int number = 1; number <= 13; ++number) appendRow(out, number, values);
-
-    // The exit rule: a placed exit P gives the vectors (P.x + 5, 0, P.z) and
-    // (P.x - 5, 0, P.z); missing exits get fixed defaults at z = 65 and -65.
-    const bool first = s.exitCount == 1 || s.exitCount == 2;
-    const bool second = s.exitCount == 2;
-    // One exit: its two rows from the placed position, or the fixed defaults.
-    struct ExitRows {
-        int firstRow;
-        const char *ax, *bx, *z, *defaults;
-    };
-    auto appendExit = [&](bool placed, const scenario::WorldPosition& p, const ExitRows& r) {
-        if (!placed) {
-            out += r.defaults;
-            return;
+    for (int number = 1; number <= pf::row::kCount; ++number) {
+        if (number == pf::row::kClusterCentre) {
+            // The centre row and the cluster call, once per used cluster.
+            for (long long k = 0; k < layout.used; ++k) {
+                const auto& centre = s.clusters[static_cast<std::size_t>(k)];
+                set(values, Field::ClusterX, pf::formatReal(centre.x));
+                set(values, Field::ClusterZ, pf::formatReal(centre.z));
+                pf::appendRow(out, pf::row::kClusterCentre, values);
+                pf::appendRow(out, pf::row::kClusterCall, values);
+            }
+            number = pf::row::kClusterCall;
+            continue;
         }
-        values.set(r.ax, formatReal(p.x + 5.0f));
-        values.set(r.bx, formatReal(p.x - 5.0f));
-        values.set(r.z, formatReal(p.z));
-        appendRow(out, r.firstRow, values);
-        appendRow(out, r.firstRow + 1, values);
-    };
-    appendRow(out, 14, values);
-    appendExit(first, s.exits[0],
-               {15, "VAX", "VBX", "EXIT1Z",
-                "\tglobal var va = new DrvVector(5,0,65);\n"
-                "\tglobal var vb = new DrvVector(-5,0,65);\n"});
-    appendRow(out, 17, values);
-    appendExit(second, s.exits[1],
-               {18, "VA2X", "VB2X", "EXIT2Z",
-                "\tglobal var va2 = new DrvVector(5,0,-65);\n"
-                "\tglobal var vb2 = new DrvVector(-5,0,-65);\n"});
-
-    for (int number = 20; number <= 65; ++number) appendRow(out, number, values);
-    for (long long k = 0; k < layout.used && k < scenario::kMaxClusters; ++k) {
-        const auto& centre = s.clusters[static_cast<std::size_t>(k)];
-        values.set("CLUSTERX", formatReal(centre.x));
-        values.set("CLUSTERZ", formatReal(centre.z));
-        appendRow(out, 66, values);
-        appendRow(out, 67, values);
+        pf::appendRow(out, number, values);
     }
-    for (int number = 68; number <= kRowCount; ++number) appendRow(out, number, values);
     return out;
 }
 
-void ProjectBuilder::writeStartupScript() {
-    writeGenerated(".\\bProj\\Vellico\\startup.pc", startupScriptText(scenario_));
+std::string generatedText(projectformat::Content content, const scenario::ScenarioSettings& s) {
+    using projectformat::Content;
+    switch (content) {
+        case Content::ProjectDescriptor:
+            return projectDescriptorText();
+        case Content::Workspace:
+            return workspaceText();
+        case Content::TemplateWorkspace:
+            return templateWorkspaceText();
+        case Content::EventTable:
+            return eventTableText();
+        case Content::StartupScript:
+            return startupScriptText(s);
+        case Content::HelperData:
+            return helperDataText();
+        case Content::DriveEvent:
+            return driveEventText();
+        case Content::Template:
+        case Content::Floor:
+            break;
+    }
+    return {};
 }
 
 }  // namespace generator

@@ -1,6 +1,5 @@
 // The state machines and the event table, bProj\StateMachines.
 #include "generator/generated_texts.h"
-#include "generator/project_builder.h"
 
 namespace generator {
 
@@ -81,14 +80,6 @@ std::string eventTableText() {
         "\n"
         "</events>\n";
     return out;
-}
-
-void ProjectBuilder::writeStateMachines() {
-    copyTemplate(".\\unchanged\\handler.hfsm", ".\\bProj\\StateMachines\\handler.hfsm");
-    copyTemplate(".\\unchanged\\handler.chfsm", ".\\bProj\\StateMachines\\handler.chfsm");
-    copyTemplate(".\\unchanged\\cluster.hfsm", ".\\bProj\\StateMachines\\cluster.hfsm");
-    copyTemplate(".\\unchanged\\cluster.chfsm", ".\\bProj\\StateMachines\\cluster.chfsm");
-    writeGenerated(".\\bProj\\StateMachines\\events.evt", eventTableText());
 }
 
 }  // namespace generator

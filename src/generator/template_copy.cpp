@@ -24,6 +24,30 @@ constexpr std::size_t kBlock = 1 << 20;
 
 std::string describe(int error) { return std::strerror(error); }
 
+// Records a problem in its typed form and as the sentence shown to people.
+void fail(CopyReport& report, CopyProblem problem, int error) {
+    report.failure = problem;
+    report.cause = error != 0 ? describe(error) : std::string();
+    switch (problem) {
+        case CopyProblem::SourceMissing:
+            report.problem = "source missing";
+            break;
+        case CopyProblem::SourceUnreadable:
+        case CopyProblem::ReadFailed:
+            report.problem = "source unreadable: " + report.cause;
+            break;
+        case CopyProblem::DestinationUnopenable:
+            report.problem = "could not open for writing: " + report.cause;
+            break;
+        case CopyProblem::WriteFailed:
+            report.problem = "write failed: " + report.cause;
+            break;
+        case CopyProblem::None:
+            report.problem.clear();
+            break;
+    }
+}
+
 }  // namespace
 
 #ifndef _WIN32
@@ -73,11 +97,9 @@ int copyThroughBuffer(int in, int out, std::uintmax_t& bytes, bool& readFailed) 
 
 }  // namespace
 
-CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
+CopyReport copyHostFile(const std::filesystem::path& sourcePath,
+                        const std::filesystem::path& destinationPath) {
     CopyReport report;
-    const auto sourcePath = platform::nativePath(source);
-    const auto destinationPath = platform::nativePath(destination);
-
     Descriptor in;
     int sourceError = 0;
     in.fd = ::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
@@ -110,7 +132,7 @@ CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
     Descriptor out;
     out.fd = ::open(destinationPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (out.fd < 0) {
-        report.problem = "could not open for writing: " + describe(errno);
+        fail(report, CopyProblem::DestinationUnopenable, errno);
         return report;
     }
     report.destinationOpened = true;
@@ -118,8 +140,11 @@ CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
     const bool regular = ::fstat(out.fd, &destinationInfo) == 0 && S_ISREG(destinationInfo.st_mode);
 
     if (!report.sourceOpened) {
-        report.problem = (sourceError == ENOENT ? std::string("source missing")
-                                                : "source unreadable: " + describe(sourceError));
+        if (sourceError == ENOENT) {
+            fail(report, CopyProblem::SourceMissing, 0);
+        } else {
+            fail(report, CopyProblem::SourceUnreadable, sourceError);
+        }
     } else {
         int error = 0;
         bool readFailed = false;
@@ -147,19 +172,17 @@ CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
 #else
         error = copyThroughBuffer(in.fd, out.fd, report.bytes, readFailed);
 #endif
-        if (error != 0) {
-            report.problem =
-                (readFailed ? "source unreadable: " : "write failed: ") + describe(error);
-        }
+        if (error != 0)
+            fail(report, readFailed ? CopyProblem::ReadFailed : CopyProblem::WriteFailed, error);
     }
 
     if (in.fd >= 0) ::close(in.release());
     if (regular && ::ftruncate(out.fd, static_cast<off_t>(report.bytes)) != 0 &&
         report.problem.empty()) {
-        report.problem = "write failed: " + describe(errno);
+        fail(report, CopyProblem::WriteFailed, errno);
     }
     if (::close(out.release()) != 0 && report.problem.empty()) {
-        report.problem = "write failed: " + describe(errno);
+        fail(report, CopyProblem::WriteFailed, errno);
     }
     report.complete = report.sourceOpened && report.problem.empty();
     return report;
@@ -167,10 +190,9 @@ CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
 
 #else  // _WIN32
 
-CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
+CopyReport copyHostFile(const std::filesystem::path& sourcePath,
+                        const std::filesystem::path& destinationPath) {
     CopyReport report;
-    const auto sourcePath = platform::nativePath(source);
-    const auto destinationPath = platform::nativePath(destination);
     std::FILE* in = ::_wfopen(sourcePath.c_str(), L"rb");
     int sourceError = in == nullptr ? errno : 0;
     report.sourceOpened = in != nullptr;
@@ -185,37 +207,44 @@ CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
     }
     std::FILE* out = ::_wfopen(destinationPath.c_str(), L"wb");
     if (out == nullptr) {
-        report.problem = "could not open for writing: " + describe(errno);
+        fail(report, CopyProblem::DestinationUnopenable, errno);
         if (in != nullptr) std::fclose(in);
         return report;
     }
     report.destinationOpened = true;
     if (in == nullptr) {
-        report.problem = sourceError == ENOENT ? std::string("source missing")
-                                               : "source unreadable: " + describe(sourceError);
+        if (sourceError == ENOENT) {
+            fail(report, CopyProblem::SourceMissing, 0);
+        } else {
+            fail(report, CopyProblem::SourceUnreadable, sourceError);
+        }
     } else {
         std::unique_ptr<char[]> buffer(new char[kBlock]);
         for (;;) {
             std::size_t got = std::fread(buffer.get(), 1, kBlock, in);
             if (got > 0 && std::fwrite(buffer.get(), 1, got, out) != got) {
-                report.problem = "write failed: " + describe(errno);
+                fail(report, CopyProblem::WriteFailed, errno);
                 break;
             }
             report.bytes += got;
             if (got < kBlock) {
-                if (std::ferror(in)) report.problem = "source unreadable: " + describe(errno);
+                if (std::ferror(in)) fail(report, CopyProblem::ReadFailed, errno);
                 break;
             }
         }
         std::fclose(in);
     }
     if (std::fclose(out) != 0 && report.problem.empty()) {
-        report.problem = "write failed: " + describe(errno);
+        fail(report, CopyProblem::WriteFailed, errno);
     }
     report.complete = report.sourceOpened && report.problem.empty();
     return report;
 }
 
 #endif
+
+CopyReport TemplateCopy(std::string_view source, std::string_view destination) {
+    return copyHostFile(platform::nativePath(source), platform::nativePath(destination));
+}
 
 }  // namespace generator

@@ -8,10 +8,15 @@
 #include "crowd/rng.h"
 #include "floorplan/floor_reader.h"
 #include "platform/safe_input.h"
+#include "projectformat/project_files.h"
+#include "projectformat/startup_script_format.h"
 
 namespace runtime {
 
 namespace {
+
+namespace script = projectformat::script;
+using projectformat::Content;
 
 constexpr double kMinClearance = 0.5;
 
@@ -37,11 +42,12 @@ std::string readWhole(const std::filesystem::path& file) {
     }
 }
 
-// The script's fixed vectors for an exit that was not placed: 5 units either
-// side of x = 0 at z = 65 (first exit) or z = -65 (second).
+// The script's fixed vectors for an exit that was not placed: half an exit's
+// width either side of its default position.
 bool isDefaultExit(ScriptPoint a, ScriptPoint b, int number) {
-    const float z = number == 1 ? 65.0f : -65.0f;
-    return a.x == 5.0f && b.x == -5.0f && a.z == z && b.z == z;
+    const script::Point d = script::kDefaultExits[number == 1 ? 0 : 1];
+    return a.x == d.x + script::kExitHalfWidth && b.x == d.x - script::kExitHalfWidth &&
+           a.z == d.z && b.z == d.z;
 }
 
 }  // namespace
@@ -52,12 +58,13 @@ std::string exitName(ScriptPoint a, ScriptPoint b, int number) {
 
 ProjectData readProject(const std::filesystem::path& startDirectory) {
     ProjectData p;
-    const std::filesystem::path project = startDirectory / "bProj";
+    const std::filesystem::path project = startDirectory / projectformat::kProjectFolder;
     if (!std::filesystem::is_directory(project))
         throw InputError(
             project.string() +
             ": no project here (mvnrt reads the folder bProj of the current directory)");
-    p.scriptPath = project / "Vellico" / "startup.pc";
+    p.scriptPath =
+        projectformat::hostPath(startDirectory, projectformat::fileMadeFrom(Content::StartupScript).path);
     const std::string text = readWhole(p.scriptPath);
     try {
         p.script = parseStartupScript(text);
@@ -65,7 +72,8 @@ ProjectData readProject(const std::filesystem::path& startDirectory) {
         throw InputError(p.scriptPath.string() + ": " + e.what());
     }
 
-    p.floorPath = project / "Content" / "Actors" / "Floor" / "Floor.kvx";
+    p.floorPath =
+        projectformat::hostPath(startDirectory, projectformat::fileMadeFrom(Content::Floor).path);
     if (!std::filesystem::is_regular_file(p.floorPath))
         throw InputError(p.floorPath.string() + ": the project has no floor file");
     floorplan::FloorMeshReader reader;
@@ -102,9 +110,9 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
     setup.area = crowd::WalkableArea({poly});
 
     // The two exit pairs. The script's Poll takes out whoever comes closer
-    // than 5 units to any of the four vectors.
+    // than kExitLeaveDistance to any of the four vectors.
     auto toM = [&](ScriptPoint p) { return Vec2{p.x * m, p.z * m}; };
-    const double leaveRadius = 5.0 * m;
+    const double leaveRadius = script::kExitLeaveDistance * m;
     out.exitNames = {exitName(s.va, s.vb, 1), exitName(s.va2, s.vb2, 2)};
     setup.exits.push_back(
         {out.exitNames[0], {toM(s.va), toM(s.vb)}, {toM(s.va), toM(s.vb)}, leaveRadius});
@@ -112,22 +120,24 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
         {out.exitNames[1], {toM(s.va2), toM(s.vb2)}, {toM(s.va2), toM(s.vb2)}, leaveRadius});
 
     // Where the script puts people, in load order: the scattered ones first,
-    // then ten per cluster on a circle of radius 15 units.
+    // then ten per cluster on a circle around its centre.
     crowd::Rng rng(seed);
-    const int total = s.scattered + 10 * static_cast<int>(s.clusters.size());
+    const int total =
+        s.scattered + script::kPeoplePerCluster * static_cast<int>(s.clusters.size());
     std::vector<Vec2> wanted;
     wanted.reserve(static_cast<std::size_t>(total));
     for (int i = 0; i < s.scattered; ++i) {
-        const int x = -60 + rng.rand31() % 120;
-        const int z = -60 + rng.rand31() % 120;
+        const int x = script::kScatterOrigin + rng.rand31() % script::kScatterRange;
+        const int z = script::kScatterOrigin + rng.rand31() % script::kScatterRange;
         wanted.push_back({x * m, z * m});
     }
     const double pi = std::acos(-1.0);
     for (const ScriptPoint& c : s.clusters)
-        for (int k = 0; k < 10; ++k) {
-            const double angle = (-180.0 + 36.0 * k) / 180.0 * pi;
-            wanted.push_back(
-                {(c.x + 15.0 * std::cos(angle)) * m, (c.z + 15.0 * std::sin(angle)) * m});
+        for (int k = 0; k < script::kPeoplePerCluster; ++k) {
+            const double angle =
+                (script::kClusterFirstAngle + script::kClusterAngleStep * k) / 180.0 * pi;
+            wanted.push_back({(c.x + script::kClusterRadius * std::cos(angle)) * m,
+                              (c.z + script::kClusterRadius * std::sin(angle)) * m});
         }
 
     // Bodies and roles, following the script's loop over people in load order.
@@ -153,14 +163,14 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
         if (spot->x != wanted[i].x || spot->y != wanted[i].y) ++out.movedPeople;
         placer.add(*spot, p.radius);
         p.start = *spot;
-        if (i % 2 == 0 && i < 30) {
+        if (i % 2 == 0 && i < script::kPairedPeople) {
             p.role = crowd::Role::Child;
             p.desiredSpeed = rng.uniform(speeds.childMin, speeds.childMax);
-        } else if (i < 30) {
+        } else if (i < script::kPairedPeople) {
             p.role = crowd::Role::Parent;
             p.leader = i - 1;
             p.desiredSpeed = setup.people[static_cast<std::size_t>(i - 1)].desiredSpeed;
-        } else if (adults < 30) {
+        } else if (adults < script::kAdults) {
             p.role = crowd::Role::Adult;
             ++adults;
             p.desiredSpeed = rng.uniform(speeds.adultMin, speeds.adultMax);

@@ -1,5 +1,7 @@
 #include "runtime/startup_script.h"
 
+#include "projectformat/startup_script_format.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -9,51 +11,37 @@ namespace runtime {
 
 namespace {
 
-struct Row {
-    int tabs;
-    const char* text;
-};
-
-constexpr Row kRows[] = {
-#include "runtime/startup_rows.inc"
-};
-constexpr int kRowCount = static_cast<int>(sizeof(kRows) / sizeof(kRows[0]));
-constexpr int kFirstClusterRow = 66;
-constexpr int kClusterCallRow = 67;
-constexpr int kAfterClustersRow = 68;
-
-bool isIntegerPlaceholder(std::string_view name) {
-    return name == "TOTAL" || name == "KVXFLAG" || name == "AVIFLAG" || name == "SCATTERED";
-}
+namespace pf = projectformat;
+namespace rows = projectformat::row;
 
 // What a row carries, for messages.
 const char* rowMeaning(int row) {
     switch (row) {
-        case 7:
+        case rows::kTotalPeople:
             return "the number of people (TotalPeople)";
-        case 8:
+        case rows::kKvxFlag:
             return "the KVX recording flag (dumpToKVX)";
-        case 9:
+        case rows::kAviFlag:
             return "the movie recording flag (dumpToAVI)";
-        case 15:
+        case rows::kFirstExitA:
             return "the first exit vector va";
-        case 16:
+        case rows::kFirstExitB:
             return "the first exit vector vb";
-        case 18:
+        case rows::kSecondExitA:
             return "the second exit vector va2";
-        case 19:
+        case rows::kSecondExitB:
             return "the second exit vector vb2";
-        case 61:
+        case rows::kScattered:
             return "the number of scattered people";
-        case 66:
+        case rows::kClusterCentre:
             return "a cluster centre";
-        case 67:
+        case rows::kClusterCall:
             return "the cluster call that follows a cluster centre";
-        case 111:
+        case rows::kCameraX:
             return "the camera's x position";
-        case 112:
+        case rows::kCameraY:
             return "the camera's y position";
-        case 113:
+        case rows::kCameraZ:
             return "the camera's z position";
         default:
             return nullptr;
@@ -83,23 +71,6 @@ std::string printable(std::string_view s, std::size_t limit = 120) {
     return out;
 }
 
-std::string expectedText(int row) {
-    const Row& r = kRows[row - 1];
-    std::string out(static_cast<std::size_t>(r.tabs), '\t');
-    const std::string_view t = r.text;
-    for (std::size_t i = 0; i < t.size();) {
-        if (t[i] == '@') {
-            const std::size_t end = t.find('@', i + 1);
-            const std::string_view name = t.substr(i + 1, end - i - 1);
-            out += isIntegerPlaceholder(name) ? "<int>" : "<real>";
-            i = end + 1;
-        } else {
-            out += t[i++];
-        }
-    }
-    return out;
-}
-
 class Matcher {
   public:
     Matcher(std::vector<std::string_view> lines) : lines_(std::move(lines)) {}
@@ -111,7 +82,7 @@ class Matcher {
     [[noreturn]] void fail(int row, const std::string& why) const {
         std::string msg = why;
         if (const char* meaning = rowMeaning(row)) msg += " (" + std::string(meaning) + ")";
-        msg += ": expected \"" + printable(expectedText(row), 200) + "\"";
+        msg += ": expected \"" + printable(pf::describeRow(row), 200) + "\"";
         if (!atEnd()) msg += ", found \"" + printable(lines_[next_]) + "\"";
         throw ScriptError(lineNumber(), msg);
     }
@@ -120,26 +91,23 @@ class Matcher {
     // to `values` (integers as their value).
     void match(int row, std::vector<double>& values) {
         if (atEnd()) fail(row, "the script ends early");
-        const Row& r = kRows[row - 1];
+        const pf::ScriptRow& r = pf::scriptRow(row);
         const std::string_view line = lines_[next_];
         std::size_t pos = 0;
         for (int t = 0; t < r.tabs; ++t, ++pos)
             if (pos >= line.size() || line[pos] != '\t')
                 fail(row, "the line does not have the expected text");
-        const std::string_view text = r.text;
-        for (std::size_t i = 0; i < text.size();) {
-            if (text[i] == '@') {
-                const std::size_t end = text.find('@', i + 1);
-                const std::string_view name = text.substr(i + 1, end - i - 1);
-                values.push_back(number(row, line, pos, isIntegerPlaceholder(name)));
-                i = end + 1;
-            } else {
-                if (pos >= line.size() || line[pos] != text[i])
+        pf::forEachPiece(
+            r,
+            [&](std::string_view text) {
+                if (line.substr(pos, text.size()) != text)
                     fail(row, "the line does not have the expected text");
-                ++pos;
-                ++i;
-            }
-        }
+                pos += text.size();
+            },
+            [&](pf::Field field) {
+                values.push_back(
+                    number(row, line, pos, pf::kindOf(field) == pf::FieldKind::Integer));
+            });
         if (pos != line.size()) fail(row, "the line has more text than expected");
         ++next_;
     }
@@ -213,10 +181,7 @@ ScriptError::ScriptError(int line, const std::string& message)
       line_(line),
       detail_(message) {}
 
-std::string describeRow(int row) {
-    if (row < 1 || row > kRowCount) return {};
-    return expectedText(row);
-}
+std::string describeRow(int row) { return pf::describeRow(row); }
 
 StartupScript parseStartupScript(std::string_view text) {
     if (text.empty()) throw ScriptError(0, "the startup script is empty");
@@ -231,10 +196,10 @@ StartupScript parseStartupScript(std::string_view text) {
         take(row);
         return ScriptPoint{static_cast<float>(v[0]), static_cast<float>(v[1])};
     };
-    for (int row = 1; row < kFirstClusterRow; ++row) {
+    for (int row = 1; row < rows::kClusterCentre; ++row) {
         const int line = m.lineNumber();
         switch (row) {
-            case 7:
+            case rows::kTotalPeople:
                 take(row);
                 s.totalPeople = static_cast<int>(v[0]);
                 if (s.totalPeople < 0 || s.totalPeople > kMaxScriptPeople)
@@ -242,27 +207,27 @@ StartupScript parseStartupScript(std::string_view text) {
                                                 ", outside 0 to " +
                                                 std::to_string(kMaxScriptPeople));
                 break;
-            case 8:
+            case rows::kKvxFlag:
                 take(row);
                 s.kvxFlag = static_cast<int>(v[0]);
                 break;
-            case 9:
+            case rows::kAviFlag:
                 take(row);
                 s.aviFlag = static_cast<int>(v[0]);
                 break;
-            case 15:
+            case rows::kFirstExitA:
                 s.va = point(row);
                 break;
-            case 16:
+            case rows::kFirstExitB:
                 s.vb = point(row);
                 break;
-            case 18:
+            case rows::kSecondExitA:
                 s.va2 = point(row);
                 break;
-            case 19:
+            case rows::kSecondExitB:
                 s.vb2 = point(row);
                 break;
-            case 61:
+            case rows::kScattered:
                 take(row);
                 s.scattered = static_cast<int>(v[0]);
                 if (s.scattered < 0 || s.scattered > kMaxScriptPeople)
@@ -275,26 +240,30 @@ StartupScript parseStartupScript(std::string_view text) {
                 break;
         }
     }
-    // Rows 66 and 67, once per used cluster.
-    static constexpr std::string_view kClusterStart = "\tv0 = new DrvVector(";
-    while (!m.atEnd() && m.peek().substr(0, kClusterStart.size()) == kClusterStart) {
+    // The cluster centre and its call, once per used cluster: a line that
+    // starts as the centre row does (its tabs and the text before its first
+    // number) begins one more pair.
+    const pf::ScriptRow& centre = pf::scriptRow(rows::kClusterCentre);
+    const std::string clusterStart = std::string(static_cast<std::size_t>(centre.tabs), '\t') +
+                                     std::string(centre.text.substr(0, centre.text.find('@')));
+    while (!m.atEnd() && m.peek().starts_with(clusterStart)) {
         if (static_cast<int>(s.clusters.size()) >= kMaxScriptClusters)
             throw ScriptError(m.lineNumber(),
                               "more than " + std::to_string(kMaxScriptClusters) + " clusters");
-        s.clusters.push_back(point(kFirstClusterRow));
-        take(kClusterCallRow);
+        s.clusters.push_back(point(rows::kClusterCentre));
+        take(rows::kClusterCall);
     }
-    for (int row = kAfterClustersRow; row <= kRowCount; ++row) {
+    for (int row = rows::kClusterCall + 1; row <= rows::kCount; ++row) {
         switch (row) {
-            case 111:
+            case rows::kCameraX:
                 take(row);
                 s.cameraX = static_cast<float>(v[0]);
                 break;
-            case 112:
+            case rows::kCameraY:
                 take(row);
                 s.cameraY = static_cast<float>(v[0]);
                 break;
-            case 113:
+            case rows::kCameraZ:
                 take(row);
                 s.cameraZ = static_cast<float>(v[0]);
                 break;
@@ -311,12 +280,14 @@ StartupScript parseStartupScript(std::string_view text) {
     s.lineCount = m.lineNumber() - 1;
 
     const long long created =
-        static_cast<long long>(s.scattered) + 10LL * static_cast<long long>(s.clusters.size());
+        static_cast<long long>(s.scattered) + static_cast<long long>(pf::script::kPeoplePerCluster) *
+            static_cast<long long>(s.clusters.size());
     if (created != s.totalPeople)
-        throw ScriptError(7, "TotalPeople is " + std::to_string(s.totalPeople) +
-                                 " but the script creates " + std::to_string(created) +
-                                 " people (" + std::to_string(s.scattered) +
-                                 " scattered and 10 in each of " +
+        throw ScriptError(rows::kTotalPeople,
+                          "TotalPeople is " + std::to_string(s.totalPeople) +
+                              " but the script creates " + std::to_string(created) + " people (" +
+                              std::to_string(s.scattered) + " scattered and " +
+                              std::to_string(pf::script::kPeoplePerCluster) + " in each of " +
                                  std::to_string(s.clusters.size()) + " clusters)");
     return s;
 }

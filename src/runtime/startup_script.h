@@ -1,7 +1,8 @@
 #pragma once
 // Reads the startup script that escape-setup writes into
 // bProj/Vellico/startup.pc: the scenario's numbers, checked against the whole
-// fixed text of the script. Anything that is not in the generator's form is
+// fixed text of the script (the rows of projectformat/startup_script_format.h,
+// which the generator renders). Anything that is not in the generator's form is
 // reported with its line number and what was expected there.
 
 #include <stdexcept>
@@ -18,14 +19,14 @@ struct ScriptPoint {
 };
 
 struct StartupScript {
-    int totalPeople = 0;                // row 7, TotalPeople
-    int kvxFlag = 0;                    // row 8, dumpToKVX (the script records when it is 1)
-    int aviFlag = 0;                    // row 9, dumpToAVI
-    ScriptPoint va, vb;                 // rows 15 and 16: the first exit
-    ScriptPoint va2, vb2;               // rows 18 and 19: the second exit
-    int scattered = 0;                  // row 61: people who belong to no cluster
-    std::vector<ScriptPoint> clusters;  // rows 66/67, once per used cluster
-    float cameraX = 0.0f, cameraY = 0.0f, cameraZ = 0.0f;  // rows 111 to 113
+    int totalPeople = 0;                // TotalPeople
+    int kvxFlag = 0;                    // dumpToKVX (the script records when it is 1)
+    int aviFlag = 0;                    // dumpToAVI
+    ScriptPoint va, vb;                 // the first exit's two ends
+    ScriptPoint va2, vb2;               // the second exit's two ends
+    int scattered = 0;                  // people who belong to no cluster
+    std::vector<ScriptPoint> clusters;  // one centre per used cluster
+    float cameraX = 0.0f, cameraY = 0.0f, cameraZ = 0.0f;  // the camera position
     int lineCount = 0;
 
     bool recordKvx() const { return kvxFlag == 1; }
@@ -52,7 +53,7 @@ inline constexpr int kMaxScriptClusters = 10000;
 // Throws ScriptError.
 StartupScript parseStartupScript(std::string_view text);
 
-// The expected text of template row `row` (1 to 225), with its leading tabs
+// The expected text of table row `row` (1 to 225), with its leading tabs
 // and a placeholder such as <int> or <real> where a number stands.
 std::string describeRow(int row);
 

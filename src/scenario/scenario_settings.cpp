@@ -1,5 +1,6 @@
 #include "scenario/scenario_settings.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -53,6 +54,34 @@ int countFromText(std::string_view text) {
 void applyCommandFlags(ScenarioSettings& settings, BuildCommand command) {
     settings.recordKvx = command == BuildCommand::CreateKvx;
     settings.recordAvi = command == BuildCommand::CreateAvi;
+}
+
+ScenarioSettings makeScenarioSettings(const ScenarioInput& input) {
+    ScenarioSettings settings;
+    settings.pairCount = input.pairCount;
+    settings.adultCount = input.adultCount;
+    settings.childCount = input.childCount;
+    applyCommandFlags(settings, input.command);
+    auto toWorld = [&](const Placed& p, PlacementKind kind) {
+        return p.inWorldUnits ? WorldPosition{p.x, p.y} : viewToWorld(kind, p.x, p.y, input.scale);
+    };
+    const int exitCount = static_cast<int>(std::min<std::size_t>(input.exits.size(), kMaxExits));
+    const int clusterCount =
+        static_cast<int>(std::min<std::size_t>(input.clusters.size(), kMaxClusters));
+    for (int k = 0; k < exitCount; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        settings.exits[i] = toWorld(input.exits[i], PlacementKind::Exit);
+    }
+    for (int j = 0; j < clusterCount; ++j) {
+        const auto i = static_cast<std::size_t>(j);
+        settings.clusters[i] = toWorld(input.clusters[i], PlacementKind::Cluster);
+    }
+    settings.exitCount = exitCount;
+    settings.clusterCount = clusterCount;
+    settings.floorPath = input.floorPath;
+    settings.startDirectory = input.startDirectory;
+    settings.floorScale = floorScaleFromScale(input.scale);
+    return settings;
 }
 
 }  // namespace scenario

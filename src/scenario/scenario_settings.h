@@ -6,6 +6,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace scenario {
 
@@ -18,7 +19,6 @@ struct WorldPosition {
 
 inline constexpr int kMaxExits = 2;
 inline constexpr int kMaxClusters = 40;
-inline constexpr int kPeoplePerCluster = 10;
 
 // Fields in the order in which the builder receives them. Note that
 // clusterCount comes before exitCount while the arrays come exits first.
@@ -60,5 +60,35 @@ int countFromText(std::string_view text);
 // The three commands differ only in the two recording flags.
 enum class BuildCommand { RunMorvanta, CreateKvx, CreateAvi };
 void applyCommandFlags(ScenarioSettings& settings, BuildCommand command);
+
+// A placed exit or cluster as the user gave it: a click into the view (view
+// units, -1 to 1, y downward) or, from escape-build, a world position (x, z).
+struct Placed {
+    float x = 0.0f;
+    float y = 0.0f;
+    bool inWorldUnits = false;
+};
+
+// Everything a build command knows, before conversion.
+struct ScenarioInput {
+    int pairCount = 0;  // the counts as read (countFromText in the dialog)
+    int adultCount = 0;
+    int childCount = 0;
+    BuildCommand command = BuildCommand::RunMorvanta;
+    std::vector<Placed> exits;     // in slot order; the first kMaxExits are taken
+    std::vector<Placed> clusters;  // in slot order; the first kMaxClusters are taken
+    // The view's scale: converts view units to world units, and its integer
+    // part places the camera.
+    float scale = 0.0f;
+    // The floor the view shows, in the form the floor reader holds it: after
+    // the reader's fallback this is the basic floor (never the file that had
+    // no usable mesh).
+    std::string floorPath;
+    std::string startDirectory;
+};
+
+// The one road from a build command to the record: the dialog and
+// escape-build both make their ScenarioSettings here.
+ScenarioSettings makeScenarioSettings(const ScenarioInput& input);
 
 }  // namespace scenario

@@ -16,6 +16,8 @@
 #include "floorplan/floor_plan_view.h"
 #include "generator/project_builder.h"
 #include "platform/platform.h"
+#include "projectformat/project_files.h"
+#include "projectformat/startup_script_format.h"
 
 using apptest::TestDialog;
 namespace fs = std::filesystem;
@@ -26,14 +28,17 @@ fs::path startupScript(const apptest::StartDirectory& start) {
     return start / "bProj" / "Vellico" / "startup.pc";
 }
 
-std::string exitRow(const char* name, float x, float z) {
-    return std::string("\tglobal var ") + name + " = new DrvVector(" + generator::formatReal(x) +
-           ",0," + generator::formatReal(z) + ");";
-}
+namespace pf = projectformat;
 
-std::string clusterRow(scenario::WorldPosition p) {
-    return "\tv0 = new DrvVector(" + generator::formatReal(p.x) + ",0," +
-           generator::formatReal(p.z) + ");";
+// Row `number` of the script's table with the given fields filled in.
+std::string tableRow(int number, std::initializer_list<std::pair<pf::Field, float>> fields) {
+    pf::FieldValues values;
+    for (const auto& [field, value] : fields)
+        values[static_cast<std::size_t>(field)] = pf::formatReal(value);
+    std::string row;
+    pf::appendRow(row, number, values);
+    row.pop_back();  // the line feed
+    return row;
 }
 
 void clickButton(app::EscapeSetupDialog& dialog, int id) {
@@ -166,29 +171,40 @@ void DialogBuildTest::buildCarriesClickedPositions() {
     const auto rows = apptest::readRows(startupScript(start));
     QVERIFY(apptest::hasRow(rows, "\tglobal var TotalPeople=50;"));
     using scenario::PlacementKind;
-    const char* names[2][2] = {{"va", "vb"}, {"va2", "vb2"}};
+    struct ExitRows {
+        int a, b;
+        pf::Field ax, bx, z;
+    };
+    const ExitRows exitRows[2] = {
+        {pf::row::kFirstExitA, pf::row::kFirstExitB, pf::Field::FirstExitAX,
+         pf::Field::FirstExitBX, pf::Field::FirstExitZ},
+        {pf::row::kSecondExitA, pf::row::kSecondExitB, pf::Field::SecondExitAX,
+         pf::Field::SecondExitBX, pf::Field::SecondExitZ}};
     for (int k = 0; k < 2; ++k) {
         const floorplan::ViewPoint v = view->mapClick(QPointF(exitClicks[k]));
         const scenario::WorldPosition w =
             scenario::viewToWorld(PlacementKind::Exit, v.x, v.y, scale);
         QVERIFY(w.x != 0.0f && w.z != 0.0f);
-        const std::string a = exitRow(names[k][0], w.x + 5.0f, w.z);
-        const std::string b = exitRow(names[k][1], w.x - 5.0f, w.z);
+        const ExitRows& r = exitRows[k];
+        const float half = pf::script::kExitHalfWidth;
+        const std::string a = tableRow(r.a, {{r.ax, w.x + half}, {r.z, w.z}});
+        const std::string b = tableRow(r.b, {{r.bx, w.x - half}, {r.z, w.z}});
         QVERIFY2(apptest::hasRow(rows, a), a.c_str());
         QVERIFY2(apptest::hasRow(rows, b), b.c_str());
     }
-    // The cluster rows follow "var placed", each with its MyCluster row.
-    std::vector<std::string> clusterRows;
-    auto it = std::find(rows.begin(), rows.end(), "\tvar placed = new List();");
-    QVERIFY(it != rows.end());
-    for (++it; it != rows.end() && it->rfind("\tv0 = new DrvVector(", 0) == 0; it += 2)
-        clusterRows.push_back(*it);
-    QCOMPARE(clusterRows.size(), std::size_t(3));
+    // The cluster rows take the table's place of the centre row, each
+    // followed by its cluster call.
+    const auto first = rows.begin() + (pf::row::kClusterCentre - 1);
     for (std::size_t j = 0; j < 3; ++j) {
         const floorplan::ViewPoint v = view->mapClick(QPointF(clusterClicks[j]));
-        QCOMPARE(clusterRows[j],
-                 clusterRow(scenario::viewToWorld(PlacementKind::Cluster, v.x, v.y, scale)));
+        const scenario::WorldPosition w =
+            scenario::viewToWorld(PlacementKind::Cluster, v.x, v.y, scale);
+        QCOMPARE(*(first + 2 * j),
+                 tableRow(pf::row::kClusterCentre,
+                          {{pf::Field::ClusterX, w.x}, {pf::Field::ClusterZ, w.z}}));
+        QCOMPARE(*(first + 2 * j + 1), tableRow(pf::row::kClusterCall, {}));
     }
+    QCOMPARE(*(first + 6), tableRow(pf::row::kClusterCall + 1, {}));
     // The camera follows the floor's whole-number scale.
     QVERIFY(apptest::hasRow(rows, "\tT.position.x = -100;"));
     QVERIFY(apptest::hasRow(rows, "\tT.position.y = 20;"));
@@ -221,9 +237,9 @@ void DialogBuildTest::commandFlags() {
     QVERIFY(apptest::hasRow(rows, "\tglobal var dumpToAVI = " + std::to_string(avi) + ";"));
     QVERIFY(apptest::hasRow(rows, "\tglobal var TotalPeople=20;"));
     // The whole tree is there, every file of it.
-    for (const std::string& file : generator::projectFiles()) {
-        const fs::path path = platform::nativePath(file);
-        QVERIFY2(fs::is_regular_file(start.path() / path), file.c_str());
+    for (const pf::ProjectFile& file : pf::projectFiles()) {
+        const std::string name(file.path);
+        QVERIFY2(fs::is_regular_file(pf::hostPath(start.path(), file.path)), name.c_str());
     }
 }
 

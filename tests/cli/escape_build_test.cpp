@@ -65,7 +65,7 @@ Outcome run(const fs::path& directory, const std::vector<std::string>& arguments
 }
 
 std::string golden(const std::string& name) {
-    return readFile(testsupport::sourcePath("tests/generator/golden/" + name));
+    return readFile(testsupport::sourcePath("tests/golden/" + name));
 }
 
 std::vector<std::string> scriptLines(const fs::path& root) {

@@ -9,6 +9,7 @@
 
 #include "generator/project_builder.h"
 #include "platform/platform.h"
+#include "projectformat/project_files.h"
 #include "support/scenarios.h"
 #include "support/test_support.h"
 
@@ -22,11 +23,13 @@ namespace {
 static_assert(std::is_base_of_v<std::iostream, generator::ProjectBuilder>);
 
 std::string golden(const std::string& name) {
-    return readFile(testsupport::sourcePath("tests/generator/golden/" + name));
+    return readFile(testsupport::sourcePath("tests/golden/" + name));
 }
 
-fs::path hostPath(const fs::path& root, const std::string& systemPath) {
-    return root / platform::nativePath(systemPath.substr(2));  // drop ".\"
+using projectformat::hostPath;
+
+std::vector<generator::BuildFailure> buildProject(const scenario::ScenarioSettings& s) {
+    return generator::buildProject(s, platform::nativePath(s.startDirectory)).failures;
 }
 
 const char* const kGoldenFiles[][2] = {
@@ -38,26 +41,6 @@ const char* const kGoldenFiles[][2] = {
     {"bProj/Vellico/drive_event.pti", "drive_event.pti"},
 };
 
-const char* const kCopies[][2] = {
-    {"handler.hfsm", "bProj/StateMachines/handler.hfsm"},
-    {"handler.chfsm", "bProj/StateMachines/handler.chfsm"},
-    {"cluster.hfsm", "bProj/StateMachines/cluster.hfsm"},
-    {"cluster.chfsm", "bProj/StateMachines/cluster.chfsm"},
-    {"rtk.pc", "bProj/Vellico/rtk.pc"},
-    {"vellico.pti", "bProj/Vellico/vellico.pti"},
-    {"mocap.pc", "bProj/Vellico/mocap.pc"},
-    {"imgcap.pc", "bProj/Vellico/imgcap.pc"},
-    {"helper.pc", "bProj/Vellico/helper.pc"},
-    {"flock.pc", "bProj/Vellico/flock.pc"},
-    {"drive_typeinfo.pti", "bProj/Vellico/drive_typeinfo.pti"},
-    {"drive_constants.pcs", "bProj/Vellico/drive_constants.pcs"},
-    {"crowd.pc", "bProj/Vellico/crowd.pc"},
-    {"Archer.kvx", "bProj/Content/Actors/Archer/Archer.kvx"},
-    {"Proxy.kvx", "bProj/Content/Actors/Proxy/Proxy.kvx"},
-    {"floor.kvx", "bProj/Content/Actors/Floor/Floor.kvx"},
-    {"Wall.kvx", "bProj/Content/Actors/Wall/Wall.kvx"},
-    {"world.kvx", "bProj/Content/Worlds/world.kvx"},
-};
 
 class BuildTest : public ::testing::Test {
   protected:
@@ -70,15 +53,21 @@ class BuildTest : public ::testing::Test {
         return s;
     }
 
+    // Every file of the list is there: generated ones as their golden files,
+    // copies byte for byte as their source.
     void expectCompleteTree(const fs::path& root) {
-        for (const auto& file : generator::projectFiles()) {
-            EXPECT_TRUE(fs::is_regular_file(hostPath(root, file))) << file;
+        for (const auto& file : projectformat::projectFiles()) {
+            const fs::path path = hostPath(root, file.path);
+            EXPECT_TRUE(fs::is_regular_file(path)) << file.path;
+            if (file.content == projectformat::Content::Template) {
+                EXPECT_EQ(readFile(path), readFile(hostPath(root, file.templatePath)))
+                    << file.path;
+            } else if (file.content == projectformat::Content::Floor) {
+                EXPECT_EQ(readFile(path), readFile(root / "unchanged/floor.kvx"));
+            }
         }
         for (const auto& g : kGoldenFiles) {
             EXPECT_EQ(readFile(root / g[0]), golden(g[1])) << g[0];
-        }
-        for (const auto& c : kCopies) {
-            EXPECT_EQ(readFile(root / c[1]), readFile(root / "unchanged" / c[0])) << c[1];
         }
     }
 
@@ -87,18 +76,21 @@ class BuildTest : public ::testing::Test {
 };
 
 TEST_F(BuildTest, EmptyScenarioYieldsAllTwentyFiveFiles) {
-    ASSERT_EQ(generator::projectFiles().size(), 25u);
-    const auto failures = generator::buildProject(emptyScenario());
-    EXPECT_TRUE(failures.empty()) << failures.front().path << ": " << failures.front().reason;
+    ASSERT_EQ(projectformat::projectFiles().size(), 25u);
+    TempDir elsewhere;
+    fs::current_path(elsewhere.path());
+    const auto failures = buildProject(emptyScenario());
+    EXPECT_TRUE(failures.empty()) << failures.front().path << ": " << failures.front().reason();
     expectCompleteTree(dir.path());
     const std::string script = readFile(dir / "bProj/Vellico/startup.pc");
     EXPECT_EQ(std::count(script.begin(), script.end(), '\n'), 223);  // no cluster rows
-    // The start directory stays current: the runtime is started from it.
-    EXPECT_TRUE(fs::equivalent(fs::current_path(), dir.path()));
+    // The build neither uses nor moves the current directory.
+    EXPECT_TRUE(fs::equivalent(fs::current_path(), elsewhere.path()));
+    EXPECT_TRUE(fs::is_empty(elsewhere.path()));
 }
 
 TEST_F(BuildTest, GeneratedFilesHaveCrLfOnEveryLine) {
-    generator::buildProject(emptyScenario());
+    buildProject(emptyScenario());
     for (const char* file : {"bProj/something.spj", "bProj/something.sws", "bProj/template.sws",
                              "bProj/StateMachines/events.evt", "bProj/Vellico/startup.pc",
                              "bProj/Vellico/helperdata.pcs", "bProj/Vellico/drive_event.pti"}) {
@@ -122,7 +114,7 @@ TEST_F(BuildTest, WorkedExampleFromAnotherCurrentDirectory) {
     TempDir elsewhere;
     fs::current_path(elsewhere.path());  // the tree still goes below the start directory
     generator::ProjectBuilder builder(s);
-    EXPECT_TRUE(builder.failures().empty());
+    EXPECT_TRUE(builder.report().complete());
     EXPECT_FALSE(builder.is_open());
     EXPECT_EQ(readFile(dir / "bProj/Vellico/startup.pc"), golden("startup_worked_example.pc"));
     EXPECT_FALSE(fs::exists(elsewhere / "bProj"));
@@ -132,14 +124,14 @@ TEST_F(BuildTest, SecondBuildOverwritesAndKeepsForeignFiles) {
     auto s = emptyScenario();
     s.pairCount = 40;
     s.clusterCount = 2;
-    generator::buildProject(s);
+    buildProject(s);
     writeFile(dir / "bProj/notes.txt", "mine");
     writeFile(dir / "bProj/Vellico/extra.pc", "mine too");
     writeFile(dir / "bProj/something.spj", std::string(100000, 'z'));  // longer than the text
     writeFile(dir / "bProj/Content/Actors/Wall/Wall.kvx", std::string(100000, 'z'));
 
     s.pairCount = 0;  // a shorter startup script
-    EXPECT_TRUE(generator::buildProject(s).empty());
+    EXPECT_TRUE(buildProject(s).empty());
     expectCompleteTree(dir.path());
     EXPECT_EQ(readFile(dir / "bProj/notes.txt"), "mine");
     EXPECT_EQ(readFile(dir / "bProj/Vellico/extra.pc"), "mine too");
@@ -150,10 +142,12 @@ TEST_F(BuildTest, SecondBuildOverwritesAndKeepsForeignFiles) {
 TEST_F(BuildTest, UnopenableDescriptorIsReportedAndTheRestIsWritten) {
     fs::create_directories(dir / "bProj/something.spj");  // a directory in its place
     writeFile(dir / "bProj/something.spj/kept", "kept");
-    const auto failures = generator::buildProject(emptyScenario());
+    const auto failures = buildProject(emptyScenario());
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].path, ".\\bProj\\something.spj");
-    EXPECT_NE(failures[0].reason.find("could not open for writing"), std::string::npos);
+    EXPECT_EQ(failures[0].step, generator::BuildStep::OpenForWriting);
+    EXPECT_EQ(failures[0].reason(), "could not open for writing: " + failures[0].cause);
+    EXPECT_FALSE(failures[0].cause.empty());
     EXPECT_EQ(readFile(dir / "bProj/something.spj/kept"), "kept");
     // Every later generated file is written in full.
     for (std::size_t i = 1; i < std::size(kGoldenFiles); ++i) {
@@ -163,10 +157,13 @@ TEST_F(BuildTest, UnopenableDescriptorIsReportedAndTheRestIsWritten) {
 
 TEST_F(BuildTest, MissingTemplateGivesAnEmptyCopyAndTheBuildGoesOn) {
     fs::remove(dir / "unchanged/Wall.kvx");
-    const auto failures = generator::buildProject(emptyScenario());
+    const auto failures = buildProject(emptyScenario());
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].path, ".\\unchanged\\Wall.kvx");
-    EXPECT_NE(failures[0].reason.find("template missing"), std::string::npos);
+    EXPECT_EQ(failures[0].step, generator::BuildStep::ReadTemplate);
+    EXPECT_EQ(failures[0].writtenEmpty, ".\\bProj\\Content\\Actors\\Wall\\Wall.kvx");
+    EXPECT_EQ(failures[0].reason(),
+              "template missing; .\\bProj\\Content\\Actors\\Wall\\Wall.kvx was written empty");
     EXPECT_EQ(fs::file_size(dir / "bProj/Content/Actors/Wall/Wall.kvx"), 0u);
     EXPECT_EQ(readFile(dir / "bProj/Content/Worlds/world.kvx"),
               readFile(dir / "unchanged/world.kvx"));
@@ -175,21 +172,22 @@ TEST_F(BuildTest, MissingTemplateGivesAnEmptyCopyAndTheBuildGoesOn) {
 TEST_F(BuildTest, MissingFloorFileGivesAnEmptyFloor) {
     auto s = emptyScenario();
     s.floorPath = "floors\\\\nowhere.kvx";
-    const auto failures = generator::buildProject(s);
+    const auto failures = buildProject(s);
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].path, "floors\\\\nowhere.kvx");
-    EXPECT_NE(failures[0].reason.find("floor file missing"), std::string::npos);
+    EXPECT_EQ(failures[0].step, generator::BuildStep::ReadFloor);
+    EXPECT_NE(failures[0].reason().find("floor file missing"), std::string::npos);
     EXPECT_EQ(fs::file_size(dir / "bProj/Content/Actors/Floor/Floor.kvx"), 0u);
 }
 
 TEST_F(BuildTest, FloorChosenFromAnEarlierBuildIsKept) {
     auto s = emptyScenario();
-    generator::buildProject(s);
+    buildProject(s);
     const std::string floor = readFile(dir / "unchanged/floor.kvx");
     for (std::string path : {std::string("bProj\\\\Content\\\\Actors\\\\Floor\\\\Floor.kvx"),
                              (dir / "bProj/Content/Actors/Floor/Floor.kvx").string()}) {
         s.floorPath = path;
-        EXPECT_TRUE(generator::buildProject(s).empty()) << path;
+        EXPECT_TRUE(buildProject(s).empty()) << path;
         EXPECT_EQ(readFile(dir / "bProj/Content/Actors/Floor/Floor.kvx"), floor) << path;
     }
 }
@@ -202,26 +200,27 @@ TEST_F(BuildTest, LongStartDirectory) {
     auto s = emptyScenario();
     s.startDirectory = deep.string();
     ASSERT_GT(s.startDirectory.size(), 256u);
-    EXPECT_TRUE(generator::buildProject(s).empty());
+    EXPECT_TRUE(buildProject(s).empty());
     expectCompleteTree(deep);
     EXPECT_FALSE(fs::exists(dir / "bProj"));
 }
 
-TEST_F(BuildTest, StartDirectoryThatCannotBeEnteredIsReported) {
+TEST_F(BuildTest, MissingStartDirectoryIsReportedAndNothingIsWritten) {
     auto s = emptyScenario();
     s.startDirectory = (dir / "missing").string();
     fs::current_path(dir.path());
-    const auto failures = generator::buildProject(s);
-    ASSERT_FALSE(failures.empty());
+    const auto failures = buildProject(s);
+    ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].path, s.startDirectory);
-    EXPECT_NE(failures[0].reason.find("could not enter the start directory"), std::string::npos);
-    // As before, the tree is built below whatever directory is current.
-    expectCompleteTree(dir.path());
+    EXPECT_EQ(failures[0].step, generator::BuildStep::FindStartDirectory);
+    EXPECT_NE(failures[0].reason().find("nothing was written"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+    EXPECT_FALSE(fs::exists(dir / "bProj"));  // not below the current directory either
 }
 
 TEST_F(BuildTest, ProjectFolderBlockedByAFile) {
     writeFile(dir / "bProj", "not a folder");
-    const auto failures = generator::buildProject(emptyScenario());
+    const auto failures = buildProject(emptyScenario());
     // The folder and every file below it fail; nothing crashes.
     EXPECT_EQ(failures.front().path, "bProj");
     EXPECT_GE(failures.size(), 25u);
@@ -230,14 +229,14 @@ TEST_F(BuildTest, ProjectFolderBlockedByAFile) {
 
 TEST(StandInTemplates, AllPresentWithCrLfLineEnds) {
     // Guards the checkout too: the templates must reach the tree byte for byte.
-    for (const auto& c : kCopies) {
-        if (std::string(c[0]) == "floor.kvx") continue;  // the basic floor is not a stand-in
-        const std::string bytes = readFile(testsupport::sourcePath("unchanged") / c[0]);
-        ASSERT_FALSE(bytes.empty()) << c[0];
-        EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n") << c[0];
+    for (const auto& file : projectformat::projectFiles()) {
+        if (file.content != projectformat::Content::Template) continue;
+        const std::string bytes = readFile(hostPath(testsupport::sourcePath(""), file.templatePath));
+        ASSERT_FALSE(bytes.empty()) << file.templatePath;
+        EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n") << file.templatePath;
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             if (bytes[i] == '\n') {
-                ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << c[0] << " @" << i;
+                ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << file.templatePath << " @" << i;
             }
         }
     }

@@ -7,7 +7,7 @@
 #include "generator/generated_texts.h"
 #include "generator/project_builder.h"
 
-using generator::formatReal;
+using projectformat::formatReal;
 
 namespace {
 

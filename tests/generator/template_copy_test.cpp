@@ -71,6 +71,8 @@ TEST_F(TemplateCopyTest, MissingSourceLeavesAnEmptyDestination) {
     EXPECT_TRUE(report.destinationOpened);
     EXPECT_FALSE(report.complete);
     EXPECT_EQ(report.problem, "source missing");
+    EXPECT_EQ(report.failure, generator::CopyProblem::SourceMissing);
+    EXPECT_EQ(report.cause, "");
     EXPECT_EQ(readFile(dir / "copy.kvx"), "");
 
     report = TemplateCopy("missing.kvx", "fresh.kvx");  // created even so
@@ -82,7 +84,9 @@ TEST_F(TemplateCopyTest, DirectoryAsSourceIsUnreadable) {
     std::filesystem::create_directory(dir / "folder.kvx");
     const auto report = TemplateCopy("folder.kvx", "copy.kvx");
     EXPECT_FALSE(report.sourceOpened);
-    EXPECT_NE(report.problem.find("unreadable"), std::string::npos) << report.problem;
+    EXPECT_EQ(report.failure, generator::CopyProblem::SourceUnreadable);
+    EXPECT_EQ(report.problem, "source unreadable: " + report.cause);
+    EXPECT_FALSE(report.cause.empty());
     EXPECT_EQ(readFile(dir / "copy.kvx"), "");
 }
 
@@ -94,7 +98,8 @@ TEST_F(TemplateCopyTest, UnwritableDestinationLeavesTheSourceAlone) {
     EXPECT_TRUE(report.sourceOpened);
     EXPECT_FALSE(report.destinationOpened);
     EXPECT_FALSE(report.complete);
-    EXPECT_NE(report.problem.find("could not open for writing"), std::string::npos);
+    EXPECT_EQ(report.failure, generator::CopyProblem::DestinationUnopenable);
+    EXPECT_EQ(report.problem, "could not open for writing: " + report.cause);
     EXPECT_EQ(readFile(dir / "t.kvx"), "template");
     EXPECT_EQ(readFile(dir / "copy.kvx/inside"), "kept");
 

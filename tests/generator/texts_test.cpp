@@ -15,7 +15,7 @@
 namespace {
 
 std::string golden(const std::string& name) {
-    return testsupport::readFile(testsupport::sourcePath("tests/generator/golden/" + name));
+    return testsupport::readFile(testsupport::sourcePath("tests/golden/" + name));
 }
 
 // What the text-mode stream stores for a text.

@@ -29,10 +29,7 @@ Evacuation evacuate(scenario::ScenarioSettings s, std::uint64_t seed, double tim
     testsupport::copyTemplates(dir.path());
     s.floorPath = "unchanged\\floor.kvx";
     s.startDirectory = dir.path().string();
-    {
-        testsupport::ScopedCurrentDirectory cd(dir.path());
-        generator::buildProject(s);
-    }
+    generator::buildProject(s, dir.path());
     const runtime::ProjectData p = runtime::readProject(dir.path());
     const runtime::ProjectSetup ps = runtime::buildProjectSetup(p, seed);
     crowd::Simulation sim(ps.setup);

@@ -18,7 +18,7 @@ namespace runtimetest {
 // (10, 20), (-15.5, 4.75), (1, 1), one exit at (12.5, -30.25), floorScale 70.
 inline std::string workedExample() {
     return testsupport::readFile(
-        testsupport::sourcePath("tests/runtime/fixtures/worked-example-startup.pc"));
+        testsupport::sourcePath("tests/golden/startup_worked_example.pc"));
 }
 
 inline std::vector<std::string> lines(const std::string& text) {

@@ -84,3 +84,45 @@ TEST(CommandFlags, EachCommandSetsOnlyItsFlag) {
     EXPECT_FALSE(s.recordKvx);
     EXPECT_TRUE(s.recordAvi);
 }
+
+TEST(MakeScenarioSettings, ConvertsViewPlacementsKeepsWorldOnesAndTakesTheFirstSlots) {
+    scenario::ScenarioInput in;
+    in.pairCount = 3;
+    in.adultCount = 0;
+    in.childCount = 99;
+    in.command = scenario::BuildCommand::CreateAvi;
+    in.scale = 70.9f;
+    in.exits = {{0.5f, -0.25f}, {-60.0f, 12.5f, true}, {0.1f, 0.1f}};  // a third is dropped
+    for (int k = 0; k < 45; ++k) {
+        const float v = static_cast<float>(k) / 50.0f;
+        in.clusters.push_back({v, -v});
+    }
+    in.floorPath = "floors\\\\plan.kvx";
+    in.startDirectory = "/tmp/start";
+    const scenario::ScenarioSettings s = scenario::makeScenarioSettings(in);
+    EXPECT_EQ(s.pairCount, 3);
+    EXPECT_EQ(s.adultCount, 0);
+    EXPECT_EQ(s.childCount, 99);
+    EXPECT_FALSE(s.recordKvx);
+    EXPECT_TRUE(s.recordAvi);
+    ASSERT_EQ(s.exitCount, 2);
+    const auto e0 = scenario::viewToWorld(scenario::PlacementKind::Exit, 0.5f, -0.25f, 70.9f);
+    EXPECT_EQ(s.exits[0].x, e0.x);
+    EXPECT_EQ(s.exits[0].z, e0.z);
+    EXPECT_EQ(s.exits[1].x, -60.0f);  // world units pass unchanged
+    EXPECT_EQ(s.exits[1].z, 12.5f);
+    ASSERT_EQ(s.clusterCount, scenario::kMaxClusters);
+    const auto c39 =
+        scenario::viewToWorld(scenario::PlacementKind::Cluster, 39.0f / 50.0f, -39.0f / 50.0f, 70.9f);
+    EXPECT_EQ(s.clusters[39].x, c39.x);
+    EXPECT_EQ(s.clusters[39].z, c39.z);
+    EXPECT_EQ(s.floorScale, 70);  // the integer part of the view's scale
+    EXPECT_EQ(s.floorPath, in.floorPath);
+    EXPECT_EQ(s.startDirectory, in.startDirectory);
+
+    in.exits.clear();
+    in.clusters.clear();
+    const scenario::ScenarioSettings none = scenario::makeScenarioSettings(in);
+    EXPECT_EQ(none.exitCount, 0);
+    EXPECT_EQ(none.clusterCount, 0);
+}

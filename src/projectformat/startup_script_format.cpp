@@ -1,7 +1,16 @@
-// The rows of the startup script that escape-setup writes, in order, as
-// {number of leading tabs, text}. @NAME@ marks a number the generator
-// inserts; rows 66 and 67 repeat once per used cluster. Shared by the reader
-// and its tests; the text must match the generator's byte for byte.
+#include "projectformat/startup_script_format.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace projectformat {
+
+namespace {
+
+// The 225 rows of the script. The pair kClusterCentre/kClusterCall is written
+// once per used cluster.
+// clang-format off
+constexpr ScriptRow kRows[] = {
     {0, "use constants \"drive_constants\";"},  // 1
     {0, "function main() {"},  // 2
     {1, "engine.RunScript(\"rtk\", nil);"},  // 3
@@ -227,3 +236,82 @@
     {2, "AddClusterData(actor, clustername);"},  // 223
     {1, "}"},  // 224
     {0, "}"},  // 225
+};
+// clang-format on
+static_assert(sizeof kRows / sizeof kRows[0] == row::kCount);
+
+struct FieldInfo {
+    std::string_view name;
+    FieldKind kind;
+};
+// In the order of Field.
+constexpr FieldInfo kFields[] = {
+    {"TOTAL", FieldKind::Integer},  {"KVXFLAG", FieldKind::Integer}, {"AVIFLAG", FieldKind::Integer},
+    {"VAX", FieldKind::Real},       {"VBX", FieldKind::Real},        {"EXIT1Z", FieldKind::Real},
+    {"VA2X", FieldKind::Real},      {"VB2X", FieldKind::Real},       {"EXIT2Z", FieldKind::Real},
+    {"SCATTERED", FieldKind::Integer}, {"CLUSTERX", FieldKind::Real}, {"CLUSTERZ", FieldKind::Real},
+    {"CAMX", FieldKind::Real},      {"CAMY", FieldKind::Real},       {"CAMZ", FieldKind::Real},
+};
+static_assert(sizeof kFields / sizeof kFields[0] == kFieldCount);
+
+}  // namespace
+
+FieldKind kindOf(Field field) { return kFields[static_cast<std::size_t>(field)].kind; }
+
+std::string_view nameOf(Field field) { return kFields[static_cast<std::size_t>(field)].name; }
+
+Field fieldByName(std::string_view name) {
+    for (std::size_t i = 0; i < kFieldCount; ++i)
+        if (kFields[i].name == name) return static_cast<Field>(i);
+    // Only the table's own markers reach here; a test reads every row.
+    return Field::TotalPeople;
+}
+
+const ScriptRow& scriptRow(int number) { return kRows[number - 1]; }
+
+void appendRow(std::string& out, int number, const FieldValues& values) {
+    const ScriptRow& r = scriptRow(number);
+    out.append(static_cast<std::size_t>(r.tabs), '\t');
+    forEachPiece(
+        r, [&](std::string_view text) { out.append(text); },
+        [&](Field f) { out.append(values[static_cast<std::size_t>(f)]); });
+    out.push_back('\n');
+}
+
+std::string describeRow(int number) {
+    if (number < 1 || number > row::kCount) return {};
+    const ScriptRow& r = scriptRow(number);
+    std::string out(static_cast<std::size_t>(r.tabs), '\t');
+    forEachPiece(
+        r, [&](std::string_view text) { out.append(text); },
+        [&](Field f) { out += kindOf(f) == FieldKind::Integer ? "<int>" : "<real>"; });
+    return out;
+}
+
+PeopleLayout layoutPeople(int pairCount, int adultCount, int childCount, int clusterCount) {
+    PeopleLayout layout;
+    layout.total = 2LL * pairCount + adultCount + childCount;
+    const long long perCluster = script::kPeoplePerCluster;
+    const long long clusters = std::max(clusterCount, 0);
+    layout.used = layout.total < perCluster * clusters ? layout.total / perCluster : clusters;
+    const long long rest = layout.total - perCluster * layout.used;
+    layout.scattered = rest > 0 ? rest : 0;
+    return layout;
+}
+
+std::string formatReal(float value) {
+    const double widened = value;
+    if (widened == 0.0) return "0";  // also -0.0: never "-0"
+    char text[64];
+    auto result = std::to_chars(text, text + sizeof text, widened, std::chars_format::general, 6);
+    std::string out(text, result.ptr);
+    // The runtime's conversion writes at least three exponent digits.
+    auto e = out.find('e');
+    if (e != std::string::npos && e + 2 <= out.size()) {
+        std::size_t digits = out.size() - (e + 2);
+        if (digits < 3) out.insert(e + 2, 3 - digits, '0');
+    }
+    return out;
+}
+
+}  // namespace projectformat
