@@ -99,6 +99,10 @@ struct PersonSpec {
     Role role = Role::Person;
     int exit = -1;    // index into exits; -1: the one with the shortest walk
     int leader = -1;  // for a follower: the person it follows
+    // Seconds the person waits before walking off (noticing, deciding,
+    // gathering things): until then no driving force and no fluctuation of
+    // their own; others can still push them.
+    double preMovement = 0.0;
 };
 
 struct ExitSpec {

@@ -14,6 +14,7 @@
 #include "platform/safe_output.h"
 #include "runtime/plot.h"
 #include "runtime/results_folder.h"
+#include "runtime/run_report.h"
 
 namespace runtime {
 
@@ -26,6 +27,7 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
     std::vector<std::string> resultNames = {"summary.json"};
     if (wantsTrajectories) resultNames.push_back("trajectories.csv");
     if (drawsPlots()) resultNames.push_back("evacuation.png");
+    for (const std::string& name : RunReport::fileNames()) resultNames.push_back(name);
     std::optional<ResultsFolder> folder;
     try {
         folder.emplace(prep.outDir, opt.out.has_value(), resultNames);
@@ -58,7 +60,11 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
     ro.timeLimit = prep.setup.timeLimit;
     ro.frameRate = opt.fps;
     if (traj) ro.onFrame = [&](const crowd::FrameView& f) { traj->frame(f); };
-    for (FrameSink* sink : hooks.sinks) {
+    // Density, flows and the report page: measured in every run.
+    RunReport report(folder->path(), prep.meta);
+    std::vector<FrameSink*> sinks = hooks.sinks;
+    sinks.push_back(&report);
+    for (FrameSink* sink : sinks) {
         sink->begin(sim);
         if (sink->frameRate() > 0.0)
             ro.streams.push_back(
@@ -88,7 +94,7 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
 
     out.summary = summarize(sim, result);
     std::vector<std::string> written;
-    for (FrameSink* sink : hooks.sinks) {
+    for (FrameSink* sink : sinks) {
         try {
             sink->finish(sim, out.summary);
             for (const std::string& w : sink->written()) written.push_back(w);
@@ -126,6 +132,8 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
             out.status = 1;
         }
     }
+
+    for (const std::string& name : report.filesWritten()) wrote(name.c_str());
 
     if (!opt.quiet) {
         std::cout << reportText(prep.meta, out.summary, sim);
