@@ -16,6 +16,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   locales
   clang-format
+  chromium
 )
 
 missing=()

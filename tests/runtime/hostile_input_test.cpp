@@ -228,7 +228,8 @@ TEST(MvnrtResults, ForeignFilesInAnOutFolderAreNeitherOverwrittenNorDeleted) {
     ASSERT_EQ(runMvnrt(dir.path(), "--scenario s.json --out mine --quiet --fps 0").status, 0);
     EXPECT_FALSE(fs::exists(dir / "mine/trajectories.csv"));
     EXPECT_EQ(runtime::manifestNames(dir / "mine"),
-              (std::set<std::string>{"evacuation.png", "summary.json", "trajectories.csv"}));
+              (std::set<std::string>{"density.png", "evacuation.png", "floor.png", "measures.json",
+                                     "report.html", "summary.json", "trajectories.csv"}));
 }
 
 TEST(MvnrtResults, UnwritableResultsGiveStatus1AndNoClaimOfSuccess) {
@@ -241,7 +242,9 @@ TEST(MvnrtResults, UnwritableResultsGiveStatus1AndNoClaimOfSuccess) {
     Outcome o = runMvnrt(dir.path(), "--scenario s.json --out r");
     EXPECT_EQ(o.status, 1) << o.err;
     EXPECT_TRUE(has(o.err, "evacuation.png: is a folder")) << o.err;
-    EXPECT_TRUE(has(o.out, "Results in r: summary.json, trajectories.csv\n")) << o.out;
+    EXPECT_TRUE(has(o.out, "Results in r: summary.json, trajectories.csv, measures.json, floor.png, "
+                           "density.png, report.html\n"))
+        << o.out;
     // Over-long names and a results folder below a file.
     o = runMvnrt(dir.path(), "--scenario s.json --quiet --out " + std::string(300, 'n'));
     EXPECT_EQ(o.status, 1);
