@@ -49,6 +49,7 @@ struct MovieRecorder::Impl {
     scene::SceneFrame frame;
     std::string problem;  // before the encoder exists: no OpenGL, say
     double renderingSeconds = 0.0;
+    double waitingSeconds = 0.0;  // for the encoder to take a picture
     runtime::Recording done;
     bool finished = false;
 };
@@ -137,9 +138,11 @@ void MovieRecorder::frame(const crowd::FrameView& f) {
         QPainter painter(&picture);
         scene::paintOverlay(painter, m.overlay, QSize(format.width, format.height));
     }
-    m.renderingSeconds +=
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const auto drawn = std::chrono::steady_clock::now();
+    m.renderingSeconds += std::chrono::duration<double>(drawn - started).count();
     m.encoder->addFrame(rgba.data(), 4 * format.width);
+    m.waitingSeconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - drawn).count();
 }
 
 void MovieRecorder::finish(const crowd::Simulation& /*sim*/, const runtime::RunSummary& /*summary*/) {
@@ -158,7 +161,9 @@ std::vector<std::string> MovieRecorder::written() const {
     if (!impl_->finished) return {};
     const MovieFormat& f = impl_->encoder->format();
     return {runtime::recordingLine(impl_->done) + ", " + std::to_string(f.width) + "x" +
-            std::to_string(f.height) + " MPEG-4 video at 24 frames per second"};
+            std::to_string(f.height) + " MPEG-4 video at 24 frames per second; drawn in " + runtime::fixed(impl_->renderingSeconds, 1) + " s, encoded in " +
+                runtime::fixed(encodingSeconds(), 1) + " s beside it (waited " +
+                runtime::fixed(impl_->waitingSeconds, 1) + " s for the encoder)"};
 }
 
 std::vector<runtime::Recording> MovieRecorder::recordings() const {
