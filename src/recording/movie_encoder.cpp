@@ -245,7 +245,7 @@ struct MovieEncoder::Impl {
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             lock.lock();
             encodingSeconds += spent;
-            spare.push_back(std::move(rgba));
+            if (spare.size() < kQueueLimit) spare.push_back(std::move(rgba));
         }
     }
 
@@ -322,6 +322,22 @@ void MovieEncoder::addFrame(const std::uint8_t* rgba, int bytesPerLine) {
                     rgba + static_cast<std::ptrdiff_t>(bytesPerLine) * y, row);
     lock.lock();
     m.queue.push_back(std::move(copy));
+    lock.unlock();
+    m.changed.notify_all();
+}
+
+void MovieEncoder::addFrame(std::vector<std::uint8_t>&& rgba) {
+    Impl& m = *impl_;
+    const std::size_t bytes =
+        4 * static_cast<std::size_t>(m.format.width) * static_cast<std::size_t>(m.format.height);
+    if (rgba.size() != bytes)
+        throw std::invalid_argument("a movie picture of " + std::to_string(rgba.size()) +
+                                    " bytes where " + std::to_string(bytes) + " are due");
+    std::unique_lock<std::mutex> lock(m.mutex);
+    ++m.handedIn;
+    if (!m.problem.empty() || m.closing || !m.worker.joinable()) return;
+    m.changed.wait(lock, [&m] { return m.queue.size() < kQueueLimit; });
+    m.queue.push_back(std::move(rgba));
     lock.unlock();
     m.changed.notify_all();
 }

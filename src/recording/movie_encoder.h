@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace recording {
 
@@ -38,6 +39,10 @@ class MovieEncoder {
     // next. The picture is copied; waits while the encoder is several
     // pictures behind.
     void addFrame(const std::uint8_t* rgba, int bytesPerLine);
+    // The same for a tightly packed picture (4 * width bytes per row) that
+    // the encoder takes over without a copy; throws std::invalid_argument
+    // when it is not 4 * width * height bytes.
+    void addFrame(std::vector<std::uint8_t>&& rgba);
 
     // Encodes what is queued, completes the file and renames it over the
     // target. Throws std::runtime_error naming the target when any of it

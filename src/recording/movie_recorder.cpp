@@ -140,7 +140,7 @@ void MovieRecorder::frame(const crowd::FrameView& f) {
     }
     const auto drawn = std::chrono::steady_clock::now();
     m.renderingSeconds += std::chrono::duration<double>(drawn - started).count();
-    m.encoder->addFrame(rgba.data(), 4 * format.width);
+    m.encoder->addFrame(std::move(rgba));
     m.waitingSeconds +=
         std::chrono::duration<double>(std::chrono::steady_clock::now() - drawn).count();
 }

@@ -136,3 +136,16 @@ TEST(MovieEncoder, AMovieNotFinishedLeavesNoFile) {
     }  // an interrupted run: destroyed without finish()
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
+
+TEST(MovieEncoder, APictureHandedOverWholeIsEncodedAndOneOfTheWrongSizeRefused) {
+    TempDir dir;
+    MovieFormat format;
+    format.width = 64;
+    format.height = 48;
+    MovieEncoder movie(dir / "clip.avi", format);
+    for (int k = 0; k < 5; ++k) movie.addFrame(testPicture(64, 48, k));
+    EXPECT_THROW(movie.addFrame(std::vector<std::uint8_t>(100)), std::invalid_argument);
+    movie.finish();
+    EXPECT_EQ(recordingtest::probeMovie(dir / "clip.avi").frames, 5);
+    EXPECT_TRUE(near(recordingtest::decodeFrame(dir / "clip.avi", 4).at(60, 10), 0, 0, 255));
+}
