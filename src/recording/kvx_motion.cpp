@@ -19,6 +19,16 @@ constexpr std::string_view kComment = "; people's motion recorded by mvnrt";
 constexpr std::string_view kScene = "TW_Scene SCN-";
 constexpr std::string_view kUnits = "\tUnits ";
 constexpr std::string_view kUpAxis = "\tUpAxis Y";
+constexpr std::string_view kFloor = "\tTW_Floor FLR-walkable";
+constexpr std::string_view kPolygon = "\t\tTW_Polygon ";
+constexpr std::string_view kVertex = "\t\t\t";
+constexpr std::string_view kExit = "\tTW_Exit EXT-";
+constexpr std::string_view kKind = "\t\tKind ";
+constexpr std::string_view kOpening = "\t\tOpening ";
+constexpr std::string_view kCamera = "\tTW_Camera CAM-script";
+constexpr std::string_view kPosition = "\t\tPosition ";
+constexpr std::string_view kRotationY = "\t\tRotationY ";
+constexpr std::string_view kFovY = "\t\tFovY ";
 constexpr std::string_view kMotion = "\tTW_Motion MOT-";
 constexpr std::string_view kFrameRate = "\t\tFrameRate ";
 constexpr std::string_view kActorCount = "\t\tActorCount ";
@@ -106,6 +116,21 @@ class LineReader {
         return v;
     }
 
+    // `count` numbers separated by commas (and spaces after them).
+    std::vector<double> numbers(std::string_view text, int count, std::string_view what) const {
+        std::vector<double> out;
+        for (int k = 0; k < count; ++k) {
+            const std::size_t comma = k + 1 < count ? text.find(',') : text.size();
+            if (comma == std::string_view::npos)
+                fail(std::string(what) + " needs " + std::to_string(count) + " numbers");
+            std::string_view field = text.substr(0, comma);
+            while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+            out.push_back(number(field, what));
+            text = k + 1 < count ? text.substr(comma + 1) : std::string_view();
+        }
+        return out;
+    }
+
     long long whole(std::string_view text, std::string_view what) const {
         long long v = 0;
         const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
@@ -123,20 +148,15 @@ class LineReader {
 };
 
 MotionPose readPose(const LineReader& in, std::string_view l) {
-    MotionPose p;
     const std::size_t colon = l.find(':');
     if (colon == std::string_view::npos) in.fail("a pose needs \"actor: x, y, z, heading\"");
+    MotionPose p;
     p.actor = static_cast<int>(in.whole(l.substr(0, colon), "the actor"));
-    double* fields[4] = {&p.x, &p.y, &p.z, &p.heading};
-    std::string_view rest = l.substr(colon + 1);
-    for (int k = 0; k < 4; ++k) {
-        const std::size_t comma = k < 3 ? rest.find(',') : rest.size();
-        if (comma == std::string_view::npos) in.fail("a pose needs four numbers");
-        std::string_view field = rest.substr(0, comma);
-        while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
-        *fields[k] = in.number(field, "a coordinate");
-        rest = k < 3 ? rest.substr(comma + 1) : std::string_view();
-    }
+    const auto v = in.numbers(l.substr(colon + 1), 4, "a coordinate");
+    p.x = v[0];
+    p.y = v[1];
+    p.z = v[2];
+    p.heading = v[3];
     return p;
 }
 
@@ -157,6 +177,42 @@ Motion readMotion(const std::filesystem::path& file) {
     m.metresPerUnit = in.number(in.expect(kUnits, "the scene's units"), "Units");
     if (!(m.metresPerUnit > 0.0)) in.fail("Units must be above 0");
     in.expect(kUpAxis, "the up axis");
+    if (in.peek() == kFloor) {
+        in.next();
+        while (in.peek().substr(0, kPolygon.size()) == kPolygon) {
+            const long long n = in.whole(in.next().substr(kPolygon.size()), "the vertex count");
+            if (n < 3 || n > 1'000'000) in.fail("a polygon needs 3 to 1000000 vertices");
+            std::vector<MotionPoint> polygon;
+            for (long long k = 0; k < n; ++k) {
+                const auto v = in.numbers(in.expect(kVertex, "a vertex"), 3, "a vertex");
+                polygon.push_back({v[0], v[2]});
+            }
+            m.floor.push_back(std::move(polygon));
+        }
+    }
+    while (in.peek().substr(0, kExit.size()) == kExit) {
+        MotionExit e;
+        e.name = std::string(in.next().substr(kExit.size()));
+        const std::string_view kind = in.expect(kKind, "the exit's kind");
+        if (kind != "door" && kind != "line") in.fail("an exit is a door or a line");
+        e.door = kind == "door";
+        const auto v = in.numbers(in.expect(kOpening, "the exit's opening"), 6, "the opening");
+        e.from = {v[0], v[2]};
+        e.to = {v[3], v[5]};
+        m.exits.push_back(std::move(e));
+    }
+    if (in.peek() == kCamera) {
+        in.next();
+        MotionCamera cam;
+        const auto p = in.numbers(in.expect(kPosition, "the camera's position"), 3, "Position");
+        cam.x = p[0];
+        cam.y = p[1];
+        cam.z = p[2];
+        cam.rotationY = in.number(in.expect(kRotationY, "the camera's turn"), "RotationY");
+        cam.fovY = in.number(in.expect(kFovY, "the camera's field of view"), "FovY");
+        if (!(cam.fovY > 0.0 && cam.fovY < 180.0)) in.fail("FovY must lie between 0 and 180");
+        m.camera = cam;
+    }
     in.expect(kMotion, "a motion block");
     m.frameRate = in.number(in.expect(kFrameRate, "the frame rate"), "FrameRate");
     if (!(m.frameRate > 0.0)) in.fail("FrameRate must be above 0");
@@ -242,6 +298,42 @@ MotionWriter::MotionWriter(std::filesystem::path target, const Motion& header)
     appendNumber(n, header.metresPerUnit);
     w.line(kUnits, n);
     w.line(kUpAxis);
+    auto triple = [&n](double x, double y, double z) {
+        n.clear();
+        appendNumber(n, x);
+        n.append(", ");
+        appendNumber(n, y);
+        n.append(", ");
+        appendNumber(n, z);
+        return n;
+    };
+    if (!header.floor.empty()) {
+        w.line(kFloor);
+        for (const auto& polygon : header.floor) {
+            n.clear();
+            appendInt(n, static_cast<long long>(polygon.size()));
+            w.line(kPolygon, n);
+            for (const MotionPoint& p : polygon) w.line(kVertex, triple(p.x, 0.0, p.z));
+        }
+    }
+    for (const MotionExit& e : header.exits) {
+        w.line(kExit, oneLine(e.name));
+        w.line(kKind, e.door ? "door" : "line");
+        std::string opening = triple(e.from.x, 0.0, e.from.z) + ", ";
+        opening += triple(e.to.x, 0.0, e.to.z);
+        w.line(kOpening, opening);
+    }
+    if (header.camera) {
+        const MotionCamera& cam = *header.camera;
+        w.line(kCamera);
+        w.line(kPosition, triple(cam.x, cam.y, cam.z));
+        n.clear();
+        appendNumber(n, cam.rotationY);
+        w.line(kRotationY, n);
+        n.clear();
+        appendNumber(n, cam.fovY);
+        w.line(kFovY, n);
+    }
     w.line(kMotion, oneLine(header.name));
     n.clear();
     appendNumber(n, header.frameRate);

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,6 +30,27 @@ struct MotionPose {
     double heading = 0.0;
 };
 
+// Where the people walk, so that a replay can draw the scene from the file
+// alone. Points on the floor plane in scene units: x, and z as the second.
+struct MotionPoint {
+    double x = 0.0, z = 0.0;
+};
+
+struct MotionExit {
+    std::string name;  // "exit 1"
+    bool door = true;  // a gap in a wall; else a target line on the floor
+    MotionPoint from, to;
+};
+
+// The project's script camera: position in scene units, turned by
+// `rotationY` radians about the vertical axis, vertical field of view in
+// degrees.
+struct MotionCamera {
+    double x = 0.0, y = 0.0, z = 0.0;
+    double rotationY = 0.0;
+    double fovY = 60.0;
+};
+
 struct MotionFrame {
     double time = 0.0;              // simulated seconds
     std::vector<MotionPose> poses;  // the people inside, ascending by actor
@@ -38,6 +60,11 @@ struct Motion {
     std::string name;           // the scene's name
     double metresPerUnit = 1.0;  // 0.1 for projects (world units are decimetres)
     double frameRate = 24.0;     // frames per simulated second
+    // The walkable floor: polygons combined even-odd (one inside another is
+    // a hole), and the exits as opened.
+    std::vector<std::vector<MotionPoint>> floor;
+    std::vector<MotionExit> exits;
+    std::optional<MotionCamera> camera;  // projects only
     std::vector<MotionActor> actors;
     std::vector<MotionFrame> frames;  // frame k at time k / frameRate
 };

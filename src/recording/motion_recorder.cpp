@@ -3,6 +3,7 @@
 #include <cmath>
 #include <utility>
 
+#include "crowd/world.h"
 #include "recording/kvx_motion.h"
 
 namespace recording {
@@ -22,6 +23,8 @@ struct MotionRecorder::Impl {
     std::filesystem::path target;
     std::string sceneName;
     double scale;
+    std::vector<std::string> exitNames;
+    std::optional<MotionCamera> camera;
     const crowd::Simulation* sim = nullptr;
     std::unique_ptr<MotionWriter> writer;
     std::vector<double> heading;  // per person, radians
@@ -31,8 +34,12 @@ struct MotionRecorder::Impl {
 };
 
 MotionRecorder::MotionRecorder(std::filesystem::path target, std::string sceneName,
-                               double unitsPerMetre, std::string note)
+                               double unitsPerMetre, std::string note,
+                               std::vector<std::string> exitNames,
+                               std::optional<MotionCamera> camera)
     : impl_(std::make_unique<Impl>()) {
+    impl_->exitNames = std::move(exitNames);
+    impl_->camera = camera;
     impl_->done.note = std::move(note);
     impl_->target = std::move(target);
     impl_->sceneName = std::move(sceneName);
@@ -50,6 +57,18 @@ void MotionRecorder::begin(const crowd::Simulation& sim) {
     header.name = m.sceneName;
     header.metresPerUnit = 1.0 / m.scale;
     header.frameRate = kMotionFrameRate;
+    // The crowd's plane (x, y) is the scene's floor (x, z).
+    auto point = [&m](crowd::Vec2 p) { return MotionPoint{p.x * m.scale, p.y * m.scale}; };
+    for (const crowd::Polygon& polygon : sim.world().area().polygons()) {
+        header.floor.emplace_back();
+        for (const crowd::Vec2& v : polygon) header.floor.back().push_back(point(v));
+    }
+    const auto& exits = sim.world().exits();
+    for (std::size_t e = 0; e < exits.size(); ++e)
+        header.exits.push_back({e < m.exitNames.size() ? m.exitNames[e] : exits[e].name,
+                                exits[e].kind == crowd::ExitKind::Door, point(exits[e].opening.a),
+                                point(exits[e].opening.b)});
+    header.camera = m.camera;
     const auto& people = sim.setup().people;
     for (std::size_t i = 0; i < people.size(); ++i)
         header.actors.push_back(
@@ -67,7 +86,6 @@ void MotionRecorder::frame(const crowd::FrameView& f) {
         const int i = f.people[k];
         const crowd::Vec2 v = m.sim->velocity(i);
         if (std::hypot(v.x, v.y) > kTurningSpeed) m.heading[i] = std::atan2(v.x, v.y);
-        // The crowd's plane (x, y) is the scene's floor (x, z).
         m.frame.poses[k] = {i, f.positions[k].x * m.scale, 0.0, f.positions[k].y * m.scale,
                             m.heading[i]};
     }

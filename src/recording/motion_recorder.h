@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "recording/kvx_motion.h"
 #include "runtime/frame_sink.h"
 
 namespace recording {
@@ -17,9 +19,11 @@ class MotionRecorder : public runtime::FrameSink {
   public:
     // `sceneName` names the scene in the file; positions are scaled by
     // `unitsPerMetre` like trajectories.csv.
-    // `note` goes with the recording into the report.
+    // `note` goes with the recording into the report; the exits are named
+    // `exitNames` (by index), and `camera` (scene units) is the project's.
     MotionRecorder(std::filesystem::path target, std::string sceneName, double unitsPerMetre,
-                   std::string note = {});
+                   std::string note = {}, std::vector<std::string> exitNames = {},
+                   std::optional<MotionCamera> camera = std::nullopt);
     ~MotionRecorder() override;
 
     double frameRate() const override;

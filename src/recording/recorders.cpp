@@ -47,8 +47,12 @@ std::unique_ptr<runtime::FrameSink> makeMotionRecorder(const RecordingPlan& plan
                                                        const runtime::PreparedRun& prepared) {
     if (!plan.motion) return nullptr;
     const std::string scene = prepared.meta.name.empty() ? "escape" : prepared.meta.name;
+    std::optional<MotionCamera> camera;
+    if (prepared.camera)
+        camera = MotionCamera{prepared.camera->x, prepared.camera->y, prepared.camera->z,
+                              kScriptCameraTurn, kScriptCameraFovY};
     return std::make_unique<MotionRecorder>(*plan.motion, scene, prepared.meta.unitsPerMetre,
-                                            plan.motionNote);
+                                            plan.motionNote, prepared.meta.exitNames, camera);
 }
 
 }  // namespace recording

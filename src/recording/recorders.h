@@ -20,6 +20,10 @@ namespace recording {
 // directory, the motion file on drive H:.
 inline constexpr const char* kScriptMovieFile = "test.avi";
 inline constexpr const char* kScriptMotionFile = "h:\\mocap.kvx";
+// The script turns its camera by -0.42 rad about the vertical axis and sets a
+// vertical field of view of 60 degrees.
+inline constexpr double kScriptCameraTurn = -0.42;
+inline constexpr double kScriptCameraFovY = 60.0;
 
 // Where a motion file the script names with a drive letter goes: there, on
 // Windows when the drive exists; otherwise its file name in `resultsFolder`,

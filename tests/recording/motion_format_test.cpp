@@ -21,6 +21,9 @@ Motion sample() {
     m.metresPerUnit = 0.1;
     m.frameRate = 24.0;
     m.actors = {{0, "child", 2.5}, {3, "jogging child", 2.25}, {7, "adult", 3.1}};
+    m.floor = {{{-70, -40}, {70, -40}, {70.5, 40.25}}, {{1, 1}, {2, 1}, {2, 2}, {1, 2}}};
+    m.exits = {{"exit 1", true, {-5, 40}, {5, 40}}, {"target", false, {0, 0}, {1e-3, -2}}};
+    m.camera = recording::MotionCamera{-100, 20, 100, -0.42, 60};
     for (int k = 0; k < 3; ++k) {
         recording::MotionFrame f;
         f.time = k / 24.0;
@@ -61,6 +64,21 @@ TEST(MotionFile, ReadsBackWhatWasWrittenToSixDecimals) {
     EXPECT_EQ(r.actors[1].id, 3);
     EXPECT_EQ(r.actors[1].role, "jogging child");
     EXPECT_DOUBLE_EQ(r.actors[2].radius, 3.1);
+    ASSERT_EQ(r.floor.size(), 2u);
+    ASSERT_EQ(r.floor[0].size(), 3u);
+    EXPECT_DOUBLE_EQ(r.floor[0][2].x, 70.5);
+    EXPECT_DOUBLE_EQ(r.floor[0][2].z, 40.25);
+    EXPECT_EQ(r.floor[1].size(), 4u);
+    ASSERT_EQ(r.exits.size(), 2u);
+    EXPECT_EQ(r.exits[0].name, "exit 1");
+    EXPECT_TRUE(r.exits[0].door);
+    EXPECT_FALSE(r.exits[1].door);
+    EXPECT_DOUBLE_EQ(r.exits[1].to.x, 1e-3);
+    EXPECT_DOUBLE_EQ(r.exits[1].to.z, -2);
+    ASSERT_TRUE(r.camera.has_value());
+    EXPECT_DOUBLE_EQ(r.camera->y, 20);
+    EXPECT_DOUBLE_EQ(r.camera->rotationY, -0.42);
+    EXPECT_DOUBLE_EQ(r.camera->fovY, 60);
     ASSERT_EQ(r.frames.size(), 3u);
     for (std::size_t k = 0; k < 3; ++k) {
         EXPECT_NEAR(r.frames[k].time, m.frames[k].time, 5e-7);
@@ -111,11 +129,14 @@ TEST(MotionFile, ADamagedFileIsRefusedWithItsLine) {
     EXPECT_NE(damaged("\t\t\t\t7: ", "\t\t\t\t8: ").find("actor 8 is not declared"),
               std::string::npos);
     const std::string notNumber = damaged("\t\t\t\t0: 10.000000", "\t\t\t\t0: 1O.000000");
-    EXPECT_NE(notNumber.find("bad.kvx:21: a coordinate is not a number"), std::string::npos)
+    EXPECT_NE(notNumber.find("bad.kvx:41: a coordinate is not a number"), std::string::npos)
         << notNumber;
     EXPECT_NE(damaged("TW_Frame 1 ", "TW_Frame 5 ").find("frame 1 expected"), std::string::npos);
     EXPECT_NE(damaged("ACT-7", "ACT-3").find("declared twice"), std::string::npos);
     EXPECT_NE(damaged("KVX TEXT 2.1", "KVX TEXT 9").find(":1: not a KVX"), std::string::npos);
+    EXPECT_NE(damaged("Kind line", "Kind window").find("a door or a line"), std::string::npos);
+    EXPECT_NE(damaged("\t\t\t2.000000, 0.000000, 2.000000\r\n", "").find("expected a vertex"),
+              std::string::npos);
     EXPECT_NE(readError(dir / "none.kvx").find("none.kvx"), std::string::npos);
 }
 

@@ -87,6 +87,12 @@ TEST(MvnrtMotion, AScenarioRecordsWithMotionAndTheFileReadsBackToTheTrajectories
     EXPECT_GT(m.actors[0].radius, 0.2);
     EXPECT_DOUBLE_EQ(m.frameRate, 24.0);
     EXPECT_DOUBLE_EQ(m.metresPerUnit, 1.0);
+    // The scene to replay it in: the L-shaped floor, its door, no camera.
+    ASSERT_EQ(m.floor.size(), 1u);
+    EXPECT_EQ(m.floor[0].size(), 6u);
+    ASSERT_EQ(m.exits.size(), 1u);
+    EXPECT_EQ(m.exits[0].name, "north end");
+    EXPECT_FALSE(m.camera.has_value());
     expectSameMotion(m, trajectories(dir / "r" / "trajectories.csv"));
     // Frames from 0 until the last person is out, and everyone walks north
     // at the end (heading 0 faces +z).
@@ -151,6 +157,12 @@ TEST(MvnrtMotion, AProjectRecordsIntoItsResultsFolderWhenItsScriptAsks) {
     EXPECT_FALSE(has(o.out, "writes trajectories.csv instead")) << o.out;
     const recording::Motion m = recording::readMotion(file);
     EXPECT_DOUBLE_EQ(m.metresPerUnit, 0.1);  // world units are decimetres
+    // The basic floor's nine corners, two doors and the script's camera.
+    ASSERT_EQ(m.floor.size(), 1u);
+    EXPECT_EQ(m.floor[0].size(), 9u);
+    EXPECT_EQ(m.exits.size(), 2u);
+    ASSERT_TRUE(m.camera.has_value());
+    EXPECT_DOUBLE_EQ(m.camera->rotationY, -0.42);
     EXPECT_EQ(m.actors[0].role, "child");
     EXPECT_EQ(m.actors[1].role, "parent");
     expectSameMotion(m, trajectories(results / "trajectories.csv"));
