@@ -13,6 +13,17 @@ Forces::Forces(const ModelParams& params)
       cutoffSquared_(params.cutoff * params.cutoff),
       frictionBudget_(0.5 * params.mass / params.dt) {}
 
+void Forces::reserve(std::size_t n) {
+    frictionSum_.reserve(n);
+    for (PartSums& part : parts_) {
+        for (auto* v : {&part.fx, &part.fy, &part.frictionSum, &part.ahead}) v->reserve(n);
+        // Discs of similar size touch at most six others: three contacts a
+        // body. A wall contact or two each, more only where short walls meet.
+        part.contacts.reserve(3 * n);
+        part.wallContacts.reserve(2 * n);
+    }
+}
+
 void Forces::begin(std::size_t n) { frictionSum_.assign(n, 0.0); }
 
 double Forces::freeDistanceAhead(std::size_t s) const {

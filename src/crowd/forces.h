@@ -30,6 +30,9 @@ class Forces {
 
     explicit Forces(const ModelParams& params);
 
+    // Makes room for the sums of a step of up to n people, and for their
+    // contacts in any crowd (bodies pressed on every side).
+    void reserve(std::size_t n);
     // Starts a step of n people: clears the friction sums.
     void begin(std::size_t n);
     // People [from, to) of the cell order: adds the wall forces to the

@@ -130,8 +130,8 @@ struct CrowdSetup {
     Periodic periodic;
     double timeLimit = 3600.0;  // simulated seconds
     std::uint64_t seed = 1;     // for the fluctuations
-    // Threads for the forces: 1 or 2 (0: one). The results do not depend
-    // on it.
+    // Threads for the forces, 1 to 64 (0: one per core, at most two). The
+    // results do not depend on it.
     int threads = 0;
 };
 

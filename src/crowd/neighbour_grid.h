@@ -53,6 +53,8 @@ class NeighbourGrid {
         return row * columns_ + column;
     }
 
+    // Makes room for sorting up to n people.
+    void reserve(std::size_t n) { cellOfEach_.reserve(n); }
     // Sorts `people` (indices into `bodies`) by cell, stably, into `order`,
     // and remembers where each cell's people begin in it.
     void sort(const std::vector<int>& people, const std::vector<Body>& bodies,

@@ -1,107 +1,89 @@
 #include "crowd/scheduler.h"
 
-#include <atomic>
+#include <algorithm>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace crowd {
 
-namespace {
-// Spins before a thread blocks waiting for the other: a step of a few hundred
-// people takes some tens of microseconds, less than waking a blocked thread
-// (a system call each way).
-constexpr int kSpins = 2000;
-constexpr int kYields = 50;
-inline void relax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
-// Waits until `value` differs from `old`: spins, then yields the processor
-// (when the machine is busy the other thread may be waiting for it), then
-// blocks with `asleep` raised, so that the other side only makes the
-// wake-up call when needed.
-std::uint32_t awaitChange(const std::atomic<std::uint32_t>& value, std::uint32_t old,
-                          std::atomic<bool>& asleep) {
-    for (int spin = 0; spin < kSpins + kYields; ++spin) {
-        const std::uint32_t v = value.load(std::memory_order_acquire);
-        if (v != old) return v;
-        if (spin < kSpins)
-            relax();
-        else
-            std::this_thread::yield();
-    }
-    for (;;) {
-        asleep.store(true);
-        if (value.load() == old) value.wait(old);
-        asleep.store(false);
-        const std::uint32_t v = value.load(std::memory_order_acquire);
-        if (v != old) return v;
-    }
-}
-void publish(std::atomic<std::uint32_t>& value, std::uint32_t v, const std::atomic<bool>& asleep) {
-    value.store(v);
-    if (asleep.load()) value.notify_one();
-}
-}  // namespace
-
-// The second thread runs part 1 of each job while the caller runs part 0.
-struct PartScheduler::Worker {
-    void (*call)(void*, int) = nullptr;
+// The job of the moment and its progress, under one mutex: parts are claimed
+// and counted done under it, so a worker that wakes late either finds a part
+// left or nothing, never half a job.
+struct PartScheduler::Crew {
+    std::mutex mutex;
+    std::condition_variable workToDo, allDone;
+    void (*invoke)(void*, int) = nullptr;
     void* job = nullptr;
-    std::atomic<std::uint32_t> started{0}, finished{0};
-    std::atomic<bool> quit{false}, workerAsleep{false}, callerAsleep{false};
-    std::thread thread;
+    int parts = 0, nextPart = 0, partsDone = 0;
+    std::uint64_t round = 0;
+    bool quit = false;
+    std::vector<std::thread> workers;
 
-    void loop() {
-        std::uint32_t seen = 0;
+    // Runs unclaimed parts of the current job until none is left; called
+    // and returns with the lock held.
+    void claimParts(std::unique_lock<std::mutex>& lock) {
+        while (nextPart < parts) {
+            const int part = nextPart++;
+            void (*const f)(void*, int) = invoke;
+            void* const j = job;
+            lock.unlock();
+            f(j, part);
+            lock.lock();
+            if (++partsDone == parts) allDone.notify_one();
+        }
+    }
+
+    void work() {
+        std::unique_lock<std::mutex> lock(mutex);
+        std::uint64_t seen = 0;
         for (;;) {
-            seen = awaitChange(started, seen, workerAsleep);
-            if (quit.load(std::memory_order_relaxed)) return;
-            call(job, 1);
-            publish(finished, seen, callerAsleep);
+            workToDo.wait(lock, [&] { return quit || round != seen; });
+            if (quit) return;
+            seen = round;
+            claimParts(lock);
         }
     }
 };
 
 PartScheduler::PartScheduler(int threads) {
     if (threads < 0 || threads > 64) throw std::invalid_argument("threads must be in [0, 64]");
-    // Handing the parts over costs some microseconds a step, and far more
-    // when another program holds the second core: on a shared 2-core machine
-    // two threads ran 10,000 people 25 % faster when it was idle, but every
-    // size slower than one thread when it was busy. So one, unless asked.
-    if (threads >= 2) {
-        worker_ = std::make_unique<Worker>();
-        worker_->thread = std::thread([w = worker_.get()] { w->loop(); });
-    }
+    if (threads == 0) threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
+    threads_ = threads;
+    if (threads_ < 2) return;
+    crew_ = std::make_unique<Crew>();
+    for (int t = 1; t < threads_; ++t) crew_->workers.emplace_back([c = crew_.get()] { c->work(); });
 }
 
 PartScheduler::~PartScheduler() {
-    if (worker_) {
-        worker_->quit.store(true, std::memory_order_relaxed);
-        worker_->started.fetch_add(1);
-        worker_->started.notify_one();
-        worker_->thread.join();
+    if (!crew_) return;
+    {
+        const std::lock_guard<std::mutex> lock(crew_->mutex);
+        crew_->quit = true;
     }
+    crew_->workToDo.notify_all();
+    for (std::thread& t : crew_->workers) t.join();
 }
 
-int PartScheduler::threads() const { return worker_ ? 2 : 1; }
-
-void PartScheduler::run(void (*invoke)(void*, int), void* job) {
-    if (!worker_) {
-        invoke(job, 0);
-        invoke(job, 1);
-        return;
-    }
-    Worker& w = *worker_;
-    w.call = invoke;
-    w.job = job;
-    const std::uint32_t round = w.started.load(std::memory_order_relaxed) + 1;
-    publish(w.started, round, w.workerAsleep);
-    invoke(job, 0);
-    std::uint32_t f = w.finished.load(std::memory_order_acquire);
-    while (f != round) f = awaitChange(w.finished, f, w.callerAsleep);
+void PartScheduler::dispatch(int parts, void (*invoke)(void*, int), void* job) {
+    Crew& c = *crew_;
+    std::unique_lock<std::mutex> lock(c.mutex);
+    c.invoke = invoke;
+    c.job = job;
+    c.parts = parts;
+    c.nextPart = 0;
+    c.partsDone = 0;
+    ++c.round;
+    // Wake as many workers as there are parts besides the caller's.
+    if (parts - 1 >= static_cast<int>(c.workers.size()))
+        c.workToDo.notify_all();
+    else
+        for (int k = 1; k < parts; ++k) c.workToDo.notify_one();
+    c.claimParts(lock);
+    c.allDone.wait(lock, [&] { return c.partsDone == c.parts; });
 }
 
 }  // namespace crowd

@@ -1,7 +1,11 @@
 #pragma once
-// Runs a job made of a fixed number of parts, on one thread or on two: the
-// parts are the same either way (and add into their own sums), so the
-// results do not depend on the number of threads, only the time does.
+// Runs a job made of a fixed number of parts on a few threads. The parts are
+// the same whatever the number of threads (each adds into its own sums), so
+// the results do not depend on it, only the time does. Parts are claimed,
+// not assigned: the calling thread runs every part that no other thread has
+// started, so a worker that the system is slow to wake (another program
+// holds the core) costs nothing but the wake-up call. Nobody spins: a thread
+// without work sleeps.
 
 #include <memory>
 
@@ -9,19 +13,25 @@ namespace crowd {
 
 class PartScheduler {
   public:
-    // threads: 1 or 2 (0: one). Throws std::invalid_argument outside [0, 64].
+    // threads: 1 to 64 (0: one per core, at most two). Throws
+    // std::invalid_argument outside [0, 64].
     explicit PartScheduler(int threads);
     ~PartScheduler();
     PartScheduler(const PartScheduler&) = delete;
     PartScheduler& operator=(const PartScheduler&) = delete;
 
-    int threads() const;
+    int threads() const { return threads_; }
 
-    // Calls job(0) and job(1), at the same time when there are two threads,
-    // and returns when both are done.
+    // Calls job(0) ... job(parts - 1), at the same time where threads are
+    // free, and returns when all are done. With `share` false (a job too
+    // small to be worth a wake-up call) the calling thread runs them all.
     template <class Job>
-    void runTwoParts(Job& job) {
-        run(&call<Job>, &job);
+    void run(int parts, Job& job, bool share = true) {
+        if (threads_ == 1 || !share || parts < 2) {
+            for (int p = 0; p < parts; ++p) job(p);
+            return;
+        }
+        dispatch(parts, &call<Job>, &job);
     }
 
   private:
@@ -29,10 +39,11 @@ class PartScheduler {
     static void call(void* job, int part) {
         (*static_cast<Job*>(job))(part);
     }
-    void run(void (*invoke)(void*, int), void* job);
+    void dispatch(int parts, void (*invoke)(void*, int), void* job);
 
-    struct Worker;  // the second thread and its hand-over
-    std::unique_ptr<Worker> worker_;
+    int threads_ = 1;
+    struct Crew;  // the other threads and what they share
+    std::unique_ptr<Crew> crew_;
 };
 
 }  // namespace crowd

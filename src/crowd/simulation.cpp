@@ -17,6 +17,12 @@
 
 namespace crowd {
 
+namespace {
+// Fewer people than this are moved on one thread: their step takes less
+// than waking another thread would.
+constexpr std::size_t kShareFrom = 1000;
+}  // namespace
+
 struct Simulation::State {
     explicit State(const CrowdSetup& s);
 
@@ -59,6 +65,13 @@ Simulation::State::State(const CrowdSetup& s)
       forces(setup.params),
       scheduler(setup.threads) {
     checkAndPlace();
+    // What a step needs, allocated once: a step allocates nothing.
+    const std::size_t n = setup.people.size();
+    leftLastStep.reserve(n);
+    cellOrder.reserve(n);
+    grid.reserve(n);
+    crowd.resize(n);
+    forces.reserve(n);
     const ModelParams& mp = setup.params;
     directionEverySteps = std::max<std::uint64_t>(
         1, static_cast<std::uint64_t>(std::floor(mp.directionInterval / dt + 1e-9)));
@@ -143,17 +156,18 @@ void Simulation::State::computeAccelerations() {
     const int rowSplit = grid.firstRowFrom(n / 2);
     const bool refreshDirections = steps % directionEverySteps == 0;
     forces.begin(n);
+    const bool share = n >= kShareFrom;
     auto people = [&](int part) {
         const std::size_t from = part == 0 ? 0 : personSplit, to = part == 0 ? personSplit : n;
         setDesiredVelocities(world, refreshDirections, bodies, intents, crowd, from, to);
         forces.addWalls(part, crowd, grid, walls, from, to);
     };
-    scheduler.runTwoParts(people);
+    scheduler.run(Forces::kParts, people, share);
     auto pairs = [&](int part) {
         forces.addPairs(part, crowd, grid, part == 0 ? 0 : rowSplit,
                         part == 0 ? rowSplit : grid.rows());
     };
-    scheduler.runTwoParts(pairs);
+    scheduler.run(Forces::kParts, pairs, share);
     forces.finish(crowd);
     for (std::size_t s = 0; s < n; ++s) intents[crowd.person[s]].heldSpeed = crowd.heldSpeed[s];
 }

@@ -35,8 +35,9 @@ class Simulation {
     std::uint64_t steps() const;
     std::uint64_t agentUpdates() const;
 
-    // Threads the force computation runs on (1 or 2). The work is split in
-    // the same two parts either way, so the results are bit for bit the same.
+    // Threads the force computation runs on (CrowdSetup::threads; by
+    // default one per core, at most two). The work is split in the same
+    // parts whatever the number, so the results are bit for bit the same.
     int threads() const;
 
     std::size_t peopleCount() const;

@@ -107,10 +107,7 @@ Options parseOptions(const std::vector<std::string>& args) {
         } else if (a == "--movie-size") {
             parseMovieSize(value(), o);
         } else if (a == "--threads") {
-            const std::string& t = value();
-            if (t != "1" && t != "2")
-                throw std::invalid_argument("--threads needs 1 or 2, not \"" + t + "\"");
-            o.threads = t == "1" ? 1 : 2;
+            o.threads = static_cast<int>(wholeNumber(a, value(), 1, 64));
         } else if (a == "--runs") {
             o.runs = wholeNumber(a, value(), 1, kMaxRuns);
         } else if (a == "--seeds") {
@@ -163,8 +160,8 @@ Options:
   --motion FILE     record the people's motion into FILE (KVX text, 24
                     frames per second); a project records into mocap.kvx in
                     its results folder when its script asks ("Create KVX")
-  --threads N       1 or 2 threads for the forces (default 1); the
-                    results are the same
+  --threads N       threads for the forces, 1 to 64 (default: one per
+                    core, at most two); the results are the same
   --quiet           print nothing but errors
   --help            show this text
 

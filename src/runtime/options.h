@@ -17,7 +17,7 @@ struct Options {
     std::optional<std::string> movie;   // --movie FILE.avi: record a movie there
     std::optional<std::string> motion;  // --motion FILE.kvx: record the motion there
     int movieWidth = 1280, movieHeight = 720;  // --movie-size WxH
-    int threads = 0;  // --threads 1 or 2; 0: one
+    int threads = 0;  // --threads N; 0: one per core, at most two
     bool quiet = false;
     bool help = false;
 
