@@ -16,6 +16,9 @@ class ExpTable {
     // reaches).
     static constexpr double kTableMax = 12.0;
     static constexpr double kStep = 1.0 / 256.0;
+    // Beyond this exp is held (e^600 = 4e260): a force, even times the
+    // largest A, stays finite, so the speed cap can still bound the step.
+    static constexpr double kLargest = 600.0;
 
     explicit ExpTable(double lowest) : lowest_(lowest) {
         const auto entries =
@@ -31,7 +34,7 @@ class ExpTable {
         const double* table;
         double lowest;
         double operator()(double x) const {
-            if (x >= kTableMax) return std::exp(x);
+            if (x >= kTableMax) return std::exp(std::fmin(x, kLargest));
             if (x <= lowest) return 0.0;
             const double u = (x - lowest) * kInvStep;
             const auto k = static_cast<std::size_t>(u);

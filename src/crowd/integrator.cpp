@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace crowd {
 
@@ -15,10 +16,14 @@ void advance(const CellOrderedCrowd& crowd, const NeighbourGrid& grid, double dt
         double vy = b.vy + crowd.ay[s] * dt;
         const double vmax = speedCapFactor * std::max(crowd.speed[s], kMinSpeedCap);
         const double sp2 = vx * vx + vy * vy;
-        if (sp2 > vmax * vmax) {
+        if (sp2 > vmax * vmax && sp2 <= std::numeric_limits<double>::max()) {
             const double f = vmax / std::sqrt(sp2);
             vx *= f;
             vy *= f;
+        } else if (!(sp2 <= vmax * vmax)) {
+            // Infinite or not a number: no direction to keep; nobody is
+            // thrown out of the world (or into an undefined grid cell).
+            vx = vy = 0.0;
         }
         b.vx = vx;
         b.vy = vy;

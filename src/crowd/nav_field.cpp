@@ -46,8 +46,10 @@ NavGrid::NavGrid(Box box, double cell) : origin_(box.min), h_(cell) {
 void NavGrid::cellOf(Vec2 p, int& i, int& j) const {
     const double u = std::floor((p.x - origin_.x) / h_);
     const double v = std::floor((p.y - origin_.y) / h_);
-    i = static_cast<int>(std::clamp(u, 0.0, static_cast<double>(nx_ - 1)));
-    j = static_cast<int>(std::clamp(v, 0.0, static_cast<double>(ny_ - 1)));
+    // NaN (a position that is not a number) goes to the first cell; a cast
+    // of it to int would be undefined.
+    i = !(u >= 0.0) ? 0 : u < nx_ - 1 ? static_cast<int>(u) : nx_ - 1;
+    j = !(v >= 0.0) ? 0 : v < ny_ - 1 ? static_cast<int>(v) : ny_ - 1;
 }
 
 void NavField::compute(const NavGrid& grid, const std::vector<int>& targets) {
@@ -138,8 +140,8 @@ bool NavField::direction(const NavGrid& grid, Vec2 p, Vec2& dir) const {
     const double u = (p.x - o.x) / h - 0.5;
     const double v = (p.y - o.y) / h - 0.5;
     const double fu = std::floor(u), fv = std::floor(v);
-    const int i0 = static_cast<int>(std::clamp(fu, -2.0, static_cast<double>(grid.nx())));
-    const int j0 = static_cast<int>(std::clamp(fv, -2.0, static_cast<double>(grid.ny())));
+    const int i0 = !(fu >= -2.0) ? -2 : fu < grid.nx() ? static_cast<int>(fu) : grid.nx();
+    const int j0 = !(fv >= -2.0) ? -2 : fv < grid.ny() ? static_cast<int>(fv) : grid.ny();
     const double ax = std::clamp(u - fu, 0.0, 1.0), ay = std::clamp(v - fv, 0.0, 1.0);
     double sx = 0.0, sy = 0.0, wsum = 0.0, bestW = -1.0;
     Vec2 best{};

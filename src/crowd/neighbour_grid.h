@@ -40,12 +40,15 @@ class NeighbourGrid {
     double period() const { return period_; }
 
     // Column and row of the cell holding (x, y); outside the box, the
-    // nearest cell.
+    // nearest cell. A position that is not a number gets the first cell:
+    // converting it to an int would be undefined (and index far outside).
     void cellOf(double x, double y, int& column, int& row) const {
-        const double u = std::floor((x - origin_.x) / cellWidth_);
-        const double v = std::floor((y - origin_.y) / cellHeight_);
-        column = static_cast<int>(std::clamp(u, 0.0, static_cast<double>(columns_ - 1)));
-        row = static_cast<int>(std::clamp(v, 0.0, static_cast<double>(rows_ - 1)));
+        column = clampedCell(std::floor((x - origin_.x) / cellWidth_), columns_);
+        row = clampedCell(std::floor((y - origin_.y) / cellHeight_), rows_);
+    }
+    static int clampedCell(double u, int count) {
+        if (!(u >= 0.0)) return 0;  // also NaN
+        return u < count - 1 ? static_cast<int>(u) : count - 1;
     }
     int cellIndex(double x, double y) const {
         int column, row;

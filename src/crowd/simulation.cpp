@@ -1,5 +1,7 @@
 #include "crowd/simulation.h"
 
+#include "crowd/setup_limits.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -55,8 +57,24 @@ struct Simulation::State {
     std::vector<int> cellOrder;
 };
 
+namespace {
+
+// The setup, once it is known to be within the bounds that keep memory, time
+// and arithmetic finite (checked before any grid or table is sized by it).
+const CrowdSetup& withinBounds(const CrowdSetup& s) {
+    if (auto problem = paramsProblem(s.params))
+        throw std::invalid_argument(problem->member + ": " + problem->message);
+    if (s.people.size() > kMaxPeople)
+        throw std::invalid_argument("more than " + std::to_string(kMaxPeople) + " people");
+    if (auto problem = extentProblem(s))
+        throw std::invalid_argument(problem->member + ": " + problem->message);
+    return s;
+}
+
+}  // namespace
+
 Simulation::State::State(const CrowdSetup& s)
-    : setup(s),
+    : setup(withinBounds(s)),
       world(setup),
       dt(setup.params.dt),
       grid(world.box(), setup.params.cutoff, world.periodic()),

@@ -11,7 +11,9 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "crowd/exp_table.h"
 #include "crowd/floor_outline.h"
+#include "crowd/neighbour_grid.h"
 #include "crowd/setup_limits.h"
 #include "crowd/simulation.h"
 #include "runtime/project.h"
@@ -345,4 +347,25 @@ TEST(FloorOutline, TheRuntimeWalksOnTheHullOfASelfCrossingFloor) {
     const Outcome o = runMvnrt(dir.path(), "--fps 0");
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_TRUE(has(o.out, "convex hull")) << o.out;
+}
+
+// The class of the force overflow: out-of-range values never size a table or
+// grid, and a value that is not a number never becomes a grid index.
+TEST(ForceArithmetic, BoundsAreCheckedBeforeAnythingIsSizedAndIndicesStayInTheGrid) {
+    crowd::CrowdSetup setup = runtime::parseScenario(scenarioWith("")).setup;
+    setup.params.B = 1e-5;  // as a library caller could, past the reader
+    try {
+        crowd::Simulation sim(setup);
+        ADD_FAILURE() << "built";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_TRUE(has(e.what(), "model.B")) << e.what();
+    }
+    EXPECT_EQ(crowd::NeighbourGrid::clampedCell(NAN, 10), 0);
+    EXPECT_EQ(crowd::NeighbourGrid::clampedCell(-INFINITY, 10), 0);
+    EXPECT_EQ(crowd::NeighbourGrid::clampedCell(INFINITY, 10), 9);
+    EXPECT_EQ(crowd::NeighbourGrid::clampedCell(1e300, 10), 9);
+    EXPECT_EQ(crowd::NeighbourGrid::clampedCell(3.0, 10), 3);
+    const crowd::ExpTable exp(-10.0);
+    EXPECT_TRUE(std::isfinite(1e5 * exp(1e6)));
+    EXPECT_NEAR(exp(1.0), std::exp(1.0), 1e-4);
 }
