@@ -10,6 +10,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "platform/safe_input.h"
+#include "platform/safe_output.h"
+#include "platform/strict_json.h"
 #include "scenario/scenario_settings.h"
 
 namespace cli {
@@ -160,21 +163,55 @@ BuildRequest parseCommandLine(const std::vector<std::string>& arguments) {
     return request;
 }
 
-BuildRequest readScenarioFile(const std::string& path) {
-    const std::string where = "scenario file " + inQuotes(path);
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) throw UsageError(where + ": it is a directory");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw UsageError(where + ": cannot read it: " + std::strerror(errno));
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) throw UsageError(where + ": cannot read it");
+namespace {
 
+std::string shortText(float value) {
+    char text[32];
+    const auto r = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, r.ptr);
+}
+
+}  // namespace
+
+std::vector<scenario::WorldPosition> worldPositions(const std::vector<Placement>& placements,
+                                                    scenario::PlacementKind kind, float scale) {
+    std::vector<scenario::WorldPosition> out;
+    for (const Placement& p : placements) {
+        const scenario::WorldPosition w =
+            p.inViewUnits ? scenario::viewToWorld(kind, p.first, p.second, scale)
+                          : scenario::WorldPosition{p.first, p.second};
+        if (!std::isfinite(w.x) || !std::isfinite(w.z)) {
+            const char* what = kind == scenario::PlacementKind::Exit ? "exit" : "cluster";
+            throw UsageError(std::string("the ") + what + " at " + shortText(p.first) + "," +
+                             shortText(p.second) + " in view units lies beyond any world at scale " +
+                             shortText(scale));
+        }
+        out.push_back(w);
+    }
+    return out;
+}
+
+BuildRequest readScenarioFile(const std::string& path) {
+    const std::string where = "scenario file " + inQuotes(platform::capped(path));
+    std::string text;
+    try {
+        text = platform::readRegularFile(path, kMaxScenarioFileBytes);
+    } catch (const platform::InputFileError& e) {
+        // e.what() begins with the path; say it the way the other messages do.
+        const std::string why = e.what();
+        const std::string name = platform::capped(path);
+        throw UsageError(where + ": cannot read it: " +
+                         (why.rfind(name + ": ", 0) == 0 ? why.substr(name.size() + 2) : why));
+    }
+    return parseScenarioText(text, where);
+}
+
+BuildRequest parseScenarioText(const std::string& text, const std::string& where) {
     nlohmann::json document;
     try {
-        document = nlohmann::json::parse(content.str());
-    } catch (const nlohmann::json::parse_error& e) {
-        throw UsageError(where + ": not valid JSON (byte " + std::to_string(e.byte) + ")");
+        document = platform::parseStrictJson(text);
+    } catch (const platform::JsonError& e) {
+        throw UsageError(where + ": " + e.what());
     }
     if (!document.is_object()) throw UsageError(where + ": not a JSON object");
 
@@ -182,7 +219,7 @@ BuildRequest readScenarioFile(const std::string& path) {
     auto count = [&](const std::string& key, const nlohmann::json& v) {
         if (!v.is_number_integer() || v.get<long long>() < 0 || v.get<long long>() > kMaxCount) {
             throw UsageError(where + ": " + inQuotes(key) + " must be a count from 0 to 99, not " +
-                             v.dump());
+                             platform::capped(v.dump(), 80));
         }
         return v.get<int>();
     };
@@ -192,17 +229,18 @@ BuildRequest readScenarioFile(const std::string& path) {
         for (const auto& item : v) {
             if (!item.is_array() || item.size() != 2 || !item[0].is_number() ||
                 !item[1].is_number()) {
-                throw UsageError(where + ": " + inQuotes(key) + ": " + item.dump() +
+                throw UsageError(where + ": " + inQuotes(key) + ": " + platform::capped(item.dump(), 80) +
                                  " is not a position [" + (inViewUnits ? "vx, vy" : "x, z") + "]");
             }
             Placement p;
             p.inViewUnits = inViewUnits;
             if (!toFloat(item[0].get<double>(), p.first) ||
                 !toFloat(item[1].get<double>(), p.second)) {
-                throw UsageError(where + ": " + inQuotes(key) + ": " + item.dump() +
+                throw UsageError(where + ": " + inQuotes(key) + ": " + platform::capped(item.dump(), 80) +
                                  " is out of range");
             }
-            addPlacement(list, p, where + ": " + inQuotes(key), item.dump(), isExit);
+            addPlacement(list, p, where + ": " + inQuotes(key), platform::capped(item.dump(), 80),
+                         isExit);
         }
     };
 
@@ -241,12 +279,12 @@ BuildRequest readScenarioFile(const std::string& path) {
             float scale = 0.0f;
             if (!value.is_number() || !toFloat(value.get<double>(), scale) || scale < 0.0f) {
                 throw UsageError(where + ": 'scale' must be a number from 0 up, not " +
-                                 value.dump());
+                                 platform::capped(value.dump(), 80));
             }
             request.scale = scale;
         } else if (key != "exits" && key != "viewExits" && key != "clusters" &&
                    key != "viewClusters") {
-            throw UsageError(where + ": unknown key " + inQuotes(key));
+            throw UsageError(where + ": unknown key " + inQuotes(platform::capped(key, 60)));
         }
     }
     if (exitsGiven) request.exits = exits;

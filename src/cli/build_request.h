@@ -2,10 +2,13 @@
 // What escape-build was asked to do: the command line and an optional
 // scenario file, read and checked before anything is written.
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "scenario/scenario_settings.h"
 
 namespace cli {
 
@@ -41,8 +44,15 @@ struct BuildRequest {
 // Reads the command line (argv[1..]). Throws UsageError.
 BuildRequest parseCommandLine(const std::vector<std::string>& arguments);
 
-// Reads a scenario file (a JSON object). Throws UsageError naming the file.
+// A scenario file is at most this long (a full one is under a kilobyte).
+inline constexpr std::uint64_t kMaxScenarioFileBytes = 1u << 20;
+
+// Reads a scenario file (a JSON object; a regular file of at most
+// kMaxScenarioFileBytes, keys once per object, nesting bounded). Throws
+// UsageError naming the file.
 BuildRequest readScenarioFile(const std::string& path);
+// The same for the text of one; `where` starts every message.
+BuildRequest parseScenarioText(const std::string& text, const std::string& where);
 
 // The text of a scenario file holding the fields of `request` that are set
 // (the keys readScenarioFile reads; positions in view units under viewExits
@@ -51,6 +61,13 @@ BuildRequest readScenarioFile(const std::string& path);
 // The command-line-only fields (directory, scenario file, launch, help) are
 // not written.
 std::string scenarioFileText(const BuildRequest& request);
+
+// The world positions of `placements`: world units as they are, view units
+// converted with the floor's `scale`. Throws UsageError naming the position
+// when the result is not a finite single-precision number (a view position
+// of 1e38 at scale 70), which no project could hold.
+std::vector<scenario::WorldPosition> worldPositions(const std::vector<Placement>& placements,
+                                                    scenario::PlacementKind kind, float scale);
 
 // The fields of `over` that are set replace those of `base`.
 BuildRequest merge(BuildRequest base, const BuildRequest& over);

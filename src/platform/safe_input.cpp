@@ -25,7 +25,7 @@ namespace {
 
 #ifndef _WIN32
 const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "is a folder, not a file";
+    if (S_ISDIR(mode)) return "is a directory, not a file";
     if (S_ISFIFO(mode)) return "is a FIFO (named pipe), not a regular file";
     if (S_ISCHR(mode) || S_ISBLK(mode)) return "is a device, not a regular file";
     if (S_ISSOCK(mode)) return "is a socket, not a regular file";

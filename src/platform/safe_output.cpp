@@ -119,7 +119,7 @@ bool AtomicFile::commit() {
     if (problem_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
         const int error = errno;
         fail(target_, error == EISDIR || error == ENOTEMPTY || error == EEXIST
-                          ? std::string("is a folder, not a file")
+                          ? std::string("is a directory, not a file")
                           : std::string("cannot be written: ") + std::strerror(error));
     }
     if (!problem_.empty()) {
@@ -154,8 +154,8 @@ std::string folderProblem(const fs::path& folder) {
         if (::lstat(folder.c_str(), &info) != 0) return named(folder) + ": " + std::strerror(errno);
     }
     if (S_ISLNK(info.st_mode))
-        return named(folder) + ": is a symbolic link; a folder of its own must be there";
-    if (!S_ISDIR(info.st_mode)) return named(folder) + ": is a file, not a folder";
+        return named(folder) + ": is a symbolic link; a directory of its own must be there";
+    if (!S_ISDIR(info.st_mode)) return named(folder) + ": is a file, not a directory";
     return {};
 }
 
@@ -165,7 +165,7 @@ std::string removeFile(const fs::path& file) {
     if (error == EISDIR || error == EPERM) {
         struct stat info {};
         if (::lstat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-            return named(file) + ": is a folder, not a file";
+            return named(file) + ": is a directory, not a file";
     }
     return named(file) + ": cannot be removed: " + std::strerror(error);
 }
@@ -239,8 +239,8 @@ std::string folderProblem(const fs::path& folder) {
         return named(folder) + ": cannot create the folder: " + ec.message();
     }
     if (status.type() == fs::file_type::symlink)
-        return named(folder) + ": is a symbolic link; a folder of its own must be there";
-    if (status.type() != fs::file_type::directory) return named(folder) + ": is a file, not a folder";
+        return named(folder) + ": is a symbolic link; a directory of its own must be there";
+    if (status.type() != fs::file_type::directory) return named(folder) + ": is a file, not a directory";
     return {};
 }
 

@@ -449,7 +449,7 @@ TEST_F(FloorDirectory, ADirectoryIsNotAFloor) {
     std::filesystem::create_directory(dir_ / "adir.kvx");
     const LoadReport r = reader_.setFloorPath("adir.kvx", sink_);
     EXPECT_EQ(r.outcome, LoadOutcome::FellBack);
-    EXPECT_EQ(r.reason.rfind("cannot open adir.kvx: it is a folder", 0), 0u) << r.reason;
+    EXPECT_EQ(r.reason.rfind("cannot open adir.kvx: it is a directory", 0), 0u) << r.reason;
 }
 
 // A FIFO would block the open, a device would never end: both are refused at

@@ -94,7 +94,7 @@ TEST(AtomicWrite, FifoAndFolderAtTheTarget) {
     fs::create_directory(dir / "folder");
     writeFile(dir / "folder/inside", "x");
     const std::string problem = platform::writeFileAtomically(dir / "folder", "data");
-    EXPECT_NE(problem.find("folder: is a folder"), std::string::npos) << problem;
+    EXPECT_NE(problem.find("folder: is a directory"), std::string::npos) << problem;
     EXPECT_EQ(readFile(dir / "folder/inside"), "x");
 }
 
@@ -184,7 +184,7 @@ TEST(SafeInput, FifosDevicesFoldersAndLargeFilesAreRefusedWithoutBlocking) {
     };
     for (const Case& c : {Case{dir / "pipe", "pipe: is a FIFO"},
                           Case{"/dev/zero", "/dev/zero: is a device"},
-                          Case{dir.path(), "is a folder"},
+                          Case{dir.path(), "is a directory"},
                           Case{dir / "big", "big: is 2000 bytes long; the limit is 1 KiB"},
                           Case{dir / "absent", "absent: does not exist"}}) {
         SCOPED_TRACE(c.file.string());

@@ -243,9 +243,10 @@ TEST(MvnrtResults, UnwritableResultsGiveStatus1AndNoClaimOfSuccess) {
     fs::create_directory(dir / "r/evacuation.png");
     Outcome o = runMvnrt(dir.path(), "--scenario s.json --out r");
     EXPECT_EQ(o.status, 1) << o.err;
-    EXPECT_TRUE(has(o.err, "evacuation.png: is a folder")) << o.err;
+    EXPECT_TRUE(has(o.err, "evacuation.png: is a directory")) << o.err;
     EXPECT_TRUE(has(o.out, "Results in r: summary.json, trajectories.csv, measures.json, floor.png, "
-                           "density.png, report.html\n"))
+                           "density.png, report.html
+"))
         << o.out;
     // Over-long names and a results folder below a file.
     o = runMvnrt(dir.path(), "--scenario s.json --quiet --out " + std::string(300, 'n'));
