@@ -245,8 +245,7 @@ TEST(MvnrtResults, UnwritableResultsGiveStatus1AndNoClaimOfSuccess) {
     EXPECT_EQ(o.status, 1) << o.err;
     EXPECT_TRUE(has(o.err, "evacuation.png: is a directory")) << o.err;
     EXPECT_TRUE(has(o.out, "Results in r: summary.json, trajectories.csv, measures.json, floor.png, "
-                           "density.png, report.html
-"))
+                           "density.png, report.html\n"))
         << o.out;
     // Over-long names and a results folder below a file.
     o = runMvnrt(dir.path(), "--scenario s.json --quiet --out " + std::string(300, 'n'));
