@@ -40,6 +40,11 @@ constexpr std::string_view kColumns = "\t\t\t; actor: x, y, z, heading";
 constexpr std::string_view kFrame = "\t\t\tTW_Frame ";
 constexpr std::string_view kPose = "\t\t\t\t";
 constexpr std::string_view kFrameCount = "\t\tFrameCount ";
+constexpr std::string_view kEvacuationTime = "\t\tEvacuationTime ";
+constexpr std::string_view kEveryoneOut = "\t\tEveryoneOut ";
+constexpr std::string_view kLeaveList = "\t\tTW_LeaveList";
+constexpr std::string_view kLeaveColumns = "\t\t\t; actor: exit, time";
+constexpr std::string_view kLeaving = "\t\t\t";
 constexpr std::string_view kEnd = "EndScene";
 // Lines end in CR LF like other KVX scenes; the reader takes LF as well.
 constexpr std::string_view kEol = "\r\n";
@@ -255,6 +260,28 @@ Motion readMotion(const std::filesystem::path& file) {
     if (frameCount != static_cast<long long>(m.frames.size()))
         in.fail("FrameCount says " + std::to_string(frameCount) + " but the file holds " +
                 std::to_string(m.frames.size()) + " frames");
+    m.end.evacuationTime =
+        in.number(in.expect(kEvacuationTime, "the evacuation time"), "EvacuationTime");
+    const std::string_view out = in.expect(kEveryoneOut, "whether everyone got out");
+    if (out != "0" && out != "1") in.fail("EveryoneOut is 0 or 1");
+    m.end.everyoneOut = out == "1";
+    in.expect(kLeaveList, "the list of who left");
+    if (in.peek() == kLeaveColumns) in.next();
+    while (in.peek().substr(0, kLeaving.size()) == kLeaving) {
+        const std::string_view l = in.next().substr(kLeaving.size());
+        const std::size_t colon = l.find(':');
+        if (colon == std::string_view::npos) in.fail("expected \"actor: exit, time\"");
+        MotionLeaving who;
+        who.actor = static_cast<int>(in.whole(l.substr(0, colon), "the actor"));
+        if (static_cast<std::size_t>(who.actor) >= declared.size() || !declared[who.actor])
+            in.fail("actor " + std::to_string(who.actor) + " is not declared");
+        const auto v = in.numbers(l.substr(colon + 1), 2, "the exit and time");
+        if (v[0] < 0 || v[0] >= static_cast<double>(m.exits.size()) || v[0] != std::floor(v[0]))
+            in.fail("actor " + std::to_string(who.actor) + " left by no exit of the file");
+        who.exit = static_cast<int>(v[0]);
+        who.time = v[1];
+        m.end.leaving.push_back(who);
+    }
     if (in.next() != kEnd) in.fail("expected \"EndScene\"");
     return m;
 }
@@ -381,12 +408,27 @@ void MotionWriter::frame(const MotionFrame& f) {
     w.flushIfLarge();
 }
 
-void MotionWriter::finish() {
+void MotionWriter::finish(const MotionEnd& end) {
     Impl& w = *impl_;
     if (w.finished) return;
     std::string n;
     appendInt(n, w.frames);
     w.line(kFrameCount, n);
+    n.clear();
+    appendNumber(n, end.evacuationTime);
+    w.line(kEvacuationTime, n);
+    w.line(kEveryoneOut, end.everyoneOut ? "1" : "0");
+    w.line(kLeaveList);
+    w.line(kLeaveColumns);
+    for (const MotionLeaving& who : end.leaving) {
+        n.clear();
+        appendInt(n, who.actor);
+        n.append(": ");
+        appendInt(n, who.exit);
+        n.append(", ");
+        appendNumber(n, who.time);
+        w.line(kLeaving, n);
+    }
     w.line(kEnd);
     w.file.write(w.buffer);
     w.buffer.clear();

@@ -56,6 +56,20 @@ struct MotionFrame {
     std::vector<MotionPose> poses;  // the people inside, ascending by actor
 };
 
+// Someone who got out: by which exit (index into Motion::exits) and when.
+struct MotionLeaving {
+    int actor = 0;
+    int exit = 0;
+    double time = 0.0;  // simulated seconds
+};
+
+// How the run ended, written after the frames.
+struct MotionEnd {
+    double evacuationTime = 0.0;  // the last person out, or the end of the run
+    bool everyoneOut = false;
+    std::vector<MotionLeaving> leaving;  // ascending by actor
+};
+
 struct Motion {
     std::string name;           // the scene's name
     double metresPerUnit = 1.0;  // 0.1 for projects (world units are decimetres)
@@ -67,6 +81,7 @@ struct Motion {
     std::optional<MotionCamera> camera;  // projects only
     std::vector<MotionActor> actors;
     std::vector<MotionFrame> frames;  // frame k at time k / frameRate
+    MotionEnd end;
 };
 
 // A motion file that cannot be read; what() names the file and line.
@@ -91,7 +106,7 @@ class MotionWriter {
     void frame(const MotionFrame& frame);
     // Ends the scene and renames the file over the target. Throws
     // std::runtime_error naming the target when it could not be written.
-    void finish();
+    void finish(const MotionEnd& end);
 
     int frames() const;
     std::string problem() const;

@@ -92,10 +92,15 @@ void MotionRecorder::frame(const crowd::FrameView& f) {
     m.writer->frame(m.frame);
 }
 
-void MotionRecorder::finish(const crowd::Simulation& /*sim*/, const runtime::RunSummary& /*summary*/) {
+void MotionRecorder::finish(const crowd::Simulation& sim, const runtime::RunSummary& summary) {
     Impl& m = *impl_;
     if (!m.writer) return;
-    m.writer->finish();  // throws naming the file
+    MotionEnd end;
+    end.evacuationTime = summary.evacuationTime;
+    end.everyoneOut = summary.everyoneOut;
+    for (int i = 0; i < static_cast<int>(sim.peopleCount()); ++i)
+        if (sim.exitUsed(i) >= 0) end.leaving.push_back({i, sim.exitUsed(i), sim.exitTime(i)});
+    m.writer->finish(end);  // throws naming the file
     m.finished = true;
     m.done.kind = "motion";
     m.done.file = m.target.string();

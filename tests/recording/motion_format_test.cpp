@@ -32,13 +32,14 @@ Motion sample() {
         f.poses.push_back({7, 1e-9, 0.0, 98765.4321, 0.0});
         m.frames.push_back(f);
     }
+    m.end = {0.1, false, {{3, 1, 0.0833333}}};
     return m;
 }
 
 void write(const std::filesystem::path& file, const Motion& m) {
     MotionWriter w(file, m);
     for (const auto& f : m.frames) w.frame(f);
-    w.finish();
+    w.finish(m.end);
 }
 
 std::string readError(const std::filesystem::path& file) {
@@ -79,6 +80,12 @@ TEST(MotionFile, ReadsBackWhatWasWrittenToSixDecimals) {
     EXPECT_DOUBLE_EQ(r.camera->y, 20);
     EXPECT_DOUBLE_EQ(r.camera->rotationY, -0.42);
     EXPECT_DOUBLE_EQ(r.camera->fovY, 60);
+    EXPECT_DOUBLE_EQ(r.end.evacuationTime, 0.1);
+    EXPECT_FALSE(r.end.everyoneOut);
+    ASSERT_EQ(r.end.leaving.size(), 1u);
+    EXPECT_EQ(r.end.leaving[0].actor, 3);
+    EXPECT_EQ(r.end.leaving[0].exit, 1);
+    EXPECT_NEAR(r.end.leaving[0].time, 0.0833333, 5e-7);
     ASSERT_EQ(r.frames.size(), 3u);
     for (std::size_t k = 0; k < 3; ++k) {
         EXPECT_NEAR(r.frames[k].time, m.frames[k].time, 5e-7);
@@ -134,6 +141,7 @@ TEST(MotionFile, ADamagedFileIsRefusedWithItsLine) {
     EXPECT_NE(damaged("TW_Frame 1 ", "TW_Frame 5 ").find("frame 1 expected"), std::string::npos);
     EXPECT_NE(damaged("ACT-7", "ACT-3").find("declared twice"), std::string::npos);
     EXPECT_NE(damaged("KVX TEXT 2.1", "KVX TEXT 9").find(":1: not a KVX"), std::string::npos);
+    EXPECT_NE(damaged("3: 1, 0.083333", "3: 2, 0.083333").find("actor 3 left by no exit"), std::string::npos);
     EXPECT_NE(damaged("Kind line", "Kind window").find("a door or a line"), std::string::npos);
     EXPECT_NE(damaged("\t\t\t2.000000, 0.000000, 2.000000\r\n", "").find("expected a vertex"),
               std::string::npos);
@@ -146,7 +154,7 @@ TEST(MotionFile, AnUnwritableTargetIsNamedAndAnUnfinishedFileLeavesNothing) {
     MotionWriter w(file, sample());
     EXPECT_NE(w.problem().find(file.string()), std::string::npos);
     w.frame(sample().frames[0]);
-    EXPECT_THROW(w.finish(), std::runtime_error);
+    EXPECT_THROW(w.finish({}), std::runtime_error);
     {
         MotionWriter interrupted(dir / "m.kvx", sample());
         interrupted.frame(sample().frames[0]);
