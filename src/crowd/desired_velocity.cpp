@@ -13,7 +13,7 @@ constexpr double kFollowSpan = 2.0;
 constexpr double kFollowCatchUp = 0.3;  // extra desired speed when far behind, share of one's own
 }  // namespace
 
-void setDesiredVelocities(const World& world, bool refreshDirections,
+void setDesiredVelocities(const World& world, bool refreshDirections, double now,
                           const std::vector<Body>& bodies, std::vector<Intent>& intents,
                           CellOrderedCrowd& crowd, std::size_t from, std::size_t to) {
     const bool periodic = world.periodic();
@@ -55,12 +55,14 @@ void setDesiredVelocities(const World& world, bool refreshDirections,
                 v0 *= 1.0 + kFollowCatchUp * w;
             }
         }
+        const bool waiting = now < me.startsAt;
+        if (waiting) v0 = 0.0;
         me.speedNow = v0;  // for the speed cap of this step
         crowd.speed[s] = v0;
         crowd.dirX[s] = ex;
         crowd.dirY[s] = ey;
-        crowd.ax[s] = me.fluctX;
-        crowd.ay[s] = me.fluctY;
+        crowd.ax[s] = waiting ? 0.0 : me.fluctX;
+        crowd.ay[s] = waiting ? 0.0 : me.fluctY;
     }
 }
 

@@ -109,6 +109,10 @@ std::optional<SetupProblem> setupProblem(const CrowdSetup& setup) {
         return SetupProblem{"people", "there are " + std::to_string(setup.people.size()) +
                                           " people; at most " + std::to_string(kMaxPeople) +
                                           " are allowed"};
+    for (std::size_t i = 0; i < setup.people.size(); ++i)
+        if (!(setup.people[i].preMovement >= 0.0 && setup.people[i].preMovement <= 1.0e6))
+            return SetupProblem{"people[" + std::to_string(i) + "].preMovement",
+                                "must be from 0 to 1000000 s"};
     if (!(setup.timeLimit > 0.0 && setup.timeLimit / setup.params.dt <= kMaxSteps))
         return SetupProblem{"timeLimit", number(setup.timeLimit) + " s in steps of " +
                                              number(setup.params.dt) + " s would be more than " +

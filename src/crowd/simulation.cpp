@@ -128,6 +128,7 @@ void Simulation::State::checkAndPlace() {
         body.y = p.start.y;
         radii[i] = p.radius;
         intent.desiredSpeed = p.desiredSpeed;
+        intent.startsAt = p.preMovement;
         intent.leader = p.leader;
         if (world.periodic()) {
             const Box b = world.area().bounds();
@@ -177,7 +178,8 @@ void Simulation::State::computeAccelerations() {
     const bool share = n >= kShareFrom;
     auto people = [&](int part) {
         const std::size_t from = part == 0 ? 0 : personSplit, to = part == 0 ? personSplit : n;
-        setDesiredVelocities(world, refreshDirections, bodies, intents, crowd, from, to);
+        setDesiredVelocities(world, refreshDirections, static_cast<double>(steps) * dt, bodies,
+                             intents, crowd, from, to);
         forces.addWalls(part, crowd, grid, walls, from, to);
     };
     scheduler.run(Forces::kParts, people, share);

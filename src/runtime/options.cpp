@@ -5,6 +5,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "runtime/pre_movement.h"
+
 namespace runtime {
 
 namespace {
@@ -108,6 +110,9 @@ Options parseOptions(const std::vector<std::string>& args) {
             parseMovieSize(value(), o);
         } else if (a == "--threads") {
             o.threads = static_cast<int>(wholeNumber(a, value(), 1, 64));
+        } else if (a == "--pre-movement") {
+            o.preMovement = value();
+            parsePreMovement(*o.preMovement);  // refused here, before anything runs
         } else if (a == "--runs") {
             o.runs = wholeNumber(a, value(), 1, kMaxRuns);
         } else if (a == "--seeds") {
@@ -162,6 +167,11 @@ Options:
                     its results folder when its script asks ("Create KVX")
   --threads N       threads for the forces, 1 to 64 (default: one per
                     core, at most two); the results are the same
+  --pre-movement D  time everyone waits before walking off, drawn per
+                    person from the seed: seconds (30) or uniform:MIN:MAX,
+                    normal:MEAN:SD (truncated at 0), lognormal:MEAN:SD
+                    (mean and sd of the time itself); default 0, or what
+                    the scenario gives
   --quiet           print nothing but errors
   --help            show this text
 

@@ -20,6 +20,9 @@ struct Options {
     int threads = 0;  // --threads N; 0: one per core, at most two
     bool quiet = false;
     bool help = false;
+    // --pre-movement: everyone's time before walking off (a number of
+    // seconds or a distribution, see pre_movement.h); replaces a scenario's.
+    std::optional<std::string> preMovement;
 
     // Many runs: seeds 1..runs, or firstSeed..lastSeed, each run a child
     // process of its own into OUT/run-K.

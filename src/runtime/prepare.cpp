@@ -6,6 +6,7 @@
 
 #include "crowd/setup_limits.h"
 #include "platform/safe_output.h"
+#include "runtime/pre_movement.h"
 #include "runtime/project.h"
 #include "runtime/scenario_file.h"
 
@@ -74,6 +75,12 @@ PreparedRun prepareRun(const Options& opt) {
         prepareScenario(opt, p);
     else
         prepareProject(opt, p);
+    if (opt.preMovement) {
+        const PreMovement d = parsePreMovement(*opt.preMovement);
+        drawPreMovements(p.setup.people, std::vector<PreMovement>(p.setup.people.size(), d),
+                         p.meta.seed);
+        p.meta.notes.push_back("pre-movement for everyone: " + d.text());
+    }
     if (opt.timeLimit) p.setup.timeLimit = *opt.timeLimit;
     p.setup.threads = opt.threads;
     p.meta.timeLimit = p.setup.timeLimit;

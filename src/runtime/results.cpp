@@ -163,6 +163,7 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
         o["start"] = {rounded(ps.start.x * u, 1e-4), rounded(ps.start.y * u, 1e-4)};
         o["radius"] = rounded(ps.radius, 1e-5);
         o["desiredSpeed"] = rounded(ps.desiredSpeed, 1e-5);
+        o["preMovement"] = rounded(ps.preMovement, 1e-4);
         const int target = sim.targetExit(i);
         o["exit"] = target >= 0 ? ordered_json(meta.exitNames[target]) : ordered_json(nullptr);
         if (sim.inside(i)) {
@@ -173,6 +174,7 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
         } else {
             o["leftBy"] = meta.exitNames[sim.exitUsed(i)];
             o["exitTime"] = rounded(sim.exitTime(i), 1e-4);
+            o["travelTime"] = rounded(sim.exitTime(i) - ps.preMovement, 1e-4);
         }
         people.push_back(o);
     }

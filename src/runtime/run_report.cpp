@@ -30,7 +30,12 @@ const char* curveColour(std::size_t k) {
     return colours[k % (sizeof colours / sizeof *colours)];
 }
 
-double round(double v, double unit) { return std::round(v / unit) * unit; }
+// v to `decimals` places, as the double nearest to that decimal (so the
+// JSON shows 7.6742, not 7.674200000000001).
+double round(double v, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    return std::round(v * scale) / scale;
+}
 
 struct PersonTimes {
     std::vector<double> pre, travel, toExit, route, waiting;
@@ -63,9 +68,9 @@ std::string measuresJson(const crowd::Simulation& sim, const RunMeta& meta,
             peak.push_back(nullptr), above2.push_back(nullptr), above4.push_back(nullptr);
             continue;
         }
-        peak.push_back(round(g.peak[i], 0.001));
-        above2.push_back(round(g.secondsAbove2[i], 0.01));
-        above4.push_back(round(g.secondsAbove4[i], 0.01));
+        peak.push_back(round(g.peak[i], 3));
+        above2.push_back(round(g.secondsAbove2[i], 2));
+        above4.push_back(round(g.secondsAbove4[i], 2));
     }
     j["density"] = {
         {"method",
@@ -75,7 +80,7 @@ std::string measuresJson(const crowd::Simulation& sim, const RunMeta& meta,
         {"origin", {g.origin.x, g.origin.y}},
         {"columns", g.columns},
         {"rows", g.rows},
-        {"highest", round(m.peakDensity(), 0.001)},
+        {"highest", round(m.peakDensity(), 3)},
         {"peak", peak},
         {"secondsAbove2", above2},
         {"secondsAbove4", above4}};
@@ -83,7 +88,7 @@ std::string measuresJson(const crowd::Simulation& sim, const RunMeta& meta,
     for (std::size_t e = 0; e < m.flows().size(); ++e) {
         const analysis::ExitFlow& f = m.flows()[e];
         ordered_json flow = ordered_json::array();
-        for (double v : f.flow) flow.push_back(round(v, 1e-4));
+        for (double v : f.flow) flow.push_back(round(v, 4));
         exits.push_back({{"name", meta.exitNames[e]},
                          {"peopleOut", f.cumulative.empty() ? 0 : f.cumulative.back()},
                          {"flowWindow", analysis::RunMeasures::kFlowWindow},
@@ -97,15 +102,15 @@ std::string measuresJson(const crowd::Simulation& sim, const RunMeta& meta,
         const int id = static_cast<int>(i);
         const double pre = sim.setup().people[i].preMovement;
         ordered_json o{{"id", id},
-                       {"preMovement", round(pre, 1e-4)},
-                       {"routeLength", round(m.persons()[i].routeLength, 1e-3)},
-                       {"waitingTime", round(m.persons()[i].waitingTime, 1e-3)}};
+                       {"preMovement", round(pre, 4)},
+                       {"routeLength", round(m.persons()[i].routeLength, 3)},
+                       {"waitingTime", round(m.persons()[i].waitingTime, 3)}};
         if (sim.inside(id)) {
             o["timeToExit"] = nullptr;
             o["travelTime"] = nullptr;
         } else {
-            o["timeToExit"] = round(sim.exitTime(id), 1e-4);
-            o["travelTime"] = round(sim.exitTime(id) - pre, 1e-4);
+            o["timeToExit"] = round(sim.exitTime(id), 4);
+            o["travelTime"] = round(sim.exitTime(id) - pre, 4);
         }
         persons.push_back(o);
     }

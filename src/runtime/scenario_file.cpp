@@ -10,6 +10,7 @@
 #include "platform/safe_input.h"
 #include "platform/safe_output.h"
 #include "platform/strict_json.h"
+#include "runtime/pre_movement.h"
 #include "runtime/project.h"
 
 namespace runtime {
@@ -213,6 +214,11 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
     const SpeedRange defaultSpeed{1.08, 1.60};
     countPeople(j);
     crowd::Placer placer(setup.area);
+    std::vector<PreMovement> preMovement;  // per person
+    auto preMovementOf = [](const json& obj, const std::string& at) {
+        return obj.contains("preMovement") ? preMovementFromJson(obj["preMovement"], at + ".preMovement")
+                                           : PreMovement{};
+    };
     if (j.contains("people")) {
         const json& p = j["people"];
         if (!p.is_array()) bad("people", "must be a list");
@@ -220,7 +226,8 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
         for (std::size_t i = 0; i < p.size(); ++i) {
             const std::string at = "people[" + std::to_string(i) + "]";
             if (!p[i].is_object()) bad(at, "must be an object");
-            checkKeys(p[i], {"x", "z", "speed", "radius", "exit", "role", "leader"}, at);
+            checkKeys(p[i], {"x", "z", "speed", "radius", "exit", "role", "leader", "preMovement"},
+                      at);
             crowd::PersonSpec s;
             if (!p[i].contains("x") || !p[i].contains("z")) bad(at, "needs x and z in metres");
             s.start = {number(p[i]["x"], at + ".x"), number(p[i]["z"], at + ".z")};
@@ -242,6 +249,7 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
             }
             placer.add(s.start, s.radius);
             setup.people.push_back(s);
+            preMovement.push_back(preMovementOf(p[i], at));
         }
     }
     if (j.contains("fill")) {
@@ -250,7 +258,7 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
         for (std::size_t i = 0; i < f.size(); ++i) {
             const std::string at = "fill[" + std::to_string(i) + "]";
             if (!f[i].is_object()) bad(at, "must be an object with area and count");
-            checkKeys(f[i], {"area", "count", "speed", "exit", "role"}, at);
+            checkKeys(f[i], {"area", "count", "speed", "exit", "role", "preMovement"}, at);
             if (!f[i].contains("area") || !f[i].contains("count")) bad(at, "needs area and count");
             const crowd::WalkableArea region({polygon(f[i]["area"], at + ".area")});
             if (!f[i]["count"].is_number_unsigned())
@@ -260,6 +268,7 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
             const SpeedRange sr = speedRange(f[i], defaultSpeed, at);
             const int exit = exitIndex(f[i], out.exitNames, at);
             const crowd::Role role = roleFrom(f[i], at);
+            const PreMovement groupPreMovement = preMovementOf(f[i], at);
             const crowd::Box b = region.bounds();
             for (std::uint64_t n = 0; n < count; ++n) {
                 crowd::PersonSpec s;
@@ -285,10 +294,12 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
                 s.start = p;
                 placer.add(p, s.radius);
                 setup.people.push_back(s);
+                preMovement.push_back(groupPreMovement);
             }
         }
     }
     if (setup.people.empty()) bad("people", "the scenario has nobody in it (give people or fill)");
+    drawPreMovements(setup.people, preMovement, out.seed);
     return out;
 }
 
