@@ -184,7 +184,8 @@ Many runs (a sweep; each seed runs as a process of its own):
   --run-timeout S   wall-clock seconds a run may take before it is killed
                     and reported as timed out (default 60 + twice the
                     time limit)
-  Runs write no trajectories unless --fps is given.
+  Runs write no trajectories unless --fps is given, and use one thread
+  each unless --threads is given.
   --atomic-out      (one run) write into a new folder beside --out and put
                     it in place of --out when complete; this is how each
                     run of a sweep is made

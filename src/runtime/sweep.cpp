@@ -79,7 +79,7 @@ std::vector<std::uint64_t> sweepSeeds(const Options& opt) {
 std::vector<std::string> runArguments(const std::vector<std::string>& sweepArgs, std::uint64_t seed,
                                       const fs::path& folder) {
     std::vector<std::string> out;
-    bool fpsGiven = false;
+    bool fpsGiven = false, threadsGiven = false;
     for (std::size_t i = 0; i < sweepArgs.size(); ++i) {
         const std::string& a = sweepArgs[i];
         bool dropped = false;
@@ -91,11 +91,14 @@ std::vector<std::string> runArguments(const std::vector<std::string>& sweepArgs,
         }
         if (dropped) continue;
         fpsGiven = fpsGiven || a == "--fps";
+        threadsGiven = threadsGiven || a == "--threads";
         out.push_back(a);
     }
     out.insert(out.end(), {"--seed", std::to_string(seed), "--out", folder.string(), "--atomic-out",
                            "--quiet"});
     if (!fpsGiven) out.insert(out.end(), {"--fps", "0"});
+    // The runs themselves fill the cores.
+    if (!threadsGiven) out.insert(out.end(), {"--threads", "1"});
     return out;
 }
 

@@ -21,7 +21,7 @@ std::vector<std::uint64_t> sweepSeeds(const Options& opt);
 // The command line of one run of a sweep: `sweepArgs` without the options of
 // the sweep itself (--runs, --seeds, --jobs, --resume, --run-timeout, --out,
 // --quiet), then --seed K --out FOLDER --atomic-out --quiet, and --fps 0
-// unless the sweep gave --fps.
+// and --threads 1 unless the sweep gave --fps or --threads.
 std::vector<std::string> runArguments(const std::vector<std::string>& sweepArgs, std::uint64_t seed,
                                       const std::filesystem::path& folder);
 

@@ -178,8 +178,9 @@ TEST(Sweep, OptionsOfManyRuns) {
                                "--time-limit", "60", "--quiet"},
                               4, "r/run-4"),
         (std::vector<std::string>{"--scenario", "a.json", "--time-limit", "60", "--seed", "4",
-                                  "--out", "r/run-4", "--atomic-out", "--quiet", "--fps", "0"}));
-    EXPECT_EQ(runtime::runArguments({"--runs", "2", "--fps", "10"}, 1, "x"),
-              (std::vector<std::string>{"--fps", "10", "--seed", "1", "--out", "x", "--atomic-out",
-                                        "--quiet"}));
+                                  "--out", "r/run-4", "--atomic-out", "--quiet", "--fps", "0",
+                                  "--threads", "1"}));
+    EXPECT_EQ(runtime::runArguments({"--runs", "2", "--fps", "10", "--threads", "2"}, 1, "x"),
+              (std::vector<std::string>{"--fps", "10", "--threads", "2", "--seed", "1", "--out",
+                                        "x", "--atomic-out", "--quiet"}));
 }
