@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <limits>
-#include <queue>
-#include <utility>
 
 namespace crowd {
 
@@ -33,6 +30,63 @@ int nearestCell(const NavGrid& grid, Vec2 p, Usable usable, double& dist) {
         }
     return best;
 }
+// The cells waiting to be settled, cheapest first, each at most once: a
+// binary heap of cell indices ordered on (cost, index), with every cell's
+// place in it, so that a cell whose cost falls moves up in place. Cells of
+// equal cost settle in index order.
+class CellHeap {
+  public:
+    CellHeap(const std::vector<double>& cost, std::size_t cells)
+        : cost_(cost.data()), place_(cells, -1) {}
+    bool empty() const { return cells_.empty(); }
+    // Adds cell c, or moves it up after its cost fell.
+    void pushOrRaise(int c) {
+        int at = place_[c];
+        if (at < 0) {
+            at = static_cast<int>(cells_.size());
+            cells_.push_back(c);
+        }
+        while (at > 0) {
+            const int up = (at - 1) / 2;
+            if (!before(c, cells_[up])) break;
+            put(cells_[up], at);
+            at = up;
+        }
+        put(c, at);
+    }
+    int pop() {
+        const int top = cells_.front();
+        place_[top] = -1;
+        const int last = cells_.back();
+        cells_.pop_back();
+        const int n = static_cast<int>(cells_.size());
+        if (n == 0) return top;
+        int at = 0;
+        for (;;) {
+            int child = 2 * at + 1;
+            if (child >= n) break;
+            if (child + 1 < n && before(cells_[child + 1], cells_[child])) ++child;
+            if (!before(cells_[child], last)) break;
+            put(cells_[child], at);
+            at = child;
+        }
+        put(last, at);
+        return top;
+    }
+
+  private:
+    bool before(int a, int b) const {
+        return cost_[a] < cost_[b] || (cost_[a] == cost_[b] && a < b);
+    }
+    void put(int c, int at) {
+        cells_[at] = c;
+        place_[c] = at;
+    }
+    const double* cost_;
+    std::vector<int> cells_;
+    std::vector<int> place_;  // per cell: where it is in cells_, -1 if not there
+};
+
 }  // namespace
 
 NavGrid::NavGrid(Box box, double cell) : origin_(box.min), h_(cell) {
@@ -58,36 +112,41 @@ void NavField::compute(const NavGrid& grid, const std::vector<int>& targets) {
     const double h = grid.cell();
     T.assign(n, kInf);
     std::vector<std::uint8_t> known(n, 0);
-    using Item = std::pair<double, int>;
-    std::priority_queue<Item, std::vector<Item>, std::greater<>> heap;
+    // Each cell waits in the heap once, its key lowered in place as its
+    // cost falls (cheaper than a heap of every cost ever proposed).
+    CellHeap heap(T, n);
     for (int c : targets) {
         if (c < 0 || static_cast<std::size_t>(c) >= n || !grid.walkable[c]) continue;
         T[c] = 0.0;
-        heap.push({0.0, c});
+        heap.pushOrRaise(c);
     }
-    // T of the known neighbour (i + di, j + dj) of cell (i, j), if linked.
-    auto knownT = [&](int i, int j, int di, int dj) -> double {
-        const int a = i + di, b = j + dj;
-        if (a < 0 || b < 0 || a >= nx || b >= ny || !grid.linked(i, j, di, dj)) return kInf;
-        const int c = grid.index(a, b);
-        return known[c] ? T[c] : kInf;
+    // Per cell, the neighbours it is linked to (inside the grid, no wall
+    // between): left, right, down, up as bits 0 to 3.
+    std::vector<std::uint8_t> links(n, 0);
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i)
+            links[grid.index(i, j)] = static_cast<std::uint8_t>(
+                (i > 0 && grid.linked(i, j, -1, 0) ? 1u : 0u) |
+                (i + 1 < nx && grid.linked(i, j, 1, 0) ? 2u : 0u) |
+                (j > 0 && grid.linked(i, j, 0, -1) ? 4u : 0u) |
+                (j + 1 < ny && grid.linked(i, j, 0, 1) ? 8u : 0u));
+    const int step[4] = {-1, 1, -nx, nx};
+    double* const cost = T.data();
+    // The cost of the neighbour of c in direction k if settled and linked.
+    auto settled = [&](int c, int k) -> double {
+        if (!(links[c] & (1u << k))) return kInf;
+        const int o = c + step[k];
+        return known[o] ? cost[o] : kInf;
     };
     while (!heap.empty()) {
-        const auto [t, c] = heap.top();
-        heap.pop();
-        if (known[c] || t > T[c]) continue;
+        const int c = heap.pop();
         known[c] = 1;
-        const int ci = c % nx, cj = c / nx;
-        const int ni[4] = {ci - 1, ci + 1, ci, ci};
-        const int nj[4] = {cj, cj, cj - 1, cj + 1};
         for (int k = 0; k < 4; ++k) {
-            const int i = ni[k], j = nj[k];
-            if (i < 0 || j < 0 || i >= nx || j >= ny) continue;
-            const int nb = grid.index(i, j);
+            if (!(links[c] & (1u << k))) continue;
+            const int nb = c + step[k];
             if (known[nb] || !grid.walkable[nb]) continue;
-            if (!grid.linked(ci, cj, i - ci, j - cj)) continue;
-            const double a = std::min(knownT(i, j, -1, 0), knownT(i, j, 1, 0));
-            const double b = std::min(knownT(i, j, 0, -1), knownT(i, j, 0, 1));
+            const double a = std::min(settled(nb, 0), settled(nb, 1));
+            const double b = std::min(settled(nb, 2), settled(nb, 3));
             const double f = grid.slowness[nb] * h;
             double value;
             if (std::fabs(a - b) >= f || !std::isfinite(a) || !std::isfinite(b)) {
@@ -95,9 +154,9 @@ void NavField::compute(const NavGrid& grid, const std::vector<int>& targets) {
             } else {
                 value = 0.5 * (a + b + std::sqrt(2.0 * f * f - (a - b) * (a - b)));
             }
-            if (value < T[nb]) {
-                T[nb] = value;
-                heap.push({value, nb});
+            if (value < cost[nb]) {
+                cost[nb] = value;
+                heap.pushOrRaise(nb);
             }
         }
     }

@@ -1,15 +1,24 @@
 #include "crowd/world.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <thread>
 
 namespace crowd {
 
 namespace {
 
 constexpr double kMinDoorWidth = 0.5;
+// At most this many cells in the navigation grid: up to 100 m x 100 m the
+// cells are ModelParams::navCell (0.1 m), beyond that they grow with the
+// floor (0.32 m at 320 m x 320 m, still half a body), so that setting up a
+// field takes about a quarter of a second per exit and core on any floor
+// (the fast marching settles some 4 million cells a second) and the fields
+// take 17 MB each.
+constexpr double kMaxNavCells = 1.1e6;
 
 // Subtracts the intervals `holes` (parameters in metres along an edge of
 // length len) from [0, len] and returns what is left.
@@ -163,7 +172,7 @@ World::World(const CrowdSetup& setup)
             box_.max.y = std::max(box_.max.y, q.y + 1.0);
         }
     const double boxArea = (box_.max.x - box_.min.x) * (box_.max.y - box_.min.y);
-    const double cell = std::max(p.navCell, std::sqrt(boxArea / 4.0e6));
+    const double cell = std::max(p.navCell, std::sqrt(boxArea / kMaxNavCells));
     grid_ = NavGrid(box_, cell);
 
     // Walkable cells: inside the area, or in the pocket behind a door.
@@ -226,14 +235,26 @@ World::World(const CrowdSetup& setup)
                     distanceToSegment(s, grid_.centre(i, j)) <= r)
                     targets[e].push_back(grid_.index(i, j));
     }
+    // One field per exit, each on its own: on as many cores as there are
+    // (at most two, as the simulation uses), exits claimed in turn.
     fields_.resize(exits_.size());
-    for (std::size_t e = 0; e < exits_.size(); ++e) {
-        fields_[e].compute(grid_, targets[e]);
-        if (exits_[e].kind == ExitKind::Door)
-            for (int idx : targets[e]) {
-                fields_[e].dx[idx] = static_cast<float>(exits_[e].outward.x);
-                fields_[e].dy[idx] = static_cast<float>(exits_[e].outward.y);
-            }
+    std::atomic<std::size_t> nextExit{0};
+    auto computeFields = [&] {
+        for (std::size_t e = nextExit++; e < exits_.size(); e = nextExit++) {
+            fields_[e].compute(grid_, targets[e]);
+            if (exits_[e].kind == ExitKind::Door)
+                for (int idx : targets[e]) {
+                    fields_[e].dx[idx] = static_cast<float>(exits_[e].outward.x);
+                    fields_[e].dy[idx] = static_cast<float>(exits_[e].outward.y);
+                }
+        }
+    };
+    if (exits_.size() > 1 && std::thread::hardware_concurrency() > 1) {
+        std::thread helper(computeFields);
+        computeFields();
+        helper.join();
+    } else {
+        computeFields();
     }
     // Where leaving by each exit is possible at all, for a quick no.
     for (const ResolvedExit& e : exits_) {
