@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/input_error.h"
 #include "scenario/scenario_settings.h"
 
 namespace cli {
 
 // Bad input: the message names the option or key and the value.
-class UsageError : public std::runtime_error {
+class UsageError : public platform::InputError {
   public:
-    using std::runtime_error::runtime_error;
+    using platform::InputError::InputError;
 };
 
 // A placed position: world units (x, z) or view units (vx, vy) that are

@@ -98,7 +98,7 @@ struct FloorPlanView::Impl {
     QMetaObject::Connection contextGone;
 };
 
-FloorPlanView::FloorPlanView(QWidget* parent) : QOpenGLWidget(parent), impl_(new Impl) {
+FloorPlanView::FloorPlanView(QWidget* parent) : QOpenGLWidget(parent), impl_(std::make_unique<Impl>()) {
     applyPixelFormat(*this, 0);
     // Like the original's class: no background erase between frames, black.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -109,7 +109,6 @@ FloorPlanView::~FloorPlanView() {
     // base class destroys the context afterwards.
     QObject::disconnect(impl_->contextGone);
     releaseGl();
-    delete impl_;
 }
 
 void FloorPlanView::setExitModeQuery(std::function<bool()> query) {

@@ -2,6 +2,7 @@
 // The positions the user clicked into the floor plan view, in view units.
 
 #include <array>
+#include <cstddef>
 
 namespace floorplan {
 
@@ -26,7 +27,7 @@ struct PlacementStore {
     // Exits fill slots 0 and 1, then alternate 0, 1, 0, 1; the count stays 2.
     void placeExit(ViewPoint p) {
         if (exitCount < kMaxExits) ++exitCount;
-        exits[static_cast<size_t>(nextExit)] = p;
+        exits[static_cast<std::size_t>(nextExit)] = p;
         nextExit = nextExit < 1 ? nextExit + 1 : nextExit - 1;
     }
 
@@ -34,7 +35,7 @@ struct PlacementStore {
     // on each click replaces the oldest. The count stays 40.
     void placeCluster(ViewPoint p) {
         if (clusterCount < kMaxClusters) ++clusterCount;
-        clusters[static_cast<size_t>(nextCluster)] = p;
+        clusters[static_cast<std::size_t>(nextCluster)] = p;
         nextCluster = nextCluster < kMaxClusters - 1 ? nextCluster + 1 : 0;
     }
 };

@@ -70,7 +70,7 @@ struct Descriptor {
 // Copies the rest of `in` to `out` through a buffer. Returns 0 or an errno;
 // `readFailed` tells which side failed.
 int copyThroughBuffer(int in, int out, std::uintmax_t& bytes, bool& readFailed) {
-    std::unique_ptr<char[]> buffer(new char[kBlock]);
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kBlock);
     for (;;) {
         ssize_t got = ::read(in, buffer.get(), kBlock);
         if (got < 0 && errno == EINTR) continue;
@@ -219,7 +219,7 @@ CopyReport copyHostFile(const std::filesystem::path& sourcePath,
             fail(report, CopyProblem::SourceUnreadable, sourceError);
         }
     } else {
-        std::unique_ptr<char[]> buffer(new char[kBlock]);
+        const auto buffer = std::make_unique_for_overwrite<char[]>(kBlock);
         for (;;) {
             std::size_t got = std::fread(buffer.get(), 1, kBlock, in);
             if (got > 0 && std::fwrite(buffer.get(), 1, got, out) != got) {

@@ -11,12 +11,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/input_error.h"
+
 namespace platform {
 
 // An input file cannot be used; what() names the file and says why.
-class InputFileError : public std::runtime_error {
+class InputFileError : public InputError {
   public:
-    using std::runtime_error::runtime_error;
+    using InputError::InputError;
 };
 
 // An open regular file, closed when the object goes.

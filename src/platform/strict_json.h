@@ -12,11 +12,13 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "platform/input_error.h"
+
 namespace platform {
 
-class JsonError : public std::runtime_error {
+class JsonError : public InputError {
   public:
-    using std::runtime_error::runtime_error;
+    using InputError::InputError;
 };
 
 // Objects and arrays inside each other at most this deep.

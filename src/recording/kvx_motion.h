@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/input_error.h"
+
 namespace recording {
 
 struct MotionActor {
@@ -85,9 +87,9 @@ struct Motion {
 };
 
 // A motion file that cannot be read; what() names the file and line.
-class MotionFileError : public std::runtime_error {
+class MotionFileError : public platform::InputError {
   public:
-    using std::runtime_error::runtime_error;
+    using platform::InputError::InputError;
 };
 
 // Reads a motion recording. Throws MotionFileError.

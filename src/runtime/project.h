@@ -18,9 +18,9 @@ namespace runtime {
 inline constexpr double kProjectUnitsPerMetre = 10.0;
 
 // Anything that makes a project or scenario unusable; mvnrt exits with 2.
-class InputError : public std::runtime_error {
+class InputError : public platform::InputError {
   public:
-    using std::runtime_error::runtime_error;
+    using platform::InputError::InputError;
 };
 
 struct ProjectData {

@@ -177,9 +177,7 @@ std::vector<std::string_view> splitLines(std::string_view text) {
 }  // namespace
 
 ScriptError::ScriptError(int line, const std::string& message)
-    : std::runtime_error(line > 0 ? "line " + std::to_string(line) + ": " + message : message),
-      line_(line),
-      detail_(message) {}
+    : platform::InputError({{}, line, {}}, message) {}
 
 std::string describeRow(int row) { return pf::describeRow(row); }
 

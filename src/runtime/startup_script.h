@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/input_error.h"
+
 namespace runtime {
 
 // A vector of the script, on the floor plane (its height is always 0).
@@ -34,15 +36,10 @@ struct StartupScript {
 };
 
 // A script that cannot be read. line() is 1-based; 0 when no one line is to blame.
-class ScriptError : public std::runtime_error {
+class ScriptError : public platform::InputError {
   public:
     ScriptError(int line, const std::string& message);
-    int line() const { return line_; }
-    const std::string& detail() const { return detail_; }
-
-  private:
-    int line_;
-    std::string detail_;
+    int line() const { return where().line; }
 };
 
 // Limits that keep a damaged script from asking for absurd work.

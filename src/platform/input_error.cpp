@@ -1,0 +1,24 @@
+#include "platform/input_error.h"
+
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+std::string withPlace(const InputLocation& where, const std::string& detail) {
+    std::string out;
+    if (!where.file.empty()) out += where.file + ": ";
+    if (where.line > 0) out += "line " + std::to_string(where.line) + ": ";
+    if (!where.member.empty()) out += where.member + ": ";
+    return out + detail;
+}
+
+}  // namespace
+
+InputError::InputError(const std::string& message) : std::runtime_error(message), detail_(message) {}
+
+InputError::InputError(InputLocation where, const std::string& detail)
+    : std::runtime_error(withPlace(where, detail)), where_(std::move(where)), detail_(detail) {}
+
+}  // namespace platform
