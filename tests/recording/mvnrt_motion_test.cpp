@@ -8,27 +8,17 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "../runtime/runtime_test_helpers.h"
 #include "mvnrt_run.h"
 #include "recording/kvx_motion.h"
 
+using recordingtest::corridor;
 using recordingtest::has;
 using recordingtest::runMvnrt;
+using recordingtest::summaryOf;
 using testsupport::readFile;
 using testsupport::TempDir;
 
 namespace {
-
-std::string corridor() {
-    std::string quoted = testsupport::sourcePath("examples/runtime/corner-corridor.json").string();
-    quoted.insert(quoted.begin(), '\'');
-    quoted.push_back('\'');
-    return quoted;
-}
-
-nlohmann::json summaryOf(const std::filesystem::path& dir) {
-    return nlohmann::json::parse(readFile(dir / "summary.json"));
-}
 
 // trajectories.csv as time text -> (person -> x, z).
 using Rows = std::map<std::string, std::map<int, std::pair<double, double>>>;

@@ -8,28 +8,18 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "../runtime/runtime_test_helpers.h"
 #include "movie_probe.h"
 #include "mvnrt_run.h"
 #include "scene/camera.h"
 
+using recordingtest::corridor;
 using recordingtest::has;
 using recordingtest::runMvnrt;
+using recordingtest::summaryOf;
 using testsupport::readFile;
 using testsupport::TempDir;
 
 namespace {
-
-std::string corridor() {
-    std::string quoted = testsupport::sourcePath("examples/runtime/corner-corridor.json").string();
-    quoted.insert(quoted.begin(), '\'');
-    quoted.push_back('\'');
-    return quoted;
-}
-
-nlohmann::json summaryOf(const std::filesystem::path& dir) {
-    return nlohmann::json::parse(readFile(dir / "summary.json"));
-}
 
 // Frames from 0 to the evacuation time at 24 per second.
 double expectedFrames(const nlohmann::json& summary) {

@@ -1,37 +1,32 @@
 #pragma once
-// Runs the real mvnrt in a folder and collects its exit status and output.
+// Helpers of the tests that run the real mvnrt to record: the program run
+// in a folder, the example scenario they record, the summary it writes.
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 
-#include "support/test_support.h"
+#include "../runtime/runtime_test_helpers.h"
 
 namespace recordingtest {
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-inline Outcome runMvnrt(const std::filesystem::path& cwd, const std::string& args) {
-    const auto out = cwd / "mvnrt.out", err = cwd / "mvnrt.err";
-    const std::string cmd = "cd '" + cwd.string() + "' && '" MVNRT_PATH "' " + args + " >'" +
-                            out.string() + "' 2>'" + err.string() + "' </dev/null";
-    const int raw = std::system(cmd.c_str());
-    Outcome o;
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.out = testsupport::readFile(out);
-    o.err = testsupport::readFile(err);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return o;
-}
+using runtimetest::Outcome;
+using runtimetest::runMvnrt;
 
 inline bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// The corner corridor example (20 people, about 21 s), quoted for the shell.
+inline std::string corridor() {
+    std::string quoted = testsupport::sourcePath("examples/runtime/corner-corridor.json").string();
+    quoted.insert(quoted.begin(), '\'');
+    quoted.push_back('\'');
+    return quoted;
+}
+
+inline nlohmann::json summaryOf(const std::filesystem::path& dir) {
+    return nlohmann::json::parse(testsupport::readFile(dir / "summary.json"));
 }
 
 }  // namespace recordingtest
