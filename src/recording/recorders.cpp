@@ -31,6 +31,10 @@ std::filesystem::path driveTarget(std::string_view scriptPath,
 
 RecordingPlan planRecordings(const runtime::PreparedRun& prepared, const runtime::Options& options) {
     RecordingPlan plan;
+    // The runs of a sweep (each into a fresh folder) leave out what the
+    // project's script asks to record: every run would film over the one
+    // test.avi, and their folders are put in place only after the run.
+    if (options.atomicOut) return plan;
     if (options.movie)
         plan.movie = std::filesystem::path(*options.movie);
     else if (prepared.recordMovie)

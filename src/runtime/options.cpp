@@ -46,6 +46,8 @@ void checkManyRuns(const Options& o) {
     if (o.atomicOut && !o.out) throw std::invalid_argument("--atomic-out needs --out");
     if (o.atomicOut && o.manyRuns())
         throw std::invalid_argument("--atomic-out is for one run, not with --runs or --seeds");
+    if ((o.movie || o.motion) && o.manyRuns())
+        throw std::invalid_argument("--movie and --motion record one run, not with --runs or --seeds");
 }
 
 // "WxH", both even (the movie's colour planes are halved) and 32 to 4096.

@@ -179,3 +179,16 @@ TEST(MvnrtMotion, TheMovieSizeMustBeEvenAndSensible) {
     }
     EXPECT_EQ(runMvnrt(dir.path(), "--movie").status, 2);
 }
+
+TEST(MvnrtMotion, ASweepRecordsNothingAndRefusesRecordingOptions) {
+    TempDir dir;
+    runtimetest::writeProject(dir.path(), runtimetest::workedExample(), runtimetest::basicFloor());
+    auto o = runMvnrt(dir.path(), "--runs 2 --jobs 1 --out sweep --motion m.kvx");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(has(o.err, "--movie and --motion record one run")) << o.err;
+    // The worked example asks for the motion file; the runs of a sweep leave it out.
+    o = runMvnrt(dir.path(), "--runs 2 --jobs 1 --out sweep");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "sweep" / "run-1" / "summary.json"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "sweep" / "run-1" / "mocap.kvx"));
+}
