@@ -25,6 +25,6 @@ trap 'rm -rf "$work"' EXIT
 cp -r "$ROOT/unchanged" "$work/"
 "$BUILD/bin/escape-build" --dir "$work" --pairs 99 --adults 99 --children 99 >/dev/null
 for seed in ${CROWD_BENCH_SEEDS:-1 2 3}; do
-  (cd "$work" && "$BUILD/bin/mvnrt" --seed "$seed" ${CROWD_BENCH_THREADS:+--threads "$CROWD_BENCH_THREADS"} --fps 0 --time-limit 900 --out "results-$seed" |
+  (cd "$work" && "$BUILD/bin/mvnrt" --headless --seed "$seed" ${CROWD_BENCH_THREADS:+--threads "$CROWD_BENCH_THREADS"} --fps 0 --time-limit 900 --out "results-$seed" |
      grep -E '^(Evacuation|Still inside: [0-9]+|Simulated)' | sed -e "s/^/seed $seed: /" -e 's/: [0-9]* ([a-z].*$//')
 done

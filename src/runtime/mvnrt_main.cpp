@@ -16,6 +16,9 @@
 #include "runtime/project.h"
 #include "runtime/single_run.h"
 #include "runtime/sweep.h"
+#ifdef ESCAPE_WITH_WINDOW
+#include "viewer/viewer.h"
+#endif
 
 namespace {
 
@@ -33,6 +36,25 @@ int runMain(int argc, char** argv) {
         return 0;
     }
 
+#ifdef ESCAPE_WITH_WINDOW
+    // With a display one run is shown in a window (and errors in a message
+    // box); the runs of a sweep never are.
+    const bool window =
+        !opt.headless && !opt.manyRuns() && !opt.atomicOut && viewer::displayAvailable();
+    if (opt.replay) {
+        if (!window) {
+            std::cerr << "mvnrt: --replay needs a display\n";
+            return 2;
+        }
+        return viewer::replayInWindow(*opt.replay);
+    }
+#else
+    const bool window = false;
+    if (opt.replay) {
+        std::cerr << "mvnrt: --replay needs the window, which this build does not have\n";
+        return 2;
+    }
+#endif
     runtime::PreparedRun prep;
     try {
         if (opt.manyRuns()) return runtime::runSweep(opt, args);
@@ -44,9 +66,15 @@ int runMain(int argc, char** argv) {
         const auto movie = recording::makeMovieRecorder(plan, prep, opt);
         if (movie) hooks.sinks.push_back(movie.get());
         if (opt.atomicOut) return runtime::runIntoFreshFolder(prep, opt, hooks).status;
+#ifdef ESCAPE_WITH_WINDOW
+        if (window) return viewer::runWithWindow(prep, opt, hooks);
+#endif
         return runtime::runPrepared(prep, opt, hooks).status;
     } catch (const runtime::InputError& e) {
         std::cerr << "mvnrt: " << platform::capped(e.what(), 1000) << "\n";
+#ifdef ESCAPE_WITH_WINDOW
+        if (window) viewer::showErrorBox(platform::capped(e.what(), 1000));
+#endif
         return 2;
     } catch (const std::invalid_argument& e) {
         std::cerr << "mvnrt: " << platform::capped(prep.meta.source) << ": "

@@ -82,6 +82,16 @@ Options parseOptions(const std::vector<std::string>& args) {
         };
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--headless") {
+            o.headless = true;
+        } else if (a == "--speed") {
+            const std::string& t = value();
+            o.playbackSpeed = t == "max" ? 0.0 : positiveNumber(a, t, 64.0, false);
+        } else if (a == "--exit-at-end") {
+            o.exitAtEnd = true;
+        } else if (a == "--replay") {
+            o.replay = value();
+            if (o.replay->empty()) throw std::invalid_argument("--replay needs a results folder");
         } else if (a == "--quiet" || a == "-q") {
             o.quiet = true;
         } else if (a == "--scenario") {
@@ -191,6 +201,19 @@ Many runs (a sweep; each seed runs as a process of its own):
   --atomic-out      (one run) write into a new folder beside --out and put
                     it in place of --out when complete; this is how each
                     run of a sweep is made
+
+The window: with a display (and without --headless) the run is shown in a
+window while it is simulated: Space pauses, + and - change the speed, C
+switches the camera, a mouse drag turns the view, the wheel zooms, Esc
+closes. The window never changes the results.
+  --headless        no window, even when there is a display
+  --exit-at-end     close the window when the run has ended
+  --speed X         the window's playback speed at the start: 0.25 to 64
+                    times real time (default 1), or max (as fast as the
+                    run computes)
+  --replay DIR      show the results in DIR (summary.json and
+                    trajectories.csv) again in the window, with a time
+                    slider; simulates nothing
 
 Results: summary.json, trajectories.csv and evacuation.png.
 Exit status: 0 after a run (also when people are still inside at the time

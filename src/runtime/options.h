@@ -36,6 +36,11 @@ struct Options {
     bool atomicOut = false;
 
     bool manyRuns() const { return runs.has_value() || firstSeed.has_value(); }
+
+    bool headless = false;               // --headless: no window even with a display
+    bool exitAtEnd = false;              // --exit-at-end: the window closes when the run ends
+    std::optional<std::string> replay;   // --replay DIR: show saved results, simulate nothing
+    double playbackSpeed = 1.0;          // --speed: the window's start speed; 0: as fast as it computes
 };
 
 // Throws std::invalid_argument with a message for the user.

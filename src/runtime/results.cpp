@@ -128,6 +128,15 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
              {"peopleOut", s.outByExit[e]}});
     }
     j["exits"] = exits;
+    // The walkable floor (polygons, even-odd), for a replay of the results.
+    ordered_json floor = ordered_json::array();
+    for (const crowd::Polygon& poly : sim.world().area().polygons()) {
+        ordered_json ring = ordered_json::array();
+        for (const crowd::Vec2& v : poly)
+            ring.push_back(ordered_json::array({rounded(v.x * u, 1e-4), rounded(v.y * u, 1e-4)}));
+        floor.push_back(ring);
+    }
+    j["walkable"] = floor;
     j["stillInside"] = s.stillInside;
     const crowd::ModelParams& p = sim.setup().params;
     j["model"] = {{"tau", p.tau},

@@ -1,0 +1,103 @@
+// Reading a results folder back for a replay: the frames and scene as the run
+// had them, people out by each exit over time, and clear errors for damaged
+// files.
+#include "viewer/recorded_run.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "runtime/prepare.h"
+#include "runtime/project.h"
+#include "runtime/single_run.h"
+#include "support/test_support.h"
+
+namespace {
+
+const char* kScenario = R"({
+  "name": "room with a pillar",
+  "seed": 4,
+  "walkable": [[[0, 0], [8, 0], [8, 6], [0, 6]], [[3, 2], [4, 2], [4, 3], [3, 3]]],
+  "exits": [{"name": "east door", "from": [8, 2.5], "to": [8, 3.5]},
+            {"name": "middle line", "from": [5.5, 3], "to": [6.5, 3]}],
+  "fill": [{"area": [[0.5, 0.5], [2.5, 0.5], [2.5, 5.5], [0.5, 5.5]], "count": 12, "role": "child"}]
+})";
+
+std::string errorOf(const std::filesystem::path& dir) {
+    try {
+        viewer::loadRecordedRun(dir);
+    } catch (const runtime::InputError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(RecordedRun, ResultsFolderGivesBackTheRunsSceneAndFrames) {
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir / "s.json", kScenario);
+    runtime::Options opt;
+    opt.scenario = (dir / "s.json").string();
+    opt.out = (dir / "results").string();
+    opt.quiet = true;
+    const runtime::PreparedRun prep = runtime::prepareRun(opt);
+    const runtime::SingleRunResult result = runtime::runPrepared(prep, opt);
+    ASSERT_EQ(result.status, 0);
+
+    const viewer::RecordedRun run = viewer::loadRecordedRun(dir / "results");
+    EXPECT_EQ(run.title, "room with a pillar");
+    ASSERT_EQ(run.scene.floor.size(), 2u);
+    EXPECT_NEAR(run.scene.floor[1][2].x, 4.0, 1e-6);
+    ASSERT_EQ(run.scene.exits.size(), 2u);
+    EXPECT_EQ(run.scene.exits[0].name, prep.meta.exitNames[0]);
+    EXPECT_TRUE(run.scene.exits[0].door);
+    EXPECT_FALSE(run.scene.exits[1].door);
+    // The east wall has its 1 m gap.
+    double east = 0.0;
+    for (const auto& w : run.scene.walls)
+        if (std::abs(w.a.x - 8) < 1e-9 && std::abs(w.b.x - 8) < 1e-9)
+            east += std::abs(w.b.y - w.a.y);
+    EXPECT_NEAR(east, 5.0, 1e-6);
+    ASSERT_EQ(run.scene.people.size(), 12u);
+    EXPECT_EQ(run.scene.people[3].role, crowd::Role::Child);
+    // 24 frames a second from 0 to the end, everyone out at the last.
+    ASSERT_GT(run.frames.size(), 24u);
+    EXPECT_DOUBLE_EQ(run.frames[24].frame.time, 1.0);
+    EXPECT_EQ(run.frames[0].frame.people.size(), 12u);
+    EXPECT_TRUE(run.everyoneOut);
+    const auto& last = run.frames.back().outByExit;
+    EXPECT_EQ(last[0] + last[1], 12 - static_cast<int>(run.frames.back().frame.people.size()));
+    EXPECT_EQ(run.frames[0].outByExit, (std::vector<int>{0, 0}));
+}
+
+TEST(RecordedRun, DamagedFilesAreNamedWithTheLine) {
+    testsupport::TempDir dir;
+    EXPECT_NE(errorOf(dir.path()).find("no recorded run here"), std::string::npos);
+    const std::string summary = R"({"name": "x", "units": {"unitsPerMetre": 1},
+      "walkable": [[[0,0],[4,0],[4,4],[0,4]]], "exits": [], "everyoneOut": true,
+      "evacuationTime": 1, "persons": [{"role": "adult", "radius": 0.3}]})";
+    testsupport::writeFile(dir / "summary.json", summary);
+    EXPECT_NE(errorOf(dir.path()).find("trajectories.csv: is missing"), std::string::npos)
+        << errorOf(dir.path());
+    testsupport::writeFile(dir / "trajectories.csv",
+                           "time,person,x,z\n0.0000,0,1,1\n0.0417,0,1;1\n");
+    EXPECT_NE(errorOf(dir.path()).find("trajectories.csv: line 3"), std::string::npos)
+        << errorOf(dir.path());
+    testsupport::writeFile(dir / "trajectories.csv", "time,person,x,z\n0.0000,5,1,1\n");
+    EXPECT_NE(errorOf(dir.path()).find("line 2: no person 5"), std::string::npos)
+        << errorOf(dir.path());
+    testsupport::writeFile(dir / "summary.json", "{\"name\": ");
+    EXPECT_NE(errorOf(dir.path()).find("summary.json: not readable JSON"), std::string::npos)
+        << errorOf(dir.path());
+}
+
+TEST(RecordedRun, PeopleOutByExitCountUpAtTheirTimes) {
+    std::vector<viewer::LiveFrame> frames(4);
+    for (int k = 0; k < 4; ++k) frames[k].frame.time = k;
+    viewer::countOutByExit(frames, 2, {{1, 0.5}, {0, 2.0}, {-1, 0.0}, {1, 2.5}, {7, 1.0}});
+    EXPECT_EQ(frames[0].outByExit, (std::vector<int>{0, 0}));
+    EXPECT_EQ(frames[1].outByExit, (std::vector<int>{0, 1}));
+    EXPECT_EQ(frames[2].outByExit, (std::vector<int>{1, 1}));
+    EXPECT_EQ(frames[3].outByExit, (std::vector<int>{1, 2}));
+}
+
+}  // namespace
