@@ -262,12 +262,12 @@ TEST(MvnrtResults, ADeletedWorkingFolderIsReportedNotAnAbort) {
     writeFile(dir / "s.json", scenarioWith(""));
     fs::create_directory(dir / "gone");
     const std::string cmd = "cd '" + (dir / "gone").string() + "' && rmdir '" +
-                            (dir / "gone").string() + "' && '" MVNRT_PATH "' --quiet; echo $? > '" +
+                            (dir / "gone").string() + "' && '" MVNRT_PATH "' --headless --quiet; echo $? > '" +
                             (dir / "status").string() + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     EXPECT_EQ(readFile(dir / "status"), "2\n");
     const std::string withScenario = "cd '" + dir.path().string() + "' && mkdir gone && cd gone && rmdir '" +
-                                     (dir / "gone").string() + "' && '" MVNRT_PATH "' --quiet --scenario '" +
+                                     (dir / "gone").string() + "' && '" MVNRT_PATH "' --headless --quiet --scenario '" +
                                      (dir / "s.json").string() + "'; echo $? > '" +
                                      (dir / "status").string() + "'";
     ASSERT_EQ(std::system(withScenario.c_str()), 0);
