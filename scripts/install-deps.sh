@@ -17,6 +17,7 @@ PACKAGES=(
   locales
   clang-format
   chromium
+  time
 )
 
 missing=()

@@ -3,9 +3,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QFont>
-#include <QGuiApplication>
 #include <QImage>
-#include <QMessageLogContext>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
@@ -15,6 +13,7 @@
 #include <memory>
 
 #include "runtime/floor_maps.h"
+#include "runtime/offscreen_gui.h"
 
 namespace runtime {
 
@@ -243,15 +242,7 @@ QImage densityMap(const crowd::Simulation& sim, const std::vector<std::string>& 
 
 FloorMaps drawFloorMaps(const crowd::Simulation& sim, const std::vector<std::string>& exitNames,
                         const analysis::DensityGrid& density, const std::string& title) {
-    std::unique_ptr<QGuiApplication> app;
-    static int argc = 1;
-    static char name[] = "mvnrt";
-    static char* argv[] = {name, nullptr};
-    if (!QGuiApplication::instance()) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
+    const auto app = offscreenGuiIfNeeded();
     FloorMaps m;
     const QString t = QString::fromStdString(title);
     m.floorPlan = png(floorPlan(sim, exitNames, "Floor plan: " + t));

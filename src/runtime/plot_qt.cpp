@@ -4,9 +4,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QFont>
-#include <QGuiApplication>
 #include <QImage>
-#include <QMessageLogContext>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
@@ -15,6 +13,7 @@
 #include <memory>
 
 #include "platform/safe_output.h"
+#include "runtime/offscreen_gui.h"
 #include "runtime/plot.h"
 
 namespace runtime {
@@ -40,17 +39,7 @@ QString label(double v, double step) {
 }  // namespace
 
 std::string drawEvacuationPlot(const PlotData& data, const std::filesystem::path& png) {
-    std::unique_ptr<QGuiApplication> app;
-    static int argc = 1;
-    static char name[] = "mvnrt";
-    static char* argv[] = {name, nullptr};
-    if (!QGuiApplication::instance()) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Qt's chatter about the session (no XDG_RUNTIME_DIR and the like)
-        // is of no use to someone reading the report.
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
+    const auto app = offscreenGuiIfNeeded();
 
     const int W = 1000, H = 620;
     const int left = 80, right = 30, top = 60, bottom = 70;
@@ -149,8 +138,8 @@ std::string drawEvacuationPlot(const PlotData& data, const std::filesystem::path
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (!img.save(&buffer, "PNG")) return platform::capped(png.string()) + ": cannot be drawn";
-    return platform::writeFileAtomically(png, std::string_view(bytes.constData(),
-                                                               static_cast<std::size_t>(bytes.size())));
+    return platform::writeFileAtomically(
+        png, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 }  // namespace runtime

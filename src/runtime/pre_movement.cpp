@@ -54,6 +54,20 @@ double numberFrom(const std::string& text, const std::string& whole) {
     return v;
 }
 
+// The distribution of a name ("uniform", "normal", "lognormal"); false for
+// any other name.
+bool kindOf(const std::string& name, PreMovement::Kind& kind) {
+    if (name == "uniform")
+        kind = PreMovement::Kind::Uniform;
+    else if (name == "normal")
+        kind = PreMovement::Kind::Normal;
+    else if (name == "lognormal")
+        kind = PreMovement::Kind::LogNormal;
+    else
+        return false;
+    return true;
+}
+
 }  // namespace
 
 double PreMovement::draw(crowd::Rng& rng) const {
@@ -101,14 +115,7 @@ PreMovement parsePreMovement(const std::string& text) {
         const std::string rest = text.substr(colon + 1);
         const std::size_t second = rest.find(':');
         if (second == std::string::npos) numberFrom("", text);  // throws
-        if (name == "uniform")
-            p.kind = PreMovement::Kind::Uniform;
-        else if (name == "normal")
-            p.kind = PreMovement::Kind::Normal;
-        else if (name == "lognormal")
-            p.kind = PreMovement::Kind::LogNormal;
-        else
-            numberFrom("", text);  // throws
+        if (!kindOf(name, p.kind)) numberFrom("", text);        // throws
         p.a = numberFrom(rest.substr(0, second), text);
         p.b = numberFrom(rest.substr(second + 1), text);
     }
@@ -129,13 +136,7 @@ PreMovement preMovementFromJson(const nlohmann::json& v, const std::string& wher
     } else if (v.is_object() && v.contains("distribution") && v["distribution"].is_string()) {
         const std::string d = v["distribution"].get<std::string>();
         const bool range = d == "uniform";
-        if (d == "uniform")
-            p.kind = PreMovement::Kind::Uniform;
-        else if (d == "normal")
-            p.kind = PreMovement::Kind::Normal;
-        else if (d == "lognormal")
-            p.kind = PreMovement::Kind::LogNormal;
-        else
+        if (!kindOf(d, p.kind))
             throw InputError(where +
                              ".distribution: must be \"uniform\", \"normal\" or "
                              "\"lognormal\"");

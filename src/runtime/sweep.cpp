@@ -143,8 +143,6 @@ int runSweep(const Options& opt, const std::vector<std::string>& args) {
     const ResultsFolder folder(root, opt.out.has_value(),
                                {"runs.json", "statistics.json", "report.html"});
 
-    std::error_code exeError;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", exeError);
     std::vector<ChildJob> jobs;
     std::size_t kept = 0;
     removePartials(root, ".run-");
@@ -167,7 +165,9 @@ int runSweep(const Options& opt, const std::vector<std::string>& args) {
     }
 
     PoolOptions pool;
-    pool.executable = exeError ? std::string("/proc/self/exe") : exe.string();
+    // This very program, even when its file has been replaced meanwhile (a
+    // rebuild): every run of the sweep is made by the same code.
+    pool.executable = "/proc/self/exe";
     const unsigned cores = std::thread::hardware_concurrency();
     pool.jobs = opt.jobs > 0 ? opt.jobs : static_cast<int>(cores > 0 ? cores : 1);
     pool.wallLimit = opt.runTimeout.value_or(60.0 + 2.0 * prep.setup.timeLimit);
@@ -224,6 +224,7 @@ int runSweep(const Options& opt, const std::vector<std::string>& args) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (terminal) std::printf("\r%70s\r", "");
 
+    const auto aggregateStarted = std::chrono::steady_clock::now();
     analysis::SweepStatistics stats;
     std::vector<analysis::RunRecord> records;
     std::vector<std::string> written;
@@ -239,7 +240,9 @@ int runSweep(const Options& opt, const std::vector<std::string>& args) {
         std::cerr << "mvnrt: " << e.what() << "\n";
         return 1;
     }
-    if (!opt.quiet) std::cout << sweepText(stats, wall, root, written);
+    const double aggregateWall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - aggregateStarted).count();
+    if (!opt.quiet) std::cout << sweepText(stats, wall, aggregateWall, root, written);
     if (gStop.load()) {
         std::cerr << "mvnrt: stopped; the finished runs are kept, --resume continues the sweep\n";
         return 130;

@@ -11,14 +11,16 @@
 
 namespace runtime {
 
-std::string sweepText(const analysis::SweepStatistics& s, double wallSeconds,
-                      const std::filesystem::path& root, const std::vector<std::string>& written) {
+std::string sweepText(const analysis::SweepStatistics& s, double runSeconds,
+                      double aggregateSeconds, const std::filesystem::path& root,
+                      const std::vector<std::string>& written) {
     std::string out;
     out += "Runs: " + std::to_string(s.finished) + " finished";
     if (s.failed) out += ", " + std::to_string(s.failed) + " failed";
     if (s.timedOut) out += ", " + std::to_string(s.timedOut) + " timed out";
     if (s.missing) out += ", " + std::to_string(s.missing) + " not run";
-    out += " of " + std::to_string(s.runs) + " in " + fixed(wallSeconds, 1) + " s\n";
+    out += " of " + std::to_string(s.runs) + " in " + fixed(runSeconds, 1) +
+           " s (aggregate and report: " + fixed(aggregateSeconds, 2) + " s)\n";
     if (!s.notEvacuated.empty())
         out += "Not everyone out at the time limit: " + std::to_string(s.notEvacuated.size()) +
                " runs (left out of the evacuation times)\n";

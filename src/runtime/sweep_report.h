@@ -12,8 +12,11 @@
 namespace runtime {
 
 // The closing lines of a sweep on stdout.
-std::string sweepText(const analysis::SweepStatistics& stats, double wallSeconds,
-                      const std::filesystem::path& root, const std::vector<std::string>& written);
+// `runSeconds`: wall time of the runs, `aggregateSeconds`: of the aggregate
+// and the report.
+std::string sweepText(const analysis::SweepStatistics& stats, double runSeconds,
+                      double aggregateSeconds, const std::filesystem::path& root,
+                      const std::vector<std::string>& written);
 
 // Writes ROOT/report.html. Returns the problem, empty on success.
 std::string writeSweepReport(const std::filesystem::path& root, const PreparedRun& prep,
