@@ -212,8 +212,9 @@ closes. The window never changes the results.
                     times real time (default 1), or max (as fast as the
                     run computes)
   --replay DIR      show the results in DIR (summary.json and
-                    trajectories.csv) again in the window, with a time
-                    slider; simulates nothing
+                    trajectories.csv), or a motion recording (FILE.kvx),
+                    again in the window, with a time slider; simulates
+                    nothing
 
 Results: summary.json, trajectories.csv and evacuation.png.
 Exit status: 0 after a run (also when people are still inside at the time

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/safe_input.h"
+#include "viewer/motion_file_reader.h"
 #include "runtime/project.h"
 #include "runtime/startup_script.h"
 
@@ -200,6 +201,7 @@ RecordedRun ResultsFolderReader::read(const fs::path& place) const {
 std::vector<std::unique_ptr<RecordedRunReader>> recordedRunReaders() {
     std::vector<std::unique_ptr<RecordedRunReader>> readers;
     readers.push_back(std::make_unique<ResultsFolderReader>());
+    readers.push_back(std::make_unique<MotionFileReader>());
     return readers;
 }
 
@@ -208,7 +210,7 @@ RecordedRun loadRecordedRun(const fs::path& place) {
         if (reader->recognises(place)) return reader->read(place);
     throw runtime::InputError(place.string() +
                               ": no recorded run here (a results folder holds summary.json and "
-                              "trajectories.csv)");
+                              "trajectories.csv; a motion recording is a KVX file)");
 }
 
 }  // namespace viewer
