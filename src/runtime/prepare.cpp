@@ -49,6 +49,7 @@ void prepareProject(const Options& opt, PreparedRun& p) {
     p.meta.exitNames = ps.exitNames;
     p.meta.unitsPerMetre = kProjectUnitsPerMetre;
     p.meta.unitName = std::string("dm (world units)");
+    for (const std::string& place : ps.exitPlaces) p.meta.notes.push_back(place);
     if (ps.movedPeople > 0)
         p.meta.notes.push_back(std::to_string(ps.movedPeople) +
                                " people started at the nearest free spot of the floor instead "

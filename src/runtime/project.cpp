@@ -1,6 +1,8 @@
 #include "runtime/project.h"
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
 
 #include "crowd/floor_outline.h"
 #include "crowd/geometry.h"
@@ -10,6 +12,9 @@
 #include "platform/safe_input.h"
 #include "projectformat/project_files.h"
 #include "projectformat/startup_script_format.h"
+#include "runtime/exit_intent.h"
+#include "runtime/floor_units.h"
+#include "runtime/results.h"
 
 namespace runtime {
 
@@ -19,6 +24,12 @@ namespace script = projectformat::script;
 using projectformat::Content;
 
 constexpr double kMinClearance = 0.5;
+// The script's people-sized distances (cluster ring, scatter square) are
+// decimetres whatever the floor's unit.
+constexpr double kScriptMetresPerUnit = 1.0 / kProjectUnitsPerMetre;
+// Row 88, SetLeaderFollower(pfd1, pfd2, v0, 2): the parent keeps 2 units
+// behind its child along v0 = (0, 0, 1).
+constexpr double kFollowerOffset = 2.0;  // world units
 
 class OutlineCollector : public floorplan::OutlineSink {
   public:
@@ -42,12 +53,46 @@ std::string readWhole(const std::filesystem::path& file) {
     }
 }
 
+// The head of a floor file, where its header states its unit (a floor may
+// be far larger than a script; the reader has already read it whole).
+std::string floorHeader(const std::filesystem::path& file) {
+    constexpr std::size_t kHeaderBytes = 64u << 10;
+    std::ifstream in(file, std::ios::binary);
+    std::string head(kHeaderBytes, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+    return head;
+}
+
 // The script's fixed vectors for an exit that was not placed: half an exit's
 // width either side of its default position.
 bool isDefaultExit(ScriptPoint a, ScriptPoint b, int number) {
     const script::Point d = script::kDefaultExits[number == 1 ? 0 : 1];
     return a.x == d.x + script::kExitHalfWidth && b.x == d.x - script::kExitHalfWidth &&
            a.z == d.z && b.z == d.z;
+}
+
+// The floor has no room for person `i`: say how large the floor is and what
+// unit mistake would explain it.
+std::string noRoomMessage(const ProjectData& project, const crowd::Polygon& floor, int i,
+                          int total) {
+    const crowd::Box box = crowd::WalkableArea({floor}).bounds();
+    const double width = box.max.x - box.min.x, depth = box.max.y - box.min.y;
+    std::string text = project.floorPath.string() + ": the floor is " + fixed(width, 2) +
+                       " m x " + fixed(depth, 2) + " m (" +
+                       (project.unitsStated ? "its Units line gives " + fixed(project.metresPerUnit, 4) +
+                                                  " m per unit"
+                                            : std::string("read as decimetres: its header states no Units")) +
+                       ") and has no room for " + std::to_string(total) + " people: person " +
+                       std::to_string(i) + " does not fit";
+    const double larger = std::max(width, depth);
+    if (!project.unitsStated && larger < 10.0) {
+        text += ". If its coordinates are metres, state it with the line \"Units 1.0\" in the "
+                "header of the floor file (before its first node), or draw it in decimetres";
+    } else if (project.unitsStated && project.metresPerUnit < 1.0 && larger < 10.0) {
+        text += ". If its coordinates are metres, its Units line should give 1.0";
+    }
+    return text;
 }
 
 }  // namespace
@@ -85,17 +130,30 @@ ProjectData readProject(const std::filesystem::path& startDirectory) {
         throw InputError(p.floorPath.string() + ": the floor cannot be read: " + why);
     }
     p.floorOutline = outline.vertices;
+    p.floorScale = reader.scale;
+    try {
+        if (const auto stated = statedMetresPerUnit(floorHeader(p.floorPath))) {
+            p.metresPerUnit = *stated;
+            p.unitsStated = true;
+        }
+    } catch (const std::invalid_argument& e) {
+        throw InputError(p.floorPath.string() + ": " + e.what());
+    }
     return p;
 }
 
 ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
                                const crowd::ModelParams& params, const RoleSpeeds& speeds) {
     using crowd::Vec2;
-    const double m = 1.0 / kProjectUnitsPerMetre;
+    const double m = project.metresPerUnit;  // floor coordinates and clicked positions
+    const double fixedM = kScriptMetresPerUnit;
     const StartupScript& s = project.script;
     ProjectSetup out;
     crowd::CrowdSetup& setup = out.setup;
     setup.params = params;
+    // Exits are placed on walls (or kept as lines) where the user clicked
+    // them (exit_intent.h); the core opens a wall only where a door stands.
+    setup.params.doorSnap = std::min(params.doorSnap, 1e-6);
     setup.seed = seed;
 
     // The floor outline, in metres.
@@ -109,15 +167,20 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
     out.outlineRepaired = floor.crossesItself;
     setup.area = crowd::WalkableArea({poly});
 
-    // The two exit pairs. The script's Poll takes out whoever comes closer
-    // than kExitLeaveDistance to any of the four vectors.
-    auto toM = [&](ScriptPoint p) { return Vec2{p.x * m, p.z * m}; };
-    const double leaveRadius = script::kExitLeaveDistance * m;
+    // The two exits where the user meant them (exit_intent.h). The script's
+    // Poll takes out whoever comes closer than kExitLeaveDistance to one of
+    // an exit's vectors; they move with the exit.
     out.exitNames = {exitName(s.va, s.vb, 1), exitName(s.va2, s.vb2, 2)};
-    setup.exits.push_back(
-        {out.exitNames[0], {toM(s.va), toM(s.vb)}, {toM(s.va), toM(s.vb)}, leaveRadius});
-    setup.exits.push_back(
-        {out.exitNames[1], {toM(s.va2), toM(s.vb2)}, {toM(s.va2), toM(s.vb2)}, leaveRadius});
+    const FloorFrame frame{project.floorScale, 1.0 / m};
+    const ScriptPoint pairs[2][2] = {{s.va, s.vb}, {s.va2, s.vb2}};
+    for (int e = 0; e < 2; ++e) {
+        const ScriptPoint a = pairs[e][0], b = pairs[e][1];
+        const ExitIntent intent = interpretExit(a, b, isDefaultExit(a, b, e + 1),
+                                                out.exitNames[static_cast<std::size_t>(e)], poly,
+                                                frame);
+        setup.exits.push_back(intent.spec);
+        out.exitPlaces.push_back(intent.description);
+    }
 
     // Where the script puts people, in load order: the scattered ones first,
     // then ten per cluster on a circle around its centre.
@@ -129,15 +192,15 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
     for (int i = 0; i < s.scattered; ++i) {
         const int x = script::kScatterOrigin + rng.rand31() % script::kScatterRange;
         const int z = script::kScatterOrigin + rng.rand31() % script::kScatterRange;
-        wanted.push_back({x * m, z * m});
+        wanted.push_back({x * fixedM, z * fixedM});
     }
     const double pi = std::acos(-1.0);
     for (const ScriptPoint& c : s.clusters)
         for (int k = 0; k < script::kPeoplePerCluster; ++k) {
             const double angle =
                 (script::kClusterFirstAngle + script::kClusterAngleStep * k) / 180.0 * pi;
-            wanted.push_back({(c.x + script::kClusterRadius * std::cos(angle)) * m,
-                              (c.z + script::kClusterRadius * std::sin(angle)) * m});
+            wanted.push_back({c.x * m + script::kClusterRadius * std::cos(angle) * fixedM,
+                              c.z * m + script::kClusterRadius * std::sin(angle) * fixedM});
         }
 
     // Bodies and roles, following the script's loop over people in load order.
@@ -148,25 +211,32 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
     for (int i = 0; i < total; ++i) {
         crowd::PersonSpec p;
         p.radius = radius[i];
+        // The script hands each parent to the child loaded just before it
+        // with SetLeaderFollower(child, parent, (0,0,1), 2): the parent keeps
+        // 2 units behind its child along z. It starts there, at the nearest
+        // free spot, rather than where the scattering put it, so that the
+        // family leaves together (scattered, the two could start 17 m apart,
+        // on either side of a crowd they cannot cross).
+        const bool parent = i % 2 == 1 && i < script::kPairedPeople;
+        const std::size_t k = static_cast<std::size_t>(i);
+        if (parent) wanted[k] = setup.people[k - 1].start + Vec2{0.0, kFollowerOffset * fixedM};
         // A floor without room left squeezes people in: the clearance
         // between bodies shrinks in steps of 10 % down to half (it never
         // grows back, as the floor only fills up).
-        auto spot = placer.nearestFree(wanted[i], p.radius);
+        auto spot = placer.nearestFree(wanted[k], p.radius);
         while (!spot && placer.peopleClearance() > kMinClearance + 1e-9) {
             placer.setPeopleClearance(placer.peopleClearance() - 0.1);
-            spot = placer.nearestFree(wanted[i], p.radius);
+            spot = placer.nearestFree(wanted[k], p.radius);
         }
-        if (!spot)
-            throw InputError("the floor has no room left for person " + std::to_string(i) + " of " +
-                             std::to_string(total));
+        if (!spot) throw InputError(noRoomMessage(project, poly, i, total));
         out.squeeze = placer.peopleClearance();
-        if (spot->x != wanted[i].x || spot->y != wanted[i].y) ++out.movedPeople;
+        if (!parent && (spot->x != wanted[k].x || spot->y != wanted[k].y)) ++out.movedPeople;
         placer.add(*spot, p.radius);
         p.start = *spot;
         if (i % 2 == 0 && i < script::kPairedPeople) {
             p.role = crowd::Role::Child;
             p.desiredSpeed = rng.uniform(speeds.childMin, speeds.childMax);
-        } else if (i < script::kPairedPeople) {
+        } else if (parent) {
             p.role = crowd::Role::Parent;
             p.leader = i - 1;
             p.desiredSpeed = setup.people[static_cast<std::size_t>(i - 1)].desiredSpeed;
@@ -178,14 +248,13 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
             p.role = crowd::Role::JoggingChild;
             p.desiredSpeed = rng.uniform(speeds.joggerMin, speeds.joggerMax);
         }
-        // ClosestExit: the nearer end of each pair decides; a tie goes to va/vb.
-        const double px = p.start.x * kProjectUnitsPerMetre, pz = p.start.y * kProjectUnitsPerMetre;
-        auto d = [&](ScriptPoint v) {
-            return std::sqrt((v.x - px) * (v.x - px) + (v.z - pz) * (v.z - pz));
+        // ClosestExit: the nearer end of each exit's pair of vectors decides
+        // (where the exits were opened); a tie goes to the first.
+        auto nearerEnd = [&](const crowd::ExitSpec& x) {
+            return std::min(crowd::distance(x.leavePoints[0], p.start),
+                            crowd::distance(x.leavePoints[1], p.start));
         };
-        const double l1 = std::min(d(s.va), d(s.vb));
-        const double l2 = std::min(d(s.va2), d(s.vb2));
-        p.exit = (l1 <= l2) ? 0 : 1;
+        p.exit = nearerEnd(setup.exits[0]) <= nearerEnd(setup.exits[1]) ? 0 : 1;
         setup.people.push_back(p);
     }
     return out;

@@ -2,7 +2,13 @@
 // A project written by escape-setup, read and turned into a crowd simulation.
 //
 // World units of the project are decimetres: the exit vectors va and vb are
-// 10 units apart and make a door 1 m wide. The simulation runs in metres.
+// 10 units apart and make a door 1 m wide. A floor may state another unit in
+// its header ("Units 1.0" for metres, see floor_units.h); its coordinates,
+// and the positions clicked on it (exits, cluster centres), are then read in
+// that unit, while the script's people-sized distances (the door's 10 units,
+// the 5 units of its leaving rule, the cluster ring of 15 units, the square
+// of +-60 units in which scattered people start) stay decimetres. The
+// simulation runs in metres.
 
 #include <cstdint>
 #include <filesystem>
@@ -25,7 +31,10 @@ class InputError : public platform::InputError {
 
 struct ProjectData {
     StartupScript script;
-    std::vector<crowd::Vec2> floorOutline;  // world units, x and z, in file order
+    std::vector<crowd::Vec2> floorOutline;  // floor units, x and z, in file order
+    double floorScale = 0.0;       // largest absolute coordinate, as the dialog's view finds it
+    double metresPerUnit = 0.1;    // of the floor's coordinates
+    bool unitsStated = false;      // the floor's header has a Units line
     std::filesystem::path scriptPath;
     std::filesystem::path floorPath;
 };
@@ -39,6 +48,7 @@ struct ProjectSetup {
     crowd::CrowdSetup setup;
     std::vector<std::string> exitNames;
     int movedPeople = 0;           // started elsewhere than the script put them
+    std::vector<std::string> exitPlaces;  // where each exit was opened, for the report
     bool outlineRepaired = false;  // the outline crossed itself; its convex hull is used
     // Below 1 when the floor was too small for everyone: the share of the sum
     // of two radii that was kept between the last people placed.

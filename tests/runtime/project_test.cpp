@@ -96,7 +96,7 @@ TEST(ProjectReading, AnOutlineWithoutAreaIsRefusedWhenBuilding) {
     }
 }
 
-TEST(ProjectSetup, ClusterPeopleStandOnACircleOfRadius15UnitsInLoadOrder) {
+TEST(ProjectSetup, ClusterPeopleStandOnACircleOfRadius15UnitsAndParentsBesideTheirChildren) {
     TempDir dir;
     writeProject(dir.path(), workedExample(), basicFloor());
     const runtime::ProjectSetup ps =
@@ -108,18 +108,27 @@ TEST(ProjectSetup, ClusterPeopleStandOnACircleOfRadius15UnitsInLoadOrder) {
     int onCircle = 0;
     for (int c = 0; c < 2; ++c)
         for (int k = 0; k < 10; ++k) {
+            const std::size_t i = static_cast<std::size_t>(10 * c + k);
+            const auto& p = people[i];
+            if (p.role == crowd::Role::Parent) {
+                // Hand in hand: at the nearest free spot 2 units behind
+                // (along z) the child loaded just before.
+                const auto& child = people[i - 1];
+                EXPECT_LT(crowd::distance(p.start, child.start), p.radius + child.radius + 0.2)
+                    << "person " << i;
+                continue;
+            }
             const double a = (-180.0 + 36.0 * k) * pi / 180.0;
             const crowd::Vec2 wanted{(centres[c][0] + 15 * std::cos(a)) / 10.0,
                                      (centres[c][1] + 15 * std::sin(a)) / 10.0};
-            const auto& p = people[static_cast<std::size_t>(10 * c + k)];
             const double d = crowd::distance(p.start, wanted);
             if (d < 1e-9) ++onCircle;
-            EXPECT_LT(d, 0.5) << "person " << 10 * c + k;
+            EXPECT_LT(d, 0.5) << "person " << i;
         }
-    // The two circles come within 0.66 m of each other: where bodies would
-    // overlap, the later person (in load order) steps aside.
-    EXPECT_EQ(onCircle + ps.movedPeople, 20);
-    EXPECT_GE(onCircle, 17);
+    // The children stand where the script puts them, unless a body is in
+    // the way (the later one in load order steps aside).
+    EXPECT_EQ(onCircle + ps.movedPeople, 10);
+    EXPECT_GE(onCircle, 8);
     for (std::size_t i = 0; i < people.size(); ++i)
         for (std::size_t j = 0; j < i; ++j)
             EXPECT_GE(crowd::distance(people[i].start, people[j].start),
@@ -193,27 +202,37 @@ TEST(ProjectSetup, TheSeedDecidesTheScatteredPositions) {
     EXPECT_GT(differ, 5);
 }
 
-TEST(ProjectSetup, ExitsAreTheVectorPairsAndEachPersonTakesTheCloserPair) {
+TEST(ProjectSetup, ExitsStandWhereTheyWereClickedAndEachPersonTakesTheCloserOne) {
     TempDir dir;
     writeProject(dir.path(), workedExample(), fixture("square-floor.kvx"));
     const auto data = runtime::readProject(dir.path());
     const auto ps = runtime::buildProjectSetup(data, 1);
     ASSERT_EQ(ps.setup.exits.size(), 2u);
-    EXPECT_NEAR(ps.setup.exits[0].segment.a.x, 1.75, 1e-9);  // va = (17.5, -30.25) units
-    EXPECT_NEAR(ps.setup.exits[0].segment.a.y, -3.025, 1e-9);
-    EXPECT_NEAR(ps.setup.exits[0].segment.b.x, 0.75, 1e-9);
-    EXPECT_NEAR(ps.setup.exits[1].segment.a.y, -6.5, 1e-9);       // the default second exit
+    // The exit (12.5, -30.25) was clicked at view (12.5, -30.25) / (70 x
+    // (0.86, 0.93)), over the floor point 71 times that: (14.74, -32.99)
+    // units, 3.7 m from every wall of the square room: a line there, 1 m long.
+    const crowd::Segment line = ps.setup.exits[0].segment;
+    EXPECT_NEAR(0.5 * (line.a.x + line.b.x), 12.5 / (70 * 0.86f) * 71 / 10, 1e-5);
+    EXPECT_NEAR(0.5 * (line.a.y + line.b.y), -30.25 / (70 * 0.93f) * 71 / 10, 1e-5);
+    EXPECT_NEAR(line.b.x - line.a.x, 1.0, 1e-9);
     EXPECT_NEAR(ps.setup.exits[0].leavePointRadius, 0.5, 1e-12);  // 5 units
+    // The default second exit (0, -65) lies inside the room: the first wall
+    // toward -z, the north wall at z = -70 units, opens at x = 0.
+    EXPECT_NEAR(ps.setup.exits[1].segment.a.y, -7.0, 1e-9);
+    EXPECT_NEAR(ps.setup.exits[1].segment.b.y, -7.0, 1e-9);
+    EXPECT_NEAR(ps.setup.exits[1].segment.a.x + ps.setup.exits[1].segment.b.x, 0.0, 1e-9);
+    EXPECT_EQ(ps.exitPlaces.size(), 2u);
+    EXPECT_NE(ps.exitPlaces[1].find("default exit 2: a door in the north wall at (0.00, -7.00) m"),
+              std::string::npos)
+        << ps.exitPlaces[1];
+    // ClosestExit with the exits where they stand: the nearer vector decides.
     for (const auto& p : ps.setup.people) {
-        auto d = [&](runtime::ScriptPoint v) {
-            return std::hypot(v.x - p.start.x * 10, v.z - p.start.y * 10);
+        auto d = [&](const crowd::ExitSpec& x) {
+            return std::min(crowd::distance(x.leavePoints[0], p.start),
+                            crowd::distance(x.leavePoints[1], p.start));
         };
-        const double l1 = std::min(d(data.script.va), d(data.script.vb));
-        const double l2 = std::min(d(data.script.va2), d(data.script.vb2));
-        EXPECT_EQ(p.exit, l1 <= l2 ? 0 : 1);
+        EXPECT_EQ(p.exit, d(ps.setup.exits[0]) <= d(ps.setup.exits[1]) ? 0 : 1);
     }
-    // The first exit lies well inside the square room (4 m from the nearest
-    // wall): a target line; the second, 0.5 m from the south wall, a door in it.
     const crowd::Simulation sim(ps.setup);
     EXPECT_EQ(sim.world().exits()[0].kind, crowd::ExitKind::Target);
     EXPECT_EQ(sim.world().exits()[1].kind, crowd::ExitKind::Door);
