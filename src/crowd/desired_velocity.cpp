@@ -11,10 +11,31 @@ namespace {
 constexpr double kFollowNear = 1.0;
 constexpr double kFollowSpan = 2.0;
 constexpr double kFollowCatchUp = 0.3;  // extra desired speed when far behind, share of one's own
+// A leader (a child) holds back once its follower is farther than
+// kFollowNear, standing at twice that, and turns toward it once farther than
+// kLeaderWaitNear (fully at kFollowSpan farther): a child waits for its parent.
+constexpr double kLeaderWaitNear = 2.0;
+// Holding hands: a pull of kHoldStiffness per metre beyond a gap of kHoldGap
+// between the two bodies, at most kHoldMax. With less (200 N) the crush at
+// a door parted families by up to 40 s.
+constexpr double kHoldGap = 0.3;          // m
+constexpr double kHoldStiffness = 800.0;  // N/m
+constexpr double kHoldMax = 800.0;        // N
+
+// The unit vector of (ex, ey) turned toward (dx, dy) / d by the weight w.
+void turnToward(double& ex, double& ey, double dx, double dy, double d, double w) {
+    const double bx = (1.0 - w) * ex + w * dx / d, by = (1.0 - w) * ey + w * dy / d;
+    const double bl = std::sqrt(bx * bx + by * by);
+    if (bl > 1e-12) {
+        ex = bx / bl;
+        ey = by / bl;
+    }
+}
 }  // namespace
 
 void setDesiredVelocities(const World& world, bool refreshDirections, double now,
-                          const std::vector<Body>& bodies, std::vector<Intent>& intents,
+                          const std::vector<Body>& bodies, const std::vector<double>& radii,
+                          std::vector<Intent>& intents,
                           CellOrderedCrowd& crowd, std::size_t from, std::size_t to) {
     const bool periodic = world.periodic();
     const Box box = world.box();
@@ -26,6 +47,9 @@ void setDesiredVelocities(const World& world, bool refreshDirections, double now
         // Toward the exit (or along the one followed) at the desired speed.
         const int lead = me.leader;
         const bool following = lead >= 0 && intents[lead].exitUsed < 0;
+        // A follower whose leader is out goes the same way (a parent after
+        // its child), not to an exit of its own across the room.
+        if (lead >= 0 && !following) me.target = intents[lead].exitUsed;
         if (refreshDirections) {
             const int goal = following ? intents[lead].target : me.target;
             const Vec2 e = world.desiredDirection(goal, {xi, yi});
@@ -39,20 +63,30 @@ void setDesiredVelocities(const World& world, bool refreshDirections, double now
         crowd.walkLeft[s] = me.walkLeft;
         double v0 = me.desiredSpeed;
         double ex = me.navX, ey = me.navY;
-        if (following) {
-            double dx = bodies[lead].x - xi;
-            const double dy = bodies[lead].y - yi;
+        double fx = me.fluctX, fy = me.fluctY;
+        // The other member of the family, while both are inside.
+        const int other = following ? lead : me.follower;
+        if (other >= 0 && intents[other].exitUsed < 0) {
+            double dx = bodies[other].x - xi;
+            const double dy = bodies[other].y - yi;
             if (periodic) dx -= period * std::round(dx / period);
             const double d = std::sqrt(dx * dx + dy * dy);
-            const double w = std::clamp((d - kFollowNear) / kFollowSpan, 0.0, 1.0);
-            if (w > 0.0) {
-                const double bx = (1.0 - w) * ex + w * dx / d, by = (1.0 - w) * ey + w * dy / d;
-                const double bl = std::sqrt(bx * bx + by * by);
-                if (bl > 1e-12) {
-                    ex = bx / bl;
-                    ey = by / bl;
+            if (following) {
+                const double w = std::clamp((d - kFollowNear) / kFollowSpan, 0.0, 1.0);
+                if (w > 0.0) {
+                    turnToward(ex, ey, dx, dy, d, w);
+                    v0 *= 1.0 + kFollowCatchUp * w;
                 }
-                v0 *= 1.0 + kFollowCatchUp * w;
+            } else {
+                v0 *= std::clamp(1.0 - (d - kFollowNear) / kFollowNear, 0.0, 1.0);
+                const double w = std::clamp((d - kLeaderWaitNear) / kFollowSpan, 0.0, 1.0);
+                if (w > 0.0) turnToward(ex, ey, dx, dy, d, w);
+            }
+            const double stretch = d - crowd.radius[s] - radii[other] - kHoldGap;
+            if (stretch > 0.0) {
+                const double pull = std::min(kHoldStiffness * stretch, kHoldMax);
+                fx += pull * dx / d;
+                fy += pull * dy / d;
             }
         }
         const bool waiting = now < me.startsAt;
@@ -61,8 +95,9 @@ void setDesiredVelocities(const World& world, bool refreshDirections, double now
         crowd.speed[s] = v0;
         crowd.dirX[s] = ex;
         crowd.dirY[s] = ey;
-        crowd.ax[s] = waiting ? 0.0 : me.fluctX;
-        crowd.ay[s] = waiting ? 0.0 : me.fluctY;
+        // Holding hands is a force of one's own too.
+        crowd.ax[s] = waiting ? 0.0 : fx;
+        crowd.ay[s] = waiting ? 0.0 : fy;
     }
 }
 

@@ -25,6 +25,7 @@ struct Intent {
     double walkLeft = 0.0;   // walk left to the exit, m (0 without exits)
     double startsAt = 0.0;   // s: before it (pre-movement) no walking and no fluctuation
     int leader = -1;         // the person followed, -1: nobody
+    int follower = -1;       // the person following this one (a child's parent), -1: nobody
     int target = -1;         // the exit walked to, -1: none
     int exitUsed = -1;       // the exit left by, -1 while inside
 };

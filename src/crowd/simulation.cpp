@@ -160,6 +160,9 @@ void Simulation::State::checkAndPlace() {
         }
         inside.push_back(static_cast<int>(i));
     }
+    for (std::size_t i = 0; i < n; ++i)
+        if (intents[i].leader >= 0)
+            intents[static_cast<std::size_t>(intents[i].leader)].follower = static_cast<int>(i);
 }
 
 void Simulation::State::computeAccelerations() {
@@ -179,7 +182,7 @@ void Simulation::State::computeAccelerations() {
     auto people = [&](int part) {
         const std::size_t from = part == 0 ? 0 : personSplit, to = part == 0 ? personSplit : n;
         setDesiredVelocities(world, refreshDirections, static_cast<double>(steps) * dt, bodies,
-                             intents, crowd, from, to);
+                             radii, intents, crowd, from, to);
         forces.addWalls(part, crowd, grid, walls, from, to);
     };
     scheduler.run(Forces::kParts, people, share);
@@ -192,23 +195,33 @@ void Simulation::State::computeAccelerations() {
     for (std::size_t s = 0; s < n; ++s) intents[crowd.person[s]].heldSpeed = crowd.heldSpeed[s];
 }
 
-// Whoever has passed an exit leaves, with the time of this step.
+// Whoever has passed an exit leaves, with the time of this step; a parent or
+// child close to the other when it passes goes out with it (kFamilyAtExit).
 void Simulation::State::recordLeavers() {
     const double now = static_cast<double>(steps) * dt;
-    std::size_t keep = 0;
-    for (std::size_t a = 0; a < inside.size(); ++a) {
-        const int i = inside[a];
+    auto leave = [&](int i, int e) {
+        intents[i].exitUsed = e;
+        exitTimes[i] = now;
+        bodies[i].vx = bodies[i].vy = 0.0;
+        leftLastStep.push_back(i);
+    };
+    for (const int i : inside) {
+        if (intents[i].exitUsed >= 0) continue;  // went out with its family this step
         const int e = world.leavingExit({bodies[i].x, bodies[i].y});
-        if (e >= 0) {
-            intents[i].exitUsed = e;
-            exitTimes[i] = now;
-            bodies[i].vx = bodies[i].vy = 0.0;
-            leftLastStep.push_back(i);
-        } else {
-            inside[keep++] = i;
-        }
+        if (e < 0) continue;
+        leave(i, e);
+        const int partner = intents[i].leader >= 0 ? intents[i].leader : intents[i].follower;
+        if (partner >= 0 && intents[partner].exitUsed < 0 &&
+            distance({bodies[i].x, bodies[i].y}, {bodies[partner].x, bodies[partner].y}) <=
+                kFamilyAtExit)
+            leave(partner, e);
     }
+    std::size_t keep = 0;
+    for (const int i : inside)
+        if (intents[i].exitUsed < 0) inside[keep++] = i;
     inside.resize(keep);
+    // leftLastStep ascending, as promised, also when a family went out together.
+    std::sort(leftLastStep.begin(), leftLastStep.end());
 }
 
 Simulation::Simulation(const CrowdSetup& setup) : state_(std::make_unique<State>(setup)) {}

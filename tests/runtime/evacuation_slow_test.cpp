@@ -6,6 +6,8 @@
 // door for good. Labelled no-sanitize (a few simulated minutes each).
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "crowd/runner.h"
@@ -22,12 +24,25 @@ struct Evacuation {
     double time = 0.0;
     std::size_t people = 0;
     std::size_t left = 0;
+    // The longest a parent left after its child (negative: every parent
+    // left before its child), and who left last.
+    double parentLag = -std::numeric_limits<double>::infinity();
+    double familyGap = 0.0;  // the longest time between a parent and its child leaving
+    crowd::Role lastOut = crowd::Role::Adult;
+    std::vector<crowd::ExitKind> exitKinds;
 };
 
-Evacuation evacuate(scenario::ScenarioSettings s, std::uint64_t seed, double timeLimit) {
+// Builds the project as the dialog would (on the basic floor unless a floor
+// file's text is given) and runs it.
+Evacuation evacuate(scenario::ScenarioSettings s, std::uint64_t seed, double timeLimit,
+                    const std::string& floorText = {}) {
     testsupport::TempDir dir;
     testsupport::copyTemplates(dir.path());
     s.floorPath = "unchanged\\floor.kvx";
+    if (!floorText.empty()) {
+        testsupport::writeFile(dir / "user-floor.kvx", floorText);
+        s.floorPath = "user-floor.kvx";
+    }
     s.startDirectory = dir.path().string();
     generator::buildProject(s, dir.path());
     const runtime::ProjectData p = runtime::readProject(dir.path());
@@ -37,10 +52,33 @@ Evacuation evacuate(scenario::ScenarioSettings s, std::uint64_t seed, double tim
     o.timeLimit = timeLimit;
     o.frameRate = 0;
     const crowd::RunResult r = crowd::run(sim, o);
-    std::printf("seed %llu: %zu people, %s after %.1f s, %zu left inside\n",
+    Evacuation e;
+    e.everyoneOut = r.everyoneOut;
+    e.time = r.endTime;
+    e.people = sim.peopleCount();
+    e.left = sim.insideCount();
+    double last = -1.0;
+    for (std::size_t i = 0; i < sim.peopleCount(); ++i) {
+        const int who = static_cast<int>(i);
+        const crowd::PersonSpec& person = ps.setup.people[i];
+        if (sim.inside(who)) continue;
+        if (sim.exitTime(who) > last) {
+            last = sim.exitTime(who);
+            e.lastOut = person.role;
+        }
+        if (person.role == crowd::Role::Parent && !sim.inside(person.leader)) {
+            const double lag = sim.exitTime(who) - sim.exitTime(person.leader);
+            e.parentLag = std::max(e.parentLag, lag);
+            e.familyGap = std::max(e.familyGap, std::fabs(lag));
+        }
+    }
+    for (const crowd::ResolvedExit& x : sim.world().exits()) e.exitKinds.push_back(x.kind);
+    std::printf("seed %llu: %zu people, %s after %.1f s, %zu left inside, parents at most "
+                "%.1f s after their children, last out: %s\n",
                 static_cast<unsigned long long>(seed), sim.peopleCount(),
-                r.everyoneOut ? "everyone out" : "time limit", r.endTime, sim.insideCount());
-    return {r.everyoneOut, r.endTime, sim.peopleCount(), sim.insideCount()};
+                r.everyoneOut ? "everyone out" : "time limit", r.endTime, sim.insideCount(),
+                e.parentLag, crowd::roleName(e.lastOut));
+    return e;
 }
 
 scenario::ScenarioSettings counts(int pairs, int adults, int children) {
@@ -70,19 +108,23 @@ TEST(DialogEvacuation, TheDefaultScenarioEmptiesTheFloor) {
 // for good (over a hundred people left at the time limit), and seed 2 with
 // a vibrating crush there; keeping one's distance in the queue and the
 // struggle of the nervous now clear the door.
-TEST(DialogEvacuation, TheLargestScenarioEmptiesTheFloorThroughTheDefaultExits) {
+// Families leave together: a parent follows its child while the child is
+// inside and goes out by the child's exit once it has left, rather than
+// crossing the room to an exit of its own; in the crush the two used to be
+// parted by up to 150 s.
+TEST(DialogEvacuation, TheLargestScenarioEmptiesTheFloorThroughTheDefaultExitsFamiliesTogether) {
     for (std::uint64_t seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
         const Evacuation e = evacuate(counts(99, 99, 99), seed, 600.0);
         EXPECT_EQ(e.people, 396u);
         EXPECT_TRUE(e.everyoneOut) << "seed " << seed << ": " << e.left << " left";
         EXPECT_LT(e.time, 300.0) << "seed " << seed;
+        EXPECT_LT(e.parentLag, 5.0) << "seed " << seed;
+        EXPECT_LT(e.familyGap, 5.0) << "seed " << seed;  // nor a child after its parent
     }
 }
 
-// 396 people, two exits placed on the side walls and three clusters. The
-// script's Poll also takes out whoever comes within 5 units of an exit
-// vector, and the inner vector of each of these exits lies 1 m inside the
-// room: people leave there too, so the floor empties within half a minute.
+// 396 people, two exits placed beyond the side walls and three clusters:
+// both open the side walls (doors where the clicks lay, outside the floor).
 TEST(DialogEvacuation, TheLargestScenarioWithPlacedExitsAndClustersEmptiesTheFloor) {
     scenario::ScenarioSettings s = counts(99, 99, 99);
     s.exitCount = 2;
@@ -96,5 +138,33 @@ TEST(DialogEvacuation, TheLargestScenarioWithPlacedExitsAndClustersEmptiesTheFlo
         const Evacuation e = evacuate(s, seed, 600.0);
         EXPECT_EQ(e.people, 396u);
         EXPECT_TRUE(e.everyoneOut) << "seed " << seed << ": " << e.left << " left";
+    }
+}
+
+// A user's L-shaped hall, 30 m x 20 m, with two exits clicked on its walls
+// (the east wall and the south wall of its narrow wing) and the default
+// scenario: both exits are doors in those walls, and no parent is left to
+// walk the hall after everyone else is out.
+TEST(DialogEvacuation, AnLShapedHallEmptiesThroughTheClickedDoorsWithoutAParentTail) {
+    const float scale = 150.0f;
+    auto clicked = [scale](double x, double z) {
+        // The view draws a floor point at (x, z) / (scale + 1).
+        return scenario::viewToWorld(scenario::PlacementKind::Exit,
+                                     static_cast<float>(x / (scale + 1.0)),
+                                     static_cast<float>(z / (scale + 1.0)), scale);
+    };
+    scenario::ScenarioSettings s = counts(5, 5, 5);
+    s.exitCount = 2;
+    s.exits[0] = clicked(150.0, -50.0);
+    s.exits[1] = clicked(-60.0, 100.0);
+    s.floorScale = 150;
+    for (std::uint64_t seed : {1u, 2u, 3u}) {
+        const Evacuation e =
+            evacuate(s, seed, 300.0, runtimetest::fixture("l-floor.kvx"));
+        EXPECT_TRUE(e.everyoneOut) << "seed " << seed;
+        EXPECT_EQ(e.exitKinds,
+                  (std::vector<crowd::ExitKind>{crowd::ExitKind::Door, crowd::ExitKind::Door}));
+        EXPECT_LT(e.familyGap, 5.0) << "seed " << seed;
+        EXPECT_LT(e.time, 30.0) << "seed " << seed;
     }
 }
