@@ -58,13 +58,25 @@ MovieRecorder::MovieRecorder(MovieSetup setup) : impl_(std::make_unique<Impl>())
     impl_->setup = std::move(setup);
 }
 
-MovieRecorder::~MovieRecorder() {
-    // The renderer's OpenGL objects go with their context current.
-    if (impl_->gl) {
-        impl_->gl->makeCurrent();
-        impl_->renderer.reset();
+namespace {
+
+// The renderer's OpenGL objects go with their context current, on the thread
+// that drew (the run's: with the window open, not the window's thread, where
+// EGL refuses a context current elsewhere).
+void releaseDrawing(std::unique_ptr<scene::SceneRenderer>& renderer,
+                    std::unique_ptr<scene::OffscreenGl>& gl) noexcept {
+    try {
+        if (gl && renderer) gl->makeCurrent();
+        renderer.reset();
+    } catch (const std::exception&) {
+        renderer.release();  // its context is gone or elsewhere: leaked, never touched again
     }
+    gl.reset();
 }
+
+}  // namespace
+
+MovieRecorder::~MovieRecorder() { releaseDrawing(impl_->renderer, impl_->gl); }
 
 double MovieRecorder::frameRate() const { return kMovieFrameRate; }
 
@@ -148,6 +160,7 @@ void MovieRecorder::frame(const crowd::FrameView& f) {
 void MovieRecorder::finish(const crowd::Simulation& /*sim*/, const runtime::RunSummary& /*summary*/) {
     Impl& m = *impl_;
     if (!m.encoder || m.finished) return;
+    releaseDrawing(m.renderer, m.gl);
     if (!m.problem.empty()) throw std::runtime_error(m.problem);
     m.encoder->finish();  // throws naming the file
     m.finished = true;

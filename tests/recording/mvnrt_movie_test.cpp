@@ -139,3 +139,18 @@ TEST(MvnrtMovie, AnUnwritableMovieFailsWithItsNameAndTheResultsAreWrittenAllTheS
     EXPECT_TRUE(std::filesystem::exists(dir / "r" / "evacuation.png"));
     EXPECT_FALSE(std::filesystem::exists(dir / "no-folder"));
 }
+
+// With a display mvnrt plays the run in its window while it films it: the
+// movie is drawn on the run's thread, the window on its own.
+TEST(MvnrtMovie, TheWindowAndTheMovieTogether) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    TempDir dir;
+    runtimetest::writeProject(dir.path(),
+                              runtimetest::withLine(9, "\tglobal var dumpToAVI = 1;"),
+                              runtimetest::basicFloor());
+    const auto o = runMvnrt(dir.path(), "--exit-at-end --speed max");
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto info = recordingtest::probeMovie(dir / "test.avi");
+    EXPECT_NEAR(static_cast<double>(info.frames),
+                expectedFrames(summaryOf(dir / "bProj" / "results")), 1.0);
+}
