@@ -27,16 +27,21 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The user programs: the dialog, the runtime and the headless project builder.
+USER_PROGRAMS := escape-setup mvnrt escape-build
+
 # With a display: the dialog, started from the repository root so that the
-# templates in unchanged/ are found. Without one: the main job headless, a
-# build of the default scenario with escape-build.
-run: build
+# templates in unchanged/ are found ("Run Morvanta" opens the runtime's
+# window). Without one: the whole road headless, the default scenario built
+# with escape-build and run with mvnrt, which prints its report and where the
+# results are. Only the user programs are built here, not the tests.
+run: deps $(BUILD)/CMakeCache.txt
+	@cmake --build $(BUILD) -j $(JOBS) --target $(USER_PROGRAMS)
 	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
 	  ./$(BUILD)/bin/escape-setup; \
 	else \
-	  echo "No display found: building the default scenario headless with escape-build."; \
-	  ./$(BUILD)/bin/escape-build --dir . && \
-	  echo "The project is in $(CURDIR)/bProj. The dialog (escape-setup) needs a display; try: xvfb-run make run"; \
+	  echo "No display found: the default scenario, built with escape-build and run with mvnrt."; \
+	  ./$(BUILD)/bin/escape-build --dir . && ./$(BUILD)/bin/mvnrt; \
 	fi
 
 test: test-release test-asan

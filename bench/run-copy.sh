@@ -9,9 +9,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build}
 BIN=$BUILD/bin
-for program in escape-build copy_driver; do
-  if [ ! -x "$BIN/$program" ]; then
-    echo "run-copy: $BIN/$program is missing; build it first:" >&2
+BENCH_BIN=$BUILD/bench-bin
+for program in "$BIN/escape-build" "$BENCH_BIN/copy_driver"; do
+  if [ ! -x "$program" ]; then
+    echo "run-copy: $program is missing; build it first:" >&2
     echo "  cmake --build $BUILD --target escape-build copy_driver" >&2
     exit 1
   fi
@@ -42,7 +43,7 @@ CP=$best
 best=""
 for _ in 1 2 3; do
   rm -f "$WORK/tc-copy.kvx"; sync
-  keep_best "$("$BIN/copy_driver" "$FLOOR" "$WORK/tc-copy.kvx")"
+  keep_best "$("$BENCH_BIN/copy_driver" "$FLOOR" "$WORK/tc-copy.kvx")"
 done
 TC=$best
 cmp "$FLOOR" "$WORK/tc-copy.kvx"
@@ -71,6 +72,6 @@ for _ in $(seq $RUNS); do "$BIN/escape-build" --dir "$WORK" > /dev/null; done
 t1=$(now)
 printf 'default scenario, escape-build:  %.2f ms per run (%d runs, process start included)\n' \
   "$(awk "BEGIN{print ($t1 - $t0) * 1000 / $RUNS}")" "$RUNS"
-if [ -x "$BIN/generator_bench" ]; then
-  "$BIN/generator_bench" --benchmark_min_time=1 2>/dev/null | grep BM_ || true
+if [ -x "$BENCH_BIN/generator_bench" ]; then
+  "$BENCH_BIN/generator_bench" --benchmark_min_time=1 2>/dev/null | grep BM_ || true
 fi

@@ -20,7 +20,7 @@ case "$BUILD" in /*) ;; *) BUILD="$ROOT/$BUILD" ;; esac
 cmake --build "$BUILD" --target crowd_bench mvnrt escape-build -j 2 >/dev/null
 
 echo "== agent-updates per second (1 person per m^2, a 2 m door in each wall)"
-"$BUILD/bin/crowd_bench" --people "${CROWD_BENCH_PEOPLE:-400,2000,10000}" --seconds "${CROWD_BENCH_SECONDS:-4}" --threads "${CROWD_BENCH_THREADS:-1}"
+"$BUILD/bench-bin/crowd_bench" --people "${CROWD_BENCH_PEOPLE:-400,2000,10000}" --seconds "${CROWD_BENCH_SECONDS:-4}" --threads "${CROWD_BENCH_THREADS:-1}"
 
 echo
 echo "== mvnrt on the largest dialog scenario (396 people on the basic floor)"

@@ -8,4 +8,4 @@ BUILD=${1:-build}
 cmake --build "$BUILD" --target floor_reader_bench -j 2 >/dev/null
 dir=/tmp
 [ -d /dev/shm ] && [ -w /dev/shm ] && dir=/dev/shm
-"$BUILD/bin/floor_reader_bench" --vertices "${FLOOR_BENCH_VERTICES:-1000000}" --rounds 5 --dir "$dir"
+"$BUILD/bench-bin/floor_reader_bench" --vertices "${FLOOR_BENCH_VERTICES:-1000000}" --rounds 5 --dir "$dir"

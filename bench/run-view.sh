@@ -3,7 +3,7 @@
 # with Mesa's software OpenGL.
 set -euo pipefail
 BUILD=${1:-build}
-BIN="$BUILD/bin/floorview_bench"
+BIN="$BUILD/bench-bin/floorview_bench"
 if [ ! -x "$BIN" ]; then
   echo "run-view: $BIN not built (GUI off?); skipped"
   exit 0

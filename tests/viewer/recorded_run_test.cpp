@@ -101,3 +101,4 @@ TEST(RecordedRun, PeopleOutByExitCountUpAtTheirTimes) {
 }
 
 }  // namespace
+
