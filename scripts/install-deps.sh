@@ -5,7 +5,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake make pkg-config git
+  build-essential cmake make ninja-build pkg-config git
   clang libclang-rt-14-dev libfuzzer-14-dev
   qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri libglx-mesa0
   libepoxy-dev libegl-dev libegl-mesa0
@@ -20,11 +20,12 @@ PACKAGES=(
   time
 )
 
+# One dpkg-query for all packages (make run checks this every time).
+installed=" $(dpkg-query -W -f='${Package} ${Status}\n' "${PACKAGES[@]}" 2>/dev/null |
+  awk '$NF == "installed" && $(NF-1) == "ok" { printf "%s ", $1 }')"
 missing=()
 for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+  case "$installed" in *" $p "*) ;; *) missing+=("$p") ;; esac
 done
 
 # The number-format tests also run under a German locale (comma as decimal
