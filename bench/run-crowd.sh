@@ -39,7 +39,7 @@ if [ "${CROWD_BENCH_LARGE:-1}" != 0 ]; then
   header=1
   for threads in 1 2; do
     for hall in 100:10000 320:100000; do
-      "$BUILD/bin/crowd_bench" --side "${hall%%:*}" --people "${hall##*:}" --seconds 1 --repeat 1 \
+      "$BUILD/bench-bin/crowd_bench" --side "${hall%%:*}" --people "${hall##*:}" --seconds 1 --repeat 1 \
         --threads "$threads" | tail -n +$((2 - header))
       header=0
     done
