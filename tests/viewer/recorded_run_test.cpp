@@ -101,4 +101,3 @@ TEST(RecordedRun, PeopleOutByExitCountUpAtTheirTimes) {
 }
 
 }  // namespace
-
