@@ -7,10 +7,10 @@
 namespace crowd {
 
 void advance(const CellOrderedCrowd& crowd, const NeighbourGrid& grid, double dt,
-             double speedCapFactor, std::vector<Body>& bodies) {
+             double speedCapFactor, std::vector<Body>& bodies, std::size_t from, std::size_t to) {
     const double period = grid.period();
     const double start = grid.origin().x;
-    for (std::size_t s = 0; s < crowd.size(); ++s) {
+    for (std::size_t s = from; s < to; ++s) {
         Body& b = bodies[crowd.person[s]];
         double vx = b.vx + crowd.ax[s] * dt;
         double vy = b.vy + crowd.ay[s] * dt;

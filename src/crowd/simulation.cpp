@@ -30,6 +30,7 @@ struct Simulation::State {
 
     void checkAndPlace();
     void computeAccelerations();
+    void move();
     void recordLeavers();
 
     CrowdSetup setup;
@@ -45,6 +46,7 @@ struct Simulation::State {
     std::vector<double> exitTimes;  // NaN while inside
     std::vector<int> inside;        // ascending
     std::vector<int> leftLastStep;  // ascending
+    std::vector<int> exitReached;   // the exit passed in this step's move, -1: none
 
     NeighbourGrid grid;
     WallGrid walls;
@@ -86,6 +88,7 @@ Simulation::State::State(const CrowdSetup& s)
     // What a step needs, allocated once: a step allocates nothing.
     const std::size_t n = setup.people.size();
     leftLastStep.reserve(n);
+    exitReached.assign(n, -1);
     cellOrder.reserve(n);
     grid.reserve(n);
     crowd.resize(n);
@@ -192,7 +195,23 @@ void Simulation::State::computeAccelerations() {
     };
     scheduler.run(Forces::kParts, pairs, share);
     forces.finish(crowd);
-    for (std::size_t s = 0; s < n; ++s) intents[crowd.person[s]].heldSpeed = crowd.heldSpeed[s];
+}
+
+// Everyone one step on, in the same parts as the forces, and whether they
+// have passed an exit.
+void Simulation::State::move() {
+    const std::size_t n = crowd.size();
+    const bool exits = !world.exits().empty();
+    auto part = [&](int h) {
+        const std::size_t from = h == 0 ? 0 : n / 2, to = h == 0 ? n / 2 : n;
+        advance(crowd, grid, dt, setup.params.speedCapFactor, bodies, from, to);
+        for (std::size_t s = from; s < to; ++s) {
+            const int i = crowd.person[s];
+            intents[i].heldSpeed = crowd.heldSpeed[s];
+            if (exits) exitReached[i] = world.leavingExit({bodies[i].x, bodies[i].y});
+        }
+    };
+    scheduler.run(Forces::kParts, part, n >= kShareFrom);
 }
 
 // Whoever has passed an exit leaves, with the time of this step; a parent or
@@ -207,7 +226,7 @@ void Simulation::State::recordLeavers() {
     };
     for (const int i : inside) {
         if (intents[i].exitUsed >= 0) continue;  // went out with its family this step
-        const int e = world.leavingExit({bodies[i].x, bodies[i].y});
+        const int e = exitReached[i];
         if (e < 0) continue;
         leave(i, e);
         const int partner = intents[i].leader >= 0 ? intents[i].leader : intents[i].follower;
@@ -233,7 +252,7 @@ void Simulation::step() {
     st.leftLastStep.clear();
     if (!st.inside.empty()) {
         st.computeAccelerations();
-        advance(st.crowd, st.grid, st.dt, st.setup.params.speedCapFactor, st.bodies);
+        st.move();
         st.agentUpdates += st.crowd.size();
     }
     ++st.steps;
