@@ -126,10 +126,9 @@ GLuint link(const char* vertex, const char* fragment) {
     return p;
 }
 
-// Ring k of a figure part: radius and height of each of `sides` points.
-std::vector<FigureVertex> figureMesh() {
-    constexpr int kBodySides = 8;
-    constexpr int kHeadSides = 6;
+// The figure: a body of `bodySides` sides and a head of `headSides` sides in
+// `headBands` bands (from 2 up: a double pyramid).
+std::vector<FigureVertex> figureMesh(int kBodySides, int kHeadSides, int kBands) {
     std::vector<FigureVertex> v;
     auto ringPoint = [](int i, int sides, float radius, float y, float ny, float cy, float head) {
         const double a = 2.0 * kPi * i / sides;
@@ -161,7 +160,6 @@ std::vector<FigureVertex> figureMesh() {
     // The head: a coarse ball, half the body radius wide and 11 % of the
     // height tall, above the shoulders.
     const float headR = 0.55f, headH = 0.11f, headY = 0.89f;
-    constexpr int kBands = 3;
     for (int j = 0; j < kBands; ++j) {
         const double lo = -kPi / 2 + kPi * j / kBands, up = -kPi / 2 + kPi * (j + 1) / kBands;
         band(kHeadSides, headR * static_cast<float>(std::cos(lo)),
@@ -218,6 +216,21 @@ void floorStrip(std::vector<MeshVertex>& out, crowd::Segment s, double halfWidth
     out.insert(out.end(), {v(0), v(1), v(2), v(0), v(2), v(3)});
 }
 
+// Below this size in pixels (the larger of an adult's height and shoulder
+// width, at the floor's centre) people are drawn with the coarse figure.
+constexpr double kCoarseBelowPixels = 24.0;
+
+double figurePixels(const Camera& camera, Vec3 at, int width, int height) {
+    const auto base = camera.project(at, width, height);
+    const auto top = camera.project({at.x, at.y + 1.75, at.z}, width, height);
+    const auto side = camera.project({at.x + 0.6, at.y, at.z}, width, height);
+    if (!base || !top || !side) return 1e9;
+    auto dist = [&](const std::array<double, 2>& p) {
+        return std::hypot(p[0] - (*base)[0], p[1] - (*base)[1]);
+    };
+    return std::max(dist(*top), dist(*side));
+}
+
 void meshLayout() {
     glEnableVertexAttribArray(0);
     glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(MeshVertex), nullptr);
@@ -238,9 +251,14 @@ struct SceneRenderer::Impl {
     GLsizei gridCount = 0, solidCount = 0;
     // The figure, and one instance per person inside.
     GLuint peopleVao = 0, figureBuffer = 0, instanceBuffer = 0;
-    GLsizei figureVertices = 0;
+    // Two figures in one buffer: the full one, and a coarse one for people a
+    // few pixels tall (a quarter of the vertices; the picture is the same at
+    // that size, and vertices are most of a software rasteriser's work then).
+    GLint coarseFirst = 0;
+    GLsizei fullVertices = 0, coarseVertices = 0;
     std::vector<Instance> instances;
     std::vector<Instance> personLook;  // per person index: radius, height, colour
+    Vec3 sceneCentre{};
 
     void uploadScene(const SceneDescription& scene);
 };
@@ -265,8 +283,12 @@ SceneRenderer::SceneRenderer() : impl_(std::make_unique<Impl>()) {
     glGenBuffers(1, &d.figureBuffer);
     glGenBuffers(1, &d.instanceBuffer);
     glBindVertexArray(d.peopleVao);
-    const std::vector<FigureVertex> figure = figureMesh();
-    d.figureVertices = static_cast<GLsizei>(figure.size());
+    std::vector<FigureVertex> figure = figureMesh(8, 6, 3);
+    d.fullVertices = static_cast<GLsizei>(figure.size());
+    const std::vector<FigureVertex> coarse = figureMesh(4, 4, 2);
+    d.coarseFirst = d.fullVertices;
+    d.coarseVertices = static_cast<GLsizei>(coarse.size());
+    figure.insert(figure.end(), coarse.begin(), coarse.end());
     glBindBuffer(GL_ARRAY_BUFFER, d.figureBuffer);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(figure.size() * sizeof(FigureVertex)),
                  figure.data(), GL_STATIC_DRAW);
@@ -315,6 +337,7 @@ void SceneRenderer::Impl::uploadScene(const SceneDescription& scene) {
     }
     // The cover drawn where the stencil says "floor".
     const crowd::Box b = scene.bounds();
+    sceneCentre = {0.5 * (b.min.x + b.max.x), 0.0, 0.5 * (b.min.y + b.max.y)};
     coverFirst = static_cast<GLint>(v.size());
     const float x0 = static_cast<float>(b.min.x), x1 = static_cast<float>(b.max.x);
     const float z0 = static_cast<float>(b.min.y), z1 = static_cast<float>(b.max.y);
@@ -412,7 +435,9 @@ void SceneRenderer::render(const SceneFrame& frame, const Camera& camera, int wi
         glEnable(GL_CULL_FACE);
         glCullFace(GL_BACK);
         glFrontFace(GL_CCW);
-        glDrawArraysInstanced(GL_TRIANGLES, 0, d.figureVertices,
+        const bool small = figurePixels(camera, d.sceneCentre, width, height) < kCoarseBelowPixels;
+        glDrawArraysInstanced(GL_TRIANGLES, small ? d.coarseFirst : 0,
+                              small ? d.coarseVertices : d.fullVertices,
                               static_cast<GLsizei>(d.instances.size()));
         glDisable(GL_CULL_FACE);
     }
