@@ -57,6 +57,7 @@ int runMain(int argc, char** argv) {
 #endif
     runtime::PreparedRun prep;
     try {
+        if (opt.collect) return runtime::collectSweep(opt);
         if (opt.manyRuns()) return runtime::runSweep(opt, args);
         prep = runtime::prepareRun(opt);
         const recording::RecordingPlan plan = recording::planRecordings(prep, opt);

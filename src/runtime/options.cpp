@@ -41,7 +41,9 @@ void checkManyRuns(const Options& o) {
         throw std::invalid_argument("give either --runs or --seeds, not both");
     if (o.manyRuns() && o.seed)
         throw std::invalid_argument("--seed is for one run; --runs and --seeds choose the seeds");
-    if (!o.manyRuns() && (o.jobs > 0 || o.resume || o.runTimeout))
+    if (o.collect && (o.jobs > 0 || o.resume || o.runTimeout || o.atomicOut))
+        throw std::invalid_argument("--collect runs nothing: no --jobs, --resume, --run-timeout");
+    if (!o.collect && !o.manyRuns() && (o.jobs > 0 || o.resume || o.runTimeout))
         throw std::invalid_argument("--jobs, --resume and --run-timeout need --runs or --seeds");
     if (o.atomicOut && !o.out) throw std::invalid_argument("--atomic-out needs --out");
     if (o.atomicOut && o.manyRuns())
@@ -144,6 +146,9 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.resume = true;
         } else if (a == "--run-timeout") {
             o.runTimeout = positiveNumber(a, value(), 1.0e7, false);
+        } else if (a == "--collect") {
+            o.collect = value();
+            if (o.collect->empty()) throw std::invalid_argument("--collect needs a folder");
         } else if (a == "--atomic-out") {
             o.atomicOut = true;
         } else {
@@ -198,6 +203,8 @@ Many runs (a sweep; each seed runs as a process of its own):
                     time limit)
   Runs write no trajectories unless --fps is given, and use one thread
   each unless --threads is given.
+  --collect ROOT    run nothing: write the aggregate of the run folders
+                    under ROOT anew (of --runs/--seeds, or of all there)
   --atomic-out      (one run) write into a new folder beside --out and put
                     it in place of --out when complete; this is how each
                     run of a sweep is made

@@ -34,6 +34,8 @@ struct Options {
     // Write the results into a new folder beside --out and put it in its
     // place when complete (one run of a sweep).
     bool atomicOut = false;
+    // --collect ROOT: only the aggregate of the run folders under ROOT.
+    std::optional<std::string> collect;
 
     bool manyRuns() const { return runs.has_value() || firstSeed.has_value(); }
 

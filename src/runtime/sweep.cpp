@@ -3,13 +3,16 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "analysis/sweep_results.h"
+#include "platform/safe_input.h"
 #include "platform/safe_output.h"
 #include "runtime/project.h"
 #include "runtime/results_folder.h"
@@ -66,6 +69,33 @@ bool folderIsEmptyOrRun(const fs::path& folder) {
     return fs::is_empty(folder, ec) || manifestNames(folder).count("summary.json") != 0;
 }
 
+// Writes runs.json, statistics.json and report.html of ROOT and prints the
+// closing lines. Returns 1 when the aggregate could not be written.
+int aggregate(const fs::path& root, const RunMeta& meta, const std::vector<std::uint64_t>& seeds,
+              double runSeconds, bool quiet, analysis::SweepStatistics* statsOut = nullptr) {
+    const auto started = std::chrono::steady_clock::now();
+    analysis::SweepStatistics stats;
+    std::vector<std::string> written;
+    try {
+        const std::vector<analysis::RunRecord> records =
+            analysis::collectAndWrite(root, seeds, &stats);
+        written = {"runs.json", "statistics.json"};
+        const std::string reportProblem = writeSweepReport(root, meta, records, stats);
+        if (reportProblem.empty())
+            written.push_back("report.html");
+        else
+            std::cerr << "mvnrt: " << reportProblem << "\n";
+    } catch (const std::exception& e) {
+        std::cerr << "mvnrt: " << e.what() << "\n";
+        return 1;
+    }
+    const double aggregateSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!quiet) std::cout << sweepText(stats, runSeconds, aggregateSeconds, root, written);
+    if (statsOut) *statsOut = stats;
+    return 0;
+}
+
 }  // namespace
 
 std::vector<std::uint64_t> sweepSeeds(const Options& opt) {
@@ -100,6 +130,54 @@ std::vector<std::string> runArguments(const std::vector<std::string>& sweepArgs,
     // The runs themselves fill the cores.
     if (!threadsGiven) out.insert(out.end(), {"--threads", "1"});
     return out;
+}
+
+int collectSweep(const Options& opt) {
+    const fs::path root(*opt.collect);
+    std::vector<std::uint64_t> seeds;
+    if (opt.manyRuns()) {
+        seeds = sweepSeeds(opt);
+    } else {
+        std::error_code ec;
+        for (const fs::directory_entry& e : fs::directory_iterator(root, ec)) {
+            std::string name = e.path().filename().string();
+            const std::string failed = ".failed";
+            if (name.size() > failed.size() &&
+                name.compare(name.size() - failed.size(), failed.size(), failed) == 0)
+                name.resize(name.size() - failed.size());
+            if (name.rfind("run-", 0) != 0 || name.size() == 4 ||
+                name.find_first_not_of("0123456789", 4) != std::string::npos || name.size() > 24)
+                continue;
+            seeds.push_back(std::stoull(name.substr(4)));
+        }
+        std::sort(seeds.begin(), seeds.end());
+        seeds.erase(std::unique(seeds.begin(), seeds.end()), seeds.end());
+    }
+    if (seeds.empty()) {
+        std::cerr << "mvnrt: " << platform::capped(root.string())
+                  << ": holds no run folders (run-K) to collect\n";
+        return 2;
+    }
+    // What the runs were of, from the first finished one.
+    RunMeta meta;
+    for (std::uint64_t seed : seeds) {
+        try {
+            const nlohmann::json j = nlohmann::json::parse(platform::readRegularFile(
+                root / analysis::runFolderName(seed) / "summary.json", 512ull << 20));
+            meta.mode = j.value("mode", "");
+            meta.source = j.value("source", "");
+            meta.name = j.value("name", "");
+            meta.timeLimit = j.value("timeLimit", 0.0);
+            for (const nlohmann::json& e : j.at("exits"))
+                meta.exitNames.push_back(e.value("name", ""));
+            break;
+        } catch (const std::exception&) {
+            continue;
+        }
+    }
+    analysis::SweepStatistics stats;
+    if (aggregate(root, meta, seeds, 0.0, opt.quiet, &stats) != 0) return 1;
+    return stats.failed + stats.timedOut + stats.missing > 0 ? 1 : 0;
 }
 
 SingleRunResult runIntoFreshFolder(PreparedRun prep, const Options& opt, const RunHooks& hooks) {
@@ -224,30 +302,13 @@ int runSweep(const Options& opt, const std::vector<std::string>& args) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (terminal) std::printf("\r%70s\r", "");
 
-    const auto aggregateStarted = std::chrono::steady_clock::now();
-    analysis::SweepStatistics stats;
-    std::vector<analysis::RunRecord> records;
-    std::vector<std::string> written;
-    try {
-        records = analysis::collectAndWrite(root, seeds, &stats);
-        written = {"runs.json", "statistics.json"};
-        const std::string reportProblem = writeSweepReport(root, prep, records, stats);
-        if (reportProblem.empty())
-            written.push_back("report.html");
-        else
-            std::cerr << "mvnrt: " << reportProblem << "\n";
-    } catch (const std::exception& e) {
-        std::cerr << "mvnrt: " << e.what() << "\n";
-        return 1;
-    }
-    const double aggregateWall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - aggregateStarted).count();
-    if (!opt.quiet) std::cout << sweepText(stats, wall, aggregateWall, root, written);
+    const int status = aggregate(root, prep.meta, seeds, wall, opt.quiet);
+    if (status != 0) return status;
     if (gStop.load()) {
         std::cerr << "mvnrt: stopped; the finished runs are kept, --resume continues the sweep\n";
         return 130;
     }
-    return stats.failed + stats.timedOut > 0 ? 1 : 0;
+    return failed > 0 ? 1 : 0;
 }
 
 }  // namespace runtime

@@ -30,6 +30,12 @@ std::vector<std::string> runArguments(const std::vector<std::string>& sweepArgs,
 // by a signal, finished runs kept for --resume).
 int runSweep(const Options& opt, const std::vector<std::string>& args);
 
+// mvnrt --collect ROOT: the aggregate of the run folders under ROOT (the
+// seeds of --runs/--seeds, or every run-K there), without running anything.
+// Returns 0 when every run finished, 1 when one failed, timed out or is
+// missing (or the aggregate cannot be written), 2 when ROOT holds no runs.
+int collectSweep(const Options& opt);
+
 // One run whose results appear all at once: written into a new folder beside
 // prep.outDir, which then takes the place of prep.outDir (an older run
 // folder there is replaced; anything else there is an error).

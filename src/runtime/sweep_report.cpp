@@ -19,8 +19,9 @@ std::string sweepText(const analysis::SweepStatistics& s, double runSeconds,
     if (s.failed) out += ", " + std::to_string(s.failed) + " failed";
     if (s.timedOut) out += ", " + std::to_string(s.timedOut) + " timed out";
     if (s.missing) out += ", " + std::to_string(s.missing) + " not run";
-    out += " of " + std::to_string(s.runs) + " in " + fixed(runSeconds, 1) +
-           " s (aggregate and report: " + fixed(aggregateSeconds, 2) + " s)\n";
+    out += " of " + std::to_string(s.runs);
+    if (runSeconds > 0.0) out += " in " + fixed(runSeconds, 1) + " s";
+    out += " (aggregate and report: " + fixed(aggregateSeconds, 2) + " s)\n";
     if (!s.notEvacuated.empty())
         out += "Not everyone out at the time limit: " + std::to_string(s.notEvacuated.size()) +
                " runs (left out of the evacuation times)\n";
@@ -73,7 +74,8 @@ std::string histogramAndCumulative(const std::vector<double>& times) {
     const double lo = sorted.front(), hi = sorted.back();
     const int wanted =
         std::clamp(static_cast<int>(std::sqrt(static_cast<double>(sorted.size()))), 4, 30);
-    const double width = analysis::niceStep(std::max(hi - lo, 1.0), wanted);
+    // niceStep rounds the width up (to 1, 2 or 5): ask for twice the bins.
+    const double width = analysis::niceStep(std::max(hi - lo, 1.0), 2 * wanted);
     const double start = std::floor(lo / width) * width;
     Chart h;
     h.title = "Distribution of the evacuation time";
@@ -124,19 +126,23 @@ std::string readPng(const std::filesystem::path& file) {
 
 }  // namespace
 
-std::string writeSweepReport(const std::filesystem::path& root, const PreparedRun& prep,
+std::string writeSweepReport(const std::filesystem::path& root, const RunMeta& meta,
                              const std::vector<analysis::RunRecord>& runs,
                              const analysis::SweepStatistics& s) {
     std::string b;
     b += "<h2>Scenario</h2>\n<table>\n";
-    b += tableRow({"source", prep.meta.mode + " " + prep.meta.source});
-    if (!prep.meta.name.empty()) b += tableRow({"name", prep.meta.name});
-    b += tableRow({"people", std::to_string(prep.setup.people.size())});
-    b += tableRow({"exits", std::to_string(prep.meta.exitNames.size())});
+    b += tableRow({"source", meta.mode + " " + meta.source});
+    if (!meta.name.empty()) b += tableRow({"name", meta.name});
+    for (const analysis::RunRecord& r : runs)
+        if (r.status == analysis::RunStatus::Ok) {
+            b += tableRow({"people", std::to_string(r.people)});
+            break;
+        }
+    b += tableRow({"exits", std::to_string(meta.exitNames.size())});
     b += tableRow({"seeds", runs.empty() ? "-"
                                          : std::to_string(runs.front().seed) + " to " +
                                                std::to_string(runs.back().seed)});
-    b += tableRow({"time limit", fixed(prep.meta.timeLimit, 0) + " s"});
+    b += tableRow({"time limit", fixed(meta.timeLimit, 0) + " s"});
     b += tableRow({"program", std::string("mvnrt ") + kProgramVersion});
     b += "</table>\n";
 
@@ -211,10 +217,10 @@ std::string writeSweepReport(const std::filesystem::path& root, const PreparedRu
     }
     b += "</table>\n";
 
-    const std::string page = analysis::htmlPage(
-        "Sweep of " + (prep.meta.name.empty() ? prep.meta.source : prep.meta.name) + ": " +
-            std::to_string(runs.size()) + " runs",
-        b);
+    const std::string page =
+        analysis::htmlPage("Sweep of " + (meta.name.empty() ? meta.source : meta.name) + ": " +
+                               std::to_string(runs.size()) + " runs",
+                           b);
     return platform::writeFileAtomically(root / "report.html", page);
 }
 

@@ -19,7 +19,7 @@ std::string sweepText(const analysis::SweepStatistics& stats, double runSeconds,
                       const std::vector<std::string>& written);
 
 // Writes ROOT/report.html. Returns the problem, empty on success.
-std::string writeSweepReport(const std::filesystem::path& root, const PreparedRun& prep,
+std::string writeSweepReport(const std::filesystem::path& root, const RunMeta& meta,
                              const std::vector<analysis::RunRecord>& runs,
                              const analysis::SweepStatistics& stats);
 

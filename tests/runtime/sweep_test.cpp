@@ -69,6 +69,23 @@ TEST(Sweep, RunsInParallelGiveTheFilesOfSingleRunsWithThoseSeeds) {
     EXPECT_EQ(runs[2]["status"], "ok");
     EXPECT_EQ(runs[2]["evacuationTime"],
               withoutTiming(dir / "single-3" / "summary.json")["evacuationTime"]);
+    // The aggregate is made from the run folders alone: collected again
+    // by hand, it is the same.
+    const std::string stats = readFile(dir / "sweep" / "statistics.json");
+    const std::string list = readFile(dir / "sweep" / "runs.json");
+    fs::remove(dir / "sweep" / "statistics.json");
+    fs::remove(dir / "sweep" / "runs.json");
+    ASSERT_EQ(runMvnrt(dir.path(), "--collect sweep"), 0) << readFile(dir / "mvnrt.err");
+    EXPECT_EQ(readFile(dir / "sweep" / "statistics.json"), stats);
+    EXPECT_EQ(readFile(dir / "sweep" / "runs.json"), list);
+    fs::create_directory(dir / "empty");
+    EXPECT_EQ(runMvnrt(dir.path(), "--collect empty"), 2);
+    // A run missing from the seeds asked for is reported, with status 1.
+    EXPECT_EQ(runMvnrt(dir.path(), "--collect sweep --runs 5"), 1);
+    EXPECT_NE(readFile(dir / "mvnrt.out").find("1 not run"), std::string::npos)
+        << readFile(dir / "mvnrt.out");
+    ASSERT_EQ(runMvnrt(dir.path(), "--collect sweep --runs 4"), 0);
+
     // Nothing temporary is left beside the runs.
     for (const auto& e : fs::directory_iterator(dir / "sweep")) {
         const std::string name = e.path().filename().string();
