@@ -10,6 +10,14 @@
 
 namespace crowd {
 
+namespace {
+// Jobs in a row that the caller ran alone before it stops waking the other
+// threads, and for how many jobs it then does (some hundred steps of a
+// simulation, a fraction of a second).
+constexpr int kMissesBeforeAlone = 8;
+constexpr int kJobsAlone = 512;
+}  // namespace
+
 // The job of the moment and its progress, under one mutex: parts are claimed
 // and counted done under it, so a worker that wakes late either finds a part
 // left or nothing, never half a job.
@@ -24,9 +32,11 @@ struct PartScheduler::Crew {
     std::vector<std::thread> workers;
 
     // Runs unclaimed parts of the current job until none is left; called
-    // and returns with the lock held.
-    void claimParts(std::unique_lock<std::mutex>& lock) {
+    // and returns with the lock held. Returns how many it ran.
+    int claimParts(std::unique_lock<std::mutex>& lock) {
+        int ran = 0;
         while (nextPart < parts) {
+            ++ran;
             const int part = nextPart++;
             void (*const f)(void*, int) = invoke;
             void* const j = job;
@@ -35,6 +45,7 @@ struct PartScheduler::Crew {
             lock.lock();
             if (++partsDone == parts) allDone.notify_one();
         }
+        return ran;
     }
 
     void work() {
@@ -82,8 +93,19 @@ void PartScheduler::dispatch(int parts, void (*invoke)(void*, int), void* job) {
         c.workToDo.notify_all();
     else
         for (int k = 1; k < parts; ++k) c.workToDo.notify_one();
-    c.claimParts(lock);
+    const int ranHere = c.claimParts(lock);
     c.allDone.wait(lock, [&] { return c.partsDone == c.parts; });
+    // Nobody else ran a part this time: the other threads did not get a
+    // core in time. After a few such jobs in a row, stop waking them for a
+    // while (the wake-up calls cost the caller); then try again.
+    if (ranHere == parts) {
+        if (++missedInARow_ >= kMissesBeforeAlone) {
+            missedInARow_ = 0;
+            aloneFor_ = kJobsAlone;
+        }
+    } else {
+        missedInARow_ = 0;
+    }
 }
 
 }  // namespace crowd

@@ -25,9 +25,11 @@ class PartScheduler {
     // Calls job(0) ... job(parts - 1), at the same time where threads are
     // free, and returns when all are done. With `share` false (a job too
     // small to be worth a wake-up call) the calling thread runs them all.
+    // So it does for a while after the other threads have repeatedly found
+    // nothing left when they woke (another program holds the cores).
     template <class Job>
     void run(int parts, Job& job, bool share = true) {
-        if (threads_ == 1 || !share || parts < 2) {
+        if (threads_ == 1 || !share || parts < 2 || alone()) {
             for (int p = 0; p < parts; ++p) job(p);
             return;
         }
@@ -40,8 +42,15 @@ class PartScheduler {
         (*static_cast<Job*>(job))(part);
     }
     void dispatch(int parts, void (*invoke)(void*, int), void* job);
+    bool alone() {
+        if (aloneFor_ == 0) return false;
+        --aloneFor_;
+        return true;
+    }
 
     int threads_ = 1;
+    int missedInARow_ = 0;  // jobs in which no other thread ran a part
+    int aloneFor_ = 0;      // jobs still to run on the calling thread alone
     struct Crew;  // the other threads and what they share
     std::unique_ptr<Crew> crew_;
 };
