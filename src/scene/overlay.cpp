@@ -120,7 +120,7 @@ void paintOverlay(QPainter& p, const OverlayInfo& info, QSize size) {
                                fs.horizontalAdvance(q(info.bannerDetail))) +
                       40;
         const int h = fb.height() + (info.bannerDetail.empty() ? 0 : fs.height()) + 24;
-        const QRect box((size.width() - w) / 2, size.height() / 3 - h / 2, w, h);
+        const QRect box((size.width() - w) / 2, std::max(size.height() / 3 - h / 2, y + 10), w, h);
         p.fillRect(box, QColor(16, 70, 40, 220));
         p.setPen(kText);
         p.setFont(big);

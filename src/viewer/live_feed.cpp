@@ -18,6 +18,7 @@ struct LiveFeed::Impl {
     bool hasScene = false;
     scene::SceneDescription description;
     bool closed = false;
+    double lastTime = -1.0;  // of the newest frame handed over
 };
 
 LiveFeed::LiveFeed(std::vector<std::string> exitNames, std::size_t capacity)
@@ -51,10 +52,28 @@ void LiveFeed::frame(const crowd::FrameView& f) {
         if (e >= 0 && sim.exitTime(static_cast<int>(i)) <= f.time + 1e-9)
             ++lf.outByExit[static_cast<std::size_t>(e)];
     }
+    push(std::move(lf));
+}
+
+void LiveFeed::push(LiveFrame lf) {
     std::unique_lock lock(impl_->mutex);
     impl_->room.wait(lock, [&] { return impl_->closed || impl_->queue.size() < impl_->capacity; });
     if (impl_->closed) return;
+    impl_->lastTime = lf.frame.time;
     impl_->queue.push_back(std::move(lf));
+}
+
+void LiveFeed::finish(const crowd::Simulation& /*sim*/, const runtime::RunSummary& summary) {
+    double last = 0.0;
+    {
+        std::lock_guard lock(impl_->mutex);
+        last = impl_->lastTime;
+    }
+    if (!summary.everyoneOut || summary.evacuationTime <= last + 1e-9) return;
+    LiveFrame lf;
+    lf.frame.time = summary.evacuationTime;
+    lf.outByExit = summary.outByExit;
+    push(std::move(lf));
 }
 
 bool LiveFeed::scene(scene::SceneDescription& out) const {

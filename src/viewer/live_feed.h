@@ -32,6 +32,9 @@ class LiveFeed : public runtime::FrameSink {
     double frameRate() const override { return kFrameRate; }
     void begin(const crowd::Simulation& sim) override;
     void frame(const crowd::FrameView& f) override;
+    // When everyone got out between two frames: one more frame, empty, at
+    // the time the last person left, so that the picture ends as the run did.
+    void finish(const crowd::Simulation& sim, const runtime::RunSummary& summary) override;
 
     // On the window's thread.
     // The scene, once the simulation has begun (false before).
@@ -45,6 +48,7 @@ class LiveFeed : public runtime::FrameSink {
     bool closed() const;
 
   private:
+    void push(LiveFrame frame);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -59,10 +59,12 @@ RecordedRun recordedRunOf(const recording::Motion& m) {
         run.frames.push_back(std::move(frame));
     }
     std::vector<std::pair<int, double>> leaving;
-    for (const recording::MotionLeaving& who : m.end.leaving) leaving.push_back({who.exit, who.time});
-    countOutByExit(run.frames, run.scene.exits.size(), leaving);
+    for (const recording::MotionLeaving& who : m.end.leaving)
+        leaving.push_back({who.exit, who.time});
     run.everyoneOut = m.end.everyoneOut;
     run.evacuationTime = m.end.evacuationTime;
+    endWhenEveryoneIsOut(run);
+    countOutByExit(run.frames, run.scene.exits.size(), leaving);
     if (m.camera)
         run.scriptCamera =
             scene::Vec3{m.camera->x * metres, m.camera->y * metres, m.camera->z * metres};

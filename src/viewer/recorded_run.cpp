@@ -6,9 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/safe_input.h"
-#include "viewer/motion_file_reader.h"
 #include "runtime/project.h"
 #include "runtime/startup_script.h"
+#include "viewer/motion_file_reader.h"
 
 namespace viewer {
 
@@ -94,6 +94,14 @@ std::vector<LiveFrame> readTrajectories(const fs::path& file, double u, std::siz
 
 }  // namespace
 
+void endWhenEveryoneIsOut(RecordedRun& run) {
+    if (!run.everyoneOut) return;
+    if (!run.frames.empty() && run.frames.back().frame.time >= run.evacuationTime - 1e-9) return;
+    LiveFrame last;
+    last.frame.time = run.evacuationTime;
+    run.frames.push_back(std::move(last));
+}
+
 void countOutByExit(std::vector<LiveFrame>& frames, std::size_t exits,
                     const std::vector<std::pair<int, double>>& leaving) {
     std::vector<std::pair<double, int>> events;
@@ -175,6 +183,7 @@ RecordedRun ResultsFolderReader::read(const fs::path& place) const {
         } catch (const platform::InputFileError& e) {
             throw runtime::InputError(e.what());
         }
+        endWhenEveryoneIsOut(run);
         countOutByExit(run.frames, run.scene.exits.size(), leaving);
 
         // A project's results folder (bProj/results): the script's camera.

@@ -48,6 +48,11 @@ std::vector<std::unique_ptr<RecordedRunReader>> recordedRunReaders();
 // runtime::InputError naming the place when none does.
 RecordedRun loadRecordedRun(const std::filesystem::path& place);
 
+// When everyone got out after the last frame: one more frame, empty, at the
+// evacuation time (frames are saved at a fixed rate; the last person leaves
+// between two of them).
+void endWhenEveryoneIsOut(RecordedRun& run);
+
 // People out by each exit at each frame's time, from when each person left
 // (exit index, or -1 for someone who never left, and the time).
 void countOutByExit(std::vector<LiveFrame>& frames, std::size_t exits,

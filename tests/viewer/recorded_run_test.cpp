@@ -59,13 +59,16 @@ TEST(RecordedRun, ResultsFolderGivesBackTheRunsSceneAndFrames) {
     EXPECT_NEAR(east, 5.0, 1e-6);
     ASSERT_EQ(run.scene.people.size(), 12u);
     EXPECT_EQ(run.scene.people[3].role, crowd::Role::Child);
-    // 24 frames a second from 0 to the end, everyone out at the last.
+    // 24 frames a second from 0, and a last one, empty, when the last person left.
     ASSERT_GT(run.frames.size(), 24u);
     EXPECT_DOUBLE_EQ(run.frames[24].frame.time, 1.0);
     EXPECT_EQ(run.frames[0].frame.people.size(), 12u);
     EXPECT_TRUE(run.everyoneOut);
+    EXPECT_TRUE(run.frames.back().frame.people.empty());
+    EXPECT_DOUBLE_EQ(run.frames.back().frame.time, run.evacuationTime);
+    EXPECT_GT(run.evacuationTime, run.frames[run.frames.size() - 2].frame.time);
     const auto& last = run.frames.back().outByExit;
-    EXPECT_EQ(last[0] + last[1], 12 - static_cast<int>(run.frames.back().frame.people.size()));
+    EXPECT_EQ(last[0] + last[1], 12);
     EXPECT_EQ(run.frames[0].outByExit, (std::vector<int>{0, 0}));
 }
 

@@ -213,6 +213,8 @@ TEST_F(LiveRun, AReplayShowsWhatTheLiveRunShowed) {
         ASSERT_TRUE(waitFor([&] { return done_.load(); }, 60.0));
         w.runEnded({true, 0.0, 0, "results", ""});
         ASSERT_TRUE(waitFor([&] { return w.atEnd(); }, 10.0));
+        // The end shows nobody, at the time the last person left.
+        EXPECT_TRUE(w.shownFrame().people.empty());
     }
     EXPECT_EQ(status_.load(), 0);
     viewer::RunWindow r(viewer::loadRecordedRun(dir_ / "results"));
