@@ -1,5 +1,6 @@
 #include "analysis/sweep_results.h"
 
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -61,6 +62,22 @@ void readSummary(const json& j, RunRecord& r) {
         r.wallSeconds = j["timing"]["wallSeconds"].get<double>();
 }
 
+// Each exit's flow series from the run's measures.json, when it has one.
+void readFlows(const std::filesystem::path& measures, RunRecord& r) {
+    std::error_code ec;
+    if (!std::filesystem::exists(measures, ec)) return;
+    try {
+        const json j = json::parse(platform::readRegularFile(measures, kMaxSummaryBytes));
+        for (const json& e : j.at("exits")) {
+            const std::vector<double> t = e.at("time").get<std::vector<double>>();
+            if (t.size() > 1) r.flowStep = t[1] - t[0];
+            r.exitFlow.push_back(e.at("personsPerSecond").get<std::vector<double>>());
+        }
+    } catch (const std::exception&) {
+        r.exitFlow.clear();  // the flows are a figure more, not the run's result
+    }
+}
+
 }  // namespace
 
 std::string runFolderName(std::uint64_t seed) { return "run-" + std::to_string(seed); }
@@ -95,6 +112,7 @@ RunRecord readRun(const std::filesystem::path& root, std::uint64_t seed) {
         try {
             readSummary(json::parse(platform::readRegularFile(summary, kMaxSummaryBytes)), r);
             r.status = RunStatus::Ok;
+            readFlows(root / runFolderName(seed) / "measures.json", r);
         } catch (const std::exception& e) {
             r = RunRecord{};
             r.seed = seed;
@@ -124,8 +142,9 @@ bool runFinished(const std::filesystem::path& root, std::uint64_t seed) {
 SweepStatistics sweepStatistics(const std::vector<RunRecord>& runs) {
     SweepStatistics s;
     s.runs = runs.size();
-    std::vector<std::vector<double>> perExit;
+    std::vector<std::vector<double>> perExit, peaks;
     std::vector<double> pre, travel;
+    std::size_t withFlows = 0;
     for (const RunRecord& r : runs) {
         switch (r.status) {
             case RunStatus::Ok:
@@ -147,17 +166,39 @@ SweepStatistics sweepStatistics(const std::vector<RunRecord>& runs) {
             s.notEvacuated.push_back(r.seed);
         for (std::size_t e = 0; e < r.outByExit.size(); ++e) {
             if (e >= s.exits.size()) {
-                s.exits.push_back({r.outByExit[e].first, {}});
+                s.exits.push_back({r.outByExit[e].first, {}, {}, {}});
                 perExit.emplace_back();
+                peaks.emplace_back();
             }
             perExit[e].push_back(r.outByExit[e].second);
+        }
+        // The mean flow: the runs' flows added up sample by sample (a run
+        // that has ended adds nothing), divided by the runs at the end.
+        if (!r.exitFlow.empty()) {
+            ++withFlows;
+            s.flowStep = r.flowStep;
+        }
+        for (std::size_t e = 0; e < r.exitFlow.size() && e < s.exits.size(); ++e) {
+            std::vector<double>& sum = s.exits[e].meanFlow;
+            if (sum.size() < r.exitFlow[e].size()) sum.resize(r.exitFlow[e].size(), 0.0);
+            double peak = 0.0;
+            for (std::size_t k = 0; k < r.exitFlow[e].size(); ++k) {
+                sum[k] += r.exitFlow[e][k];
+                peak = std::max(peak, r.exitFlow[e][k]);
+            }
+            peaks[e].push_back(peak);
         }
         pre.push_back(r.meanPreMovement);
         travel.push_back(r.meanTravelTime);
     }
     s.evacuation = describe(s.evacuationTimes);
     s.convergence = convergence(s.evacuationTimes);
-    for (std::size_t e = 0; e < s.exits.size(); ++e) s.exits[e].people = describe(perExit[e]);
+    for (std::size_t e = 0; e < s.exits.size(); ++e) {
+        s.exits[e].people = describe(perExit[e]);
+        s.exits[e].peakFlow = describe(peaks[e]);
+        for (double& v : s.exits[e].meanFlow)
+            v /= static_cast<double>(std::max<std::size_t>(withFlows, 1));
+    }
     s.preMovement = describe(pre);
     s.travelTime = describe(travel);
     return s;
@@ -210,7 +251,9 @@ std::string statisticsJsonText(const SweepStatistics& s) {
                     {"largestDeviation", std::round(s.convergence.largestDeviation * 1e6) / 1e6}};
     ordered_json exits = ordered_json::array();
     for (const ExitUse& e : s.exits) {
-        ordered_json o{{"name", e.name}, {"people", distributionJson(e.people)}};
+        ordered_json o{{"name", e.name},
+                       {"people", distributionJson(e.people)},
+                       {"peakFlow", distributionJson(e.peakFlow)}};
         exits.push_back(o);
     }
     j["exits"] = exits;

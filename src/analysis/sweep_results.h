@@ -34,6 +34,10 @@ struct RunRecord {
     double meanPreMovement = 0.0;  // s, over everyone
     double meanTravelTime = 0.0;   // s, exit time less pre-movement, over those out
     double wallSeconds = 0.0;
+    // From the run's measures.json (empty without one): per exit the flow
+    // over the last 10 s, persons per second, every flowStep seconds from 0.
+    double flowStep = 0.5;
+    std::vector<std::vector<double>> exitFlow;
 };
 
 // Writes ROOT/run-K.failed (atomically). Returns the problem, empty on success.
@@ -49,7 +53,9 @@ bool runFinished(const std::filesystem::path& root, std::uint64_t seed);
 
 struct ExitUse {
     std::string name;
-    Distribution people;  // people out by this exit over the finished runs
+    Distribution people;           // people out by this exit over the finished runs
+    Distribution peakFlow;         // each run's highest 10 s flow, persons per second
+    std::vector<double> meanFlow;  // flow over the runs' mean, every flowStep s
 };
 
 struct SweepStatistics {
@@ -61,6 +67,7 @@ struct SweepStatistics {
     Distribution evacuation;
     Convergence convergence;
     std::vector<ExitUse> exits;
+    double flowStep = 0.5;
     Distribution preMovement;  // of the runs' mean pre-movement
     Distribution travelTime;   // of the runs' mean travel time
 };

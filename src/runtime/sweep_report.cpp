@@ -119,6 +119,21 @@ std::string convergenceChart(const std::vector<double>& times) {
     return analysis::svgChart(c) + "\n";
 }
 
+std::string meanFlowChart(const analysis::SweepStatistics& s) {
+    Chart c;
+    c.title = "Flow through each exit, mean over the runs (10 s moving window)";
+    c.xLabel = "time (s)";
+    c.yLabel = "persons per second";
+    static const char* colours[] = {"#1f5fa8", "#d95f02", "#1b9e77", "#7570b3", "#e7298a"};
+    for (std::size_t e = 0; e < s.exits.size(); ++e) {
+        Curve cv{s.exits[e].name, colours[e % 5], {}, false, false};
+        for (std::size_t k = 0; k < s.exits[e].meanFlow.size(); ++k)
+            cv.points.push_back({static_cast<double>(k) * s.flowStep, s.exits[e].meanFlow[k]});
+        if (!cv.points.empty()) c.curves.push_back(cv);
+    }
+    return c.curves.empty() ? std::string() : analysis::svgChart(c) + "\n";
+}
+
 std::string readPng(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string();
@@ -183,7 +198,12 @@ std::string writeSweepReport(const std::filesystem::path& root, const RunMeta& m
                        "95th percentile", "max"},
                       true);
         for (const analysis::ExitUse& e : s.exits) b += distributionRow(e.name, e.people);
-        b += "</table>\n";
+        b += "</table>\n<p>Highest flow of each run (persons per second over 10 s):</p>\n<table>\n";
+        b += tableRow({"exit", "runs", "mean", "95 % CI of the mean", "sd", "min", "median",
+                       "95th percentile", "max"},
+                      true);
+        for (const analysis::ExitUse& e : s.exits) b += distributionRow(e.name, e.peakFlow);
+        b += "</table>\n" + meanFlowChart(s);
     }
 
     for (const analysis::RunRecord& r : runs) {

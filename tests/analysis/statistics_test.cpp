@@ -88,6 +88,18 @@ TEST(SweepResults, AggregatesFinishedFailedAndMissingRunsFromTheirFolders) {
     };
     summary(1, 100.0, true, 6, 4);
     summary(2, 120.0, true, 5, 5);
+    // Exit flows of runs 1 and 2 (run 2's series is the longer one).
+    auto flows = [&](std::uint64_t seed, std::vector<double> a, std::vector<double> b) {
+        std::vector<double> t;
+        for (std::size_t k = 0; k < std::max(a.size(), b.size()); ++k)
+            t.push_back(0.5 * static_cast<double>(k));
+        const nlohmann::json j = {
+            {"exits",
+             {{{"time", t}, {"personsPerSecond", a}}, {{"time", t}, {"personsPerSecond", b}}}}};
+        testsupport::writeFile(root / runFolderName(seed) / "measures.json", j.dump());
+    };
+    flows(1, {0.0, 0.4, 0.2}, {0.0, 0.1, 0.1});
+    flows(2, {0.0, 0.6, 0.8, 0.2}, {0.0, 0.3, 0.1, 0.0});
     summary(3, 600.0, false, 3, 6);  // people left at the time limit
     ASSERT_EQ(writeFailureRecord(root.path(), 4, RunStatus::TimedOut, "killed after 60 s"), "");
     testsupport::writeFile(root / runFolderName(5) / "summary.json", "{ not json");
@@ -109,6 +121,14 @@ TEST(SweepResults, AggregatesFinishedFailedAndMissingRunsFromTheirFolders) {
     ASSERT_EQ(s.exits.size(), 2u);
     EXPECT_EQ(s.exits[0].name, "exit 1");
     EXPECT_DOUBLE_EQ(s.exits[0].people.mean, 14.0 / 3.0);
+    // Peak flows 0.4 and 0.8; the mean flow over the two runs that have
+    // measures, run 1 adding nothing after its end.
+    EXPECT_EQ(s.exits[0].peakFlow.count, 2u);
+    EXPECT_DOUBLE_EQ(s.exits[0].peakFlow.mean, 0.6);
+    EXPECT_DOUBLE_EQ(s.flowStep, 0.5);
+    ASSERT_EQ(s.exits[0].meanFlow.size(), 4u);
+    EXPECT_DOUBLE_EQ(s.exits[0].meanFlow[2], 0.5);
+    EXPECT_DOUBLE_EQ(s.exits[0].meanFlow[3], 0.1);
     // Per run: pre-movement 5 s on average; travel time (t - 10 + t - 20) / 2.
     EXPECT_DOUBLE_EQ(runs[0].meanPreMovement, 5.0);
     EXPECT_DOUBLE_EQ(runs[0].meanTravelTime, 85.0);

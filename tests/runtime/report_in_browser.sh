@@ -75,7 +75,7 @@ check() {  # page, least images, least charts; status 1 on any fault
   return $status
 }
 status=0
-check "$work/sweep/report.html" 1 3 || status=1        # density map; histogram, cumulative, running mean
+check "$work/sweep/report.html" 1 4 || status=1        # density map; histogram, cumulative, running mean, flows
 check "$work/sweep/run-1/report.html" 2 3 || status=1  # density map, floor plan; evacuation, flows, out
 # The checker itself must see a broken picture and a script error.
 printf '<!DOCTYPE html><html><head><title>x</title></head><body><img alt="x" src="data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAA">\n<script>console.error("broken on purpose")</script></body></html>\n' >"$work/broken.html"
