@@ -158,9 +158,9 @@ void ProjectBuilder::close() {
 
 void ProjectBuilder::makeDirectory(std::string_view systemPath) {
     const std::filesystem::path path = projectformat::hostPath(root_, systemPath);
-    std::error_code ec;
-    if (std::filesystem::create_directory(path, ec) && !ec) return;
+    if (platform::createDirectory(path.string())) return;
     // Not created: the normal case is a directory left by an earlier build.
+    std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return;
     report_.failures.push_back({std::string(systemPath), BuildStep::CreateDirectory, {}, {}});
 }

@@ -17,12 +17,10 @@
 
 namespace platform {
 
-std::filesystem::path nativePath(std::string_view systemPath) {
-#ifdef _WIN32
-    return std::filesystem::path(std::string(systemPath));
-#else
-    std::string out;
-    out.reserve(systemPath.size());
+namespace {
+
+// Appends the system path with every run of backslashes as one '/'.
+void appendNative(std::string& out, std::string_view systemPath) {
     bool lastWasSeparator = false;
     for (char c : systemPath) {
         if (c == '\\') {
@@ -33,7 +31,33 @@ std::filesystem::path nativePath(std::string_view systemPath) {
             lastWasSeparator = false;
         }
     }
-    return std::filesystem::path(out);
+}
+
+}  // namespace
+
+std::filesystem::path nativePath(std::string_view systemPath) {
+#ifdef _WIN32
+    return std::filesystem::path(std::string(systemPath));
+#else
+    std::string out;
+    out.reserve(systemPath.size());
+    appendNative(out, systemPath);
+    return std::filesystem::path(std::move(out));
+#endif
+}
+
+std::filesystem::path nativePathBelow(const std::filesystem::path& root,
+                                      std::string_view systemPath) {
+    if (systemPath.starts_with(".\\")) systemPath.remove_prefix(2);
+#ifdef _WIN32
+    return root / nativePath(systemPath);
+#else
+    if (systemPath.starts_with('/') || root.empty()) return nativePath(systemPath);
+    std::string out = root.native();
+    out.reserve(out.size() + 1 + systemPath.size());
+    if (out.back() != '/') out.push_back('/');
+    appendNative(out, systemPath);
+    return std::filesystem::path(std::move(out));
 #endif
 }
 

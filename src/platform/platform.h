@@ -18,6 +18,12 @@ namespace platform {
 // runs of separators as one).
 std::filesystem::path nativePath(std::string_view systemPath);
 
+// The host path of `systemPath` below `root`: root/systemPath, with a leading
+// ".\" dropped; an absolute systemPath stays as it is. Made as one string
+// (a build opens some 50 paths below its root).
+std::filesystem::path nativePathBelow(const std::filesystem::path& root,
+                                      std::string_view systemPath);
+
 // The process's current directory as text; empty when it cannot be read.
 std::string currentDirectory();
 

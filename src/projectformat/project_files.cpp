@@ -50,8 +50,7 @@ const ProjectFile& fileMadeFrom(Content content) {
 }
 
 std::filesystem::path hostPath(const std::filesystem::path& root, std::string_view systemPath) {
-    if (systemPath.starts_with(".\\")) systemPath.remove_prefix(2);
-    return root / platform::nativePath(systemPath);
+    return platform::nativePathBelow(root, systemPath);
 }
 
 }  // namespace projectformat
