@@ -22,8 +22,11 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/escape-copy-bench.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 cp -r unchanged "$WORK/"
 FLOOR=$WORK/big-floor.kvx
+# The basic floor first (a usable mesh, so escape-build keeps this floor),
+# then 200 MB that the reader never reaches.
 {
-  printf 'KVX TEXT 2.1\r\n; 200 MB floor for the copy benchmark\r\n'
+  cat unchanged/floor.kvx
+  printf '; 200 MB of padding for the copy benchmark\r\n'
   head -c $((200 * 1024 * 1024)) /dev/urandom
 } > "$FLOOR"
 SIZE=$(stat -c %s "$FLOOR")
