@@ -58,10 +58,11 @@ OffscreenGl::OffscreenGl(int width, int height) : impl_(std::make_unique<Impl>()
     EGLint major = 0, minor = 0;
     if (d.display == EGL_NO_DISPLAY || !eglInitialize(d.display, &major, &minor))
         throw std::runtime_error(eglProblem("no surfaceless EGL display"));
-    if (!eglBindAPI(EGL_OPENGL_API)) {
-        eglTerminate(d.display);
+    // The display is never terminated: EGL hands every caller the same one,
+    // so terminating it would pull it from under other offscreen contexts
+    // (a movie and a test picture, say); and its driver stays loaded.
+    if (!eglBindAPI(EGL_OPENGL_API))
         throw std::runtime_error(eglProblem("EGL cannot bind desktop OpenGL"));
-    }
     const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION,
                                  3,
                                  EGL_CONTEXT_MINOR_VERSION,
@@ -70,10 +71,8 @@ OffscreenGl::OffscreenGl(int width, int height) : impl_(std::make_unique<Impl>()
                                  EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
                                  EGL_NONE};
     d.context = eglCreateContext(d.display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
-    if (d.context == EGL_NO_CONTEXT) {
-        eglTerminate(d.display);
+    if (d.context == EGL_NO_CONTEXT)
         throw std::runtime_error(eglProblem("no OpenGL 3.3 core context"));
-    }
     makeCurrent();
     glGenFramebuffers(1, &d.framebuffer);
     glGenRenderbuffers(1, &d.colour);
@@ -83,7 +82,6 @@ OffscreenGl::OffscreenGl(int width, int height) : impl_(std::make_unique<Impl>()
     } catch (...) {
         eglMakeCurrent(d.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         eglDestroyContext(d.display, d.context);
-        eglTerminate(d.display);
         throw;
     }
 }
@@ -97,7 +95,6 @@ OffscreenGl::~OffscreenGl() {
     }
     eglMakeCurrent(d.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(d.display, d.context);
-    eglTerminate(d.display);
 }
 
 void OffscreenGl::makeCurrent() {
