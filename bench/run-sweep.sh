@@ -27,7 +27,7 @@ echo "== baseline: seeds 1-$BASE one after another (single runs, one thread)"
 # a machine shared with other work the processor time is the steadier figure.
 /usr/bin/time -f "%e %U %S" -o base.time bash -c '
   for seed in $(seq 1 '"$BASE"'); do
-    "'"$BUILD"'/bin/mvnrt" --seed "$seed" --fps 0 --threads 1 --quiet --out "single-$seed"
+    "'"$BUILD"'/bin/mvnrt" --headless --seed "$seed" --fps 0 --threads 1 --quiet --out "single-$seed"
   done'
 read -r wall user sys <base.time
 awk -v w="$wall" -v u="$user" -v s="$sys" -v n="$BASE" -v r="$RUNS" \

@@ -60,7 +60,7 @@ class Runner:
         path = os.path.join(folder, "scenario.json")
         with open(path, "w") as f:
             json.dump(scenario, f)
-        command = [self.mvnrt, "--scenario", path, "--out", folder, "--fps", str(fps), "--quiet"]
+        command = [self.mvnrt, "--headless", "--scenario", path, "--out", folder, "--fps", str(fps), "--quiet"]
         if seed is not None:
             command += ["--seed", str(seed)]
         done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
