@@ -91,7 +91,8 @@ TEST(ScenarioFile, MistakesNameTheMember) {
 
 TEST(ScenarioFile, TheExamplesAreUsable) {
     for (const char* name :
-         {"room-with-one-door.json", "hall-two-exits-pillars.json", "corner-corridor.json"}) {
+         {"room-with-one-door.json", "hall-two-exits-pillars.json", "corner-corridor.json",
+          "room-with-pre-movement.json"}) {
         const auto f = runtime::loadScenario(
             testsupport::sourcePath(std::string("examples/runtime/") + name).string());
         EXPECT_FALSE(f.setup.people.empty()) << name;
