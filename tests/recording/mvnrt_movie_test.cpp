@@ -71,6 +71,16 @@ TEST(MvnrtMovie, AScenarioFilmedFromAboveReadsBackAsAMovieOfTheRun) {
     EXPECT_EQ(s["recordings"][0]["kind"], "movie");
     EXPECT_EQ(s["recordings"][0]["frames"], info.frames);
 
+    // Filming changed nothing: the same run without the movie.
+    ASSERT_EQ(runMvnrt(dir.path(), "--scenario " + corridor() + " --out plain --quiet").status, 0);
+    EXPECT_EQ(readFile(dir / "plain" / "trajectories.csv"), readFile(dir / "r" / "trajectories.csv"));
+    auto filmed = s, plain = summaryOf(dir / "plain");
+    for (auto* j : {&filmed, &plain}) {
+        j->erase("timing");
+        j->erase("recordings");
+    }
+    EXPECT_EQ(filmed.dump(), plain.dump());
+
     // Frame 288 (12 s): the people, all in the corridor's northern leg by
     // then, appear where the top-down camera puts their positions of
     // trajectories.csv. The walkable L spans 0..12 m both ways.
