@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QImage>
-#include <QMessageLogContext>
 #include <QPainter>
 #include <chrono>
 #include <cmath>
@@ -11,6 +10,7 @@
 
 #include "platform/safe_output.h"
 #include "recording/recorders.h"
+#include "runtime/offscreen_gui.h"
 #include "scene/offscreen_gl.h"
 #include "scene/overlay.h"
 #include "scene/scene.h"
@@ -24,22 +24,13 @@ namespace {
 // that it plays at real time.
 constexpr int kMovieFrameRate = 24;
 
-// QPainter's text needs a QGuiApplication. Without one (mvnrt runs headless)
-// one is made on Qt's "offscreen" platform and kept for the process.
-void ensureGuiApplication() {
-    if (QGuiApplication::instance() != nullptr) return;
-    static int argc = 1;
-    static char name[] = "mvnrt";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    static QGuiApplication app(argc, argv);
-}
-
 }  // namespace
 
 struct MovieRecorder::Impl {
     MovieSetup setup;
+    // The overlay's text needs a QGuiApplication; mvnrt without a window has
+    // none, so one is made for the run (the evacuation plot uses it too).
+    std::unique_ptr<QGuiApplication> gui;
     const crowd::Simulation* sim = nullptr;
     std::unique_ptr<scene::OffscreenGl> gl;
     std::unique_ptr<scene::SceneRenderer> renderer;
@@ -106,7 +97,7 @@ void MovieRecorder::begin(const crowd::Simulation& sim) {
                                          {0.5 * (b.min.x + b.max.x), 0.5 * (b.min.y + b.max.y)});
     else
         m.camera = scene::Camera::topDown(b);
-    ensureGuiApplication();
+    m.gui = runtime::offscreenGuiIfNeeded();
     m.overlay.title = m.setup.title;
     m.overlay.total = static_cast<int>(description.people.size());
     m.overlay.notes = m.setup.notes;

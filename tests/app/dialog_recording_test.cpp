@@ -107,7 +107,12 @@ void DialogRecordingTest::createKvxLeavesTheMotionFileWhereTheReportSays() {
     const recording::Motion read = recording::readMotion(start / motion.file);
     QCOMPARE(read.actors.size(), std::size_t(20));  // the default scenario
     QCOMPARE(static_cast<int>(read.frames.size()), motion.frames);
-    QVERIFY(read.frames.back().poses.size() <= 1);  // the last person leaving
+    // Until the last person is out: everyone left, the last frame within
+    // 1/24 s before that.
+    QVERIFY(read.end.everyoneOut);
+    QCOMPARE(read.end.leaving.size(), std::size_t(20));
+    QVERIFY(read.frames.back().time <= read.end.evacuationTime);
+    QVERIFY(read.frames.back().time > read.end.evacuationTime - 1.0 / 24);
     QVERIFY(!fs::exists(start / "test.avi"));
 }
 
