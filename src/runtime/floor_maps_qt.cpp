@@ -103,6 +103,16 @@ void drawScaleBar(QPainter& p, const View& v, int height) {
     p.drawText(b + QPointF(6, 5), QString::number(metres, 'g', 3) + " m");
 }
 
+// Walls, exits and the scale bar over what is drawn of the floor; returns
+// where the legend starts (right of the floor), the pen set for its text.
+QPointF drawFloorFrame(QPainter& p, const View& v, const crowd::World& world,
+                       const std::vector<std::string>& names, int width, int height) {
+    drawWallsAndExits(p, v, world, names);
+    drawScaleBar(p, v, height);
+    p.setPen(Qt::black);
+    return {width - kLegendWidth + 10.0, v.top + 10};
+}
+
 std::string png(const QImage& img) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -146,12 +156,10 @@ QImage floorPlan(const crowd::Simulation& sim, const std::vector<std::string>& n
         p.drawEllipse(v(ps.start), r, r);
         ++count[static_cast<std::size_t>(ps.role)];
     }
-    drawWallsAndExits(p, v, sim.world(), names);
-    drawScaleBar(p, v, H);
+    const QPointF legend = drawFloorFrame(p, v, sim.world(), names, W, H);
     // Legend: who starts where.
-    double y = v.top + 10;
-    const double x = W - kLegendWidth + 10;
-    p.setPen(Qt::black);
+    double y = legend.y();
+    const double x = legend.x();
     p.drawText(QPointF(x, y), "Start positions");
     y += 22;
     for (crowd::Role r : {crowd::Role::Person, crowd::Role::Child, crowd::Role::Parent,
@@ -200,12 +208,10 @@ QImage densityMap(const crowd::Simulation& sim, const std::vector<std::string>& 
                 QColor(levels[level].colour));
         }
     p.setRenderHint(QPainter::Antialiasing, true);
-    drawWallsAndExits(p, v, sim.world(), names);
-    drawScaleBar(p, v, H);
+    const QPointF legend = drawFloorFrame(p, v, sim.world(), names, W, H);
     // Legend: the levels with their densities and the share of the floor.
-    double y = v.top + 10;
-    const double x = W - kLegendWidth + 10;
-    p.setPen(Qt::black);
+    double y = legend.y();
+    const double x = legend.x();
     p.drawText(QPointF(x, y), "Level of service (Fruin),");
     y += 17;
     p.drawText(QPointF(x, y), "highest 1 s mean density:");
