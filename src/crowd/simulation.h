@@ -50,7 +50,8 @@ class Simulation {
     // The desired speed of the last step, held to what the free distance
     // ahead allows within the headway time.
     double desiredSpeedNow(int i) const;
-    // The exit chosen at the start (the person's own choice).
+    // The exit walked to: chosen at the start, except that a parent whose
+    // child is out takes the exit the child left by.
     int targetExit(int i) const;
     // The exit through which the person left, -1 while inside.
     int exitUsed(int i) const;

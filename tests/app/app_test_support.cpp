@@ -124,6 +124,16 @@ bool showAndWait(app::EscapeSetupDialog& dialog) {
     return true;
 }
 
+std::map<std::string, std::string> treeOf(const std::filesystem::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file())
+            files[std::filesystem::relative(entry.path(), root).generic_string()] =
+                testsupport::readFile(entry.path());
+    }
+    return files;
+}
+
 std::vector<std::string> readRows(const std::filesystem::path& file) {
     std::vector<std::string> rows;
     std::ifstream in(file, std::ios::binary);

@@ -10,6 +10,7 @@
 #include <array>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,6 +89,9 @@ bool showAndWait(app::EscapeSetupDialog& dialog);
 
 // The rows of a generated text file, without their CR LF.
 std::vector<std::string> readRows(const std::filesystem::path& file);
+
+// All files below `root`, by their path relative to it, with their bytes.
+std::map<std::string, std::string> treeOf(const std::filesystem::path& root);
 
 // Whether `rows` holds `row` exactly.
 bool hasRow(const std::vector<std::string>& rows, const std::string& row);

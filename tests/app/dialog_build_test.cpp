@@ -45,17 +45,6 @@ void clickButton(app::EscapeSetupDialog& dialog, int id) {
     QTest::mouseClick(dialog.control<QPushButton>(id), Qt::LeftButton);
 }
 
-// All files below `root`, relative, with their bytes.
-std::map<std::string, std::string> treeOf(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), root).generic_string()] =
-                testsupport::readFile(entry.path());
-    }
-    return files;
-}
-
 }  // namespace
 
 class DialogBuildTest : public QObject {
@@ -352,7 +341,7 @@ void DialogBuildTest::sameBytesAsTheHeadlessBuild() {
     QVERIFY(apptest::showAndWait(dialog));
     clickButton(dialog, app::IdRunMorvanta);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    const auto dialogTree = treeOf(fromDialog / "bProj");
+    const auto dialogTree = apptest::treeOf(fromDialog / "bProj");
 
     apptest::StartDirectory headless;
     QProcess build;
@@ -360,7 +349,7 @@ void DialogBuildTest::sameBytesAsTheHeadlessBuild() {
     build.start(QStringLiteral(ESCAPE_BUILD_PROGRAM), {});
     QVERIFY(build.waitForFinished(60000));
     QCOMPARE(build.exitCode(), 0);
-    const auto headlessTree = treeOf(headless / "bProj");
+    const auto headlessTree = apptest::treeOf(headless / "bProj");
     QCOMPARE(dialogTree.size(), std::size_t(25));
     QVERIFY(dialogTree == headlessTree);
 #endif

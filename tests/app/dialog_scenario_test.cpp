@@ -37,16 +37,6 @@ void setCount(app::EscapeSetupDialog& dialog, int id, int value) {
     dialog.control<QLineEdit>(id)->setText(QString::number(value));
 }
 
-std::map<std::string, std::string> treeOf(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), root).generic_string()] =
-                testsupport::readFile(entry.path());
-    }
-    return files;
-}
-
 QAction* menuAction(app::EscapeSetupDialog& dialog, const char* name) {
     return dialog.viewMenu()->findChild<QAction*>(QString::fromLatin1(name));
 }
@@ -257,7 +247,7 @@ void DialogScenarioTest::saveThenOpenBuildsTheSameTree() {
         QTest::mouseClick(dialog.control<QPushButton>(app::IdRunMorvanta), Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
-    const auto saved = treeOf(first / "bProj");
+    const auto saved = apptest::treeOf(first / "bProj");
 
     // Another start directory, a dialog with other counts and placements:
     // opening the file brings back everything the build uses.
@@ -273,7 +263,7 @@ void DialogScenarioTest::saveThenOpenBuildsTheSameTree() {
     QCOMPARE(dialog.floorNotice()->text(), QStringLiteral("31 people; clusters used: 3 of 3"));
     QTest::mouseClick(dialog.control<QPushButton>(app::IdRunMorvanta), Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    const auto reopened = treeOf(second / "bProj");
+    const auto reopened = apptest::treeOf(second / "bProj");
     QCOMPARE(reopened.size(), std::size_t(25));
     QVERIFY(saved == reopened);
 }
@@ -292,7 +282,7 @@ void DialogScenarioTest::savedFileIsWhatEscapeBuildReads() {
     place(dialog, false, 0.33f, 0.05f);
     QVERIFY(dialog.saveScenario(scenarioFile));
     QTest::mouseClick(dialog.control<QPushButton>(app::IdRunMorvanta), Qt::LeftButton);
-    const auto dialogTree = treeOf(fromDialog / "bProj");
+    const auto dialogTree = apptest::treeOf(fromDialog / "bProj");
 
     apptest::StartDirectory headless;
     QProcess build;
@@ -300,7 +290,7 @@ void DialogScenarioTest::savedFileIsWhatEscapeBuildReads() {
     build.start(QStringLiteral(ESCAPE_BUILD_PROGRAM), {QStringLiteral("--scenario"), scenarioFile});
     QVERIFY(build.waitForFinished(60000));
     QCOMPARE(build.exitCode(), 0);
-    QVERIFY(dialogTree == treeOf(headless / "bProj"));
+    QVERIFY(dialogTree == apptest::treeOf(headless / "bProj"));
 #endif
 }
 
