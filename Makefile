@@ -7,6 +7,15 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR     ?= $(if $(CI),ON,OFF)
 CMAKE_ARGS ?=
 
+# ccache, when it is there (deps installs it), keeps compiled objects across
+# build folders and fresh clones on the same machine: paths below the
+# checkout are hashed relative to it.
+ifneq ($(shell command -v ccache 2>/dev/null),)
+CMAKE_ARGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+endif
+
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 export QT_QPA_PLATFORM ?= xcb
 export LIBGL_ALWAYS_SOFTWARE := 1

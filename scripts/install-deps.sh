@@ -5,7 +5,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake make ninja-build pkg-config git
+  build-essential cmake make ninja-build ccache pkg-config git
   clang libclang-rt-14-dev libfuzzer-14-dev
   qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri libglx-mesa0
   libepoxy-dev libegl-dev libegl-mesa0
