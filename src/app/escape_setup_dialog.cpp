@@ -26,6 +26,7 @@
 #include "app/spin_arrows.h"
 #include "cli/build_request.h"
 #include "floorplan/floor_plan_view.h"
+#include "runtime/project.h"
 
 // Q_INIT_RESOURCE must be used outside any namespace. The icon lives in a
 // static library, so its resource is registered explicitly.
@@ -388,6 +389,20 @@ void EscapeSetupDialog::showFloorReport(const floorplan::LoadReport& report) {
                 QLatin1Char('\n') +
                 tr("The basic floor unchanged\\floor.kvx is looked for below the directory "
                    "the tool was started from.");
+        }
+    }
+    // The runtime's own check of the floor on show: a warning only, the
+    // project is still built as asked.
+    if (report.outcome != LoadOutcome::NoFloor && view_ != nullptr && floorProblem_.isEmpty()) {
+        std::vector<crowd::Vec2> outline;
+        for (const auto& v : view_->outline()) outline.push_back({v[0], v[1]});
+        const crowd::FloorOutlineCheck check = runtime::checkProjectFloor(outline);
+        if (!check.problem.empty()) {
+            floorProblem_ = tr("The runtime cannot simulate this floor.");
+            floorProblemDetail_ = QString::fromStdString(check.warning());
+        } else if (check.crossesItself) {
+            floorProblem_ = tr("The floor outline crosses itself: its convex hull is simulated.");
+            floorProblemDetail_ = QString::fromStdString(check.warning());
         }
     }
     updateNotice();

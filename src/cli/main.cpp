@@ -4,8 +4,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <limits>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -15,8 +16,11 @@
 #include "generator/generated_texts.h"
 #include "generator/project_builder.h"
 #include "platform/platform.h"
+#include "platform/safe_input.h"
+#include "platform/safe_output.h"
 #include "projectformat/project_files.h"
 #include "projectformat/startup_script_format.h"
+#include "runtime/project.h"
 #include "scenario/scenario_settings.h"
 
 namespace {
@@ -40,9 +44,7 @@ scenario::BuildCommand commandFor(const std::string& record) {
     return scenario::BuildCommand::RunMorvanta;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int runMain(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     cli::BuildRequest request;
     try {
@@ -82,29 +84,42 @@ int main(int argc, char** argv) {
     // templates is handled like a template (missing: an empty copy, exit 1).
     const std::string floorPath = request.floor.value_or(floorplan::kBasicFloorPath);
     if (request.floor) {
-        const fs::path nativeFloor = platform::nativePath(floorPath);
-        std::ifstream probe(nativeFloor, std::ios::binary);
-        if (!probe || fs::is_directory(nativeFloor, ec)) {
-            const int error = errno;
-            return badInput("--floor: cannot read '" + floorPath + "': " +
-                            (fs::is_directory(nativeFloor, ec) ? std::string("it is a directory")
-                                                               : std::strerror(error)));
-        }
+        // Regular files only, opened without blocking (a FIFO or a device
+        // would hang the build).
+        std::string why;
+        if (!platform::openRegularFile(platform::nativePath(floorPath),
+                                       std::numeric_limits<std::uint64_t>::max(), &why)
+                 .isOpen())
+            return badInput("--floor: cannot read '" + platform::capped(floorPath) + "': it " + why);
     }
     // Read the floor as the dialog's view does: relative paths resolve against
     // the start directory, which is current, and a file without a usable mesh
     // gives way to the basic floor. The project then gets the floor the view
     // would show, so the dialog and escape-build build the same tree.
     floorplan::FloorMeshReader reader;
-    floorplan::OutlineSink noOutline;
-    const floorplan::LoadReport floorReport = reader.setFloorPath(floorPath, noOutline);
+    runtime::OutlineCollector outline;
+    const floorplan::LoadReport floorReport = reader.setFloorPath(floorPath, outline);
     if (floorReport.outcome != floorplan::LoadOutcome::Loaded) {
-        std::cerr << "escape-build: warning: " << floorReport.reason
+        std::cerr << "escape-build: warning: " << platform::capped(floorReport.reason, 1000)
                   << (floorReport.outcome == floorplan::LoadOutcome::FellBack
                           ? "; the basic floor is used instead\n"
                           : "; the basic floor has no usable mesh either\n");
     }
+    // The tree is written as asked either way; the runtime's own check says
+    // whether it can simulate the floor.
+    const std::string floorWarning =
+        floorReport.outcome == floorplan::LoadOutcome::NoFloor
+            ? std::string()
+            : runtime::checkProjectFloor(outline.vertices).warning();
+    if (!floorWarning.empty()) std::cerr << "escape-build: warning: " << floorWarning << "\n";
     const float scale = request.scale ? *request.scale : reader.scale;
+    try {
+        for (const auto& [list, kind] : {std::pair{request.exits, scenario::PlacementKind::Exit},
+                                         std::pair{request.clusters, scenario::PlacementKind::Cluster}})
+            if (list) cli::worldPositions(*list, kind, scale);
+    } catch (const cli::UsageError& e) {
+        return badInput(e.what());
+    }
 
     const std::string record = request.record.value_or("none");
     scenario::ScenarioInput input;
@@ -125,8 +140,13 @@ int main(int argc, char** argv) {
     const std::string tree = (directory / "bProj").string();
     const std::size_t fileCount = projectformat::projectFiles().size();
 
-    std::cout << "escape-build: project written to " << tree << " (" << fileCount << " files)\n"
-              << "  people: " << layout.total << " (" << settings.pairCount << " pairs, "
+    // Success is claimed only for a complete tree.
+    if (failures.empty())
+        std::cout << "escape-build: project written to " << tree << " (" << fileCount << " files)\n";
+    else
+        std::cout << "escape-build: the project in " << tree << " is incomplete (" << fileCount
+                  << " files expected; what failed is listed below)\n";
+    std::cout << "  people: " << layout.total << " (" << settings.pairCount << " pairs, "
               << settings.adultCount << " adults, " << settings.childCount << " children)\n"
               << "  clusters used: " << layout.used << " of " << settings.clusterCount
               << " placed; scattered people: " << layout.scattered << "\n"
@@ -156,4 +176,23 @@ int main(int argc, char** argv) {
         }
     }
     return status;
+}
+
+}  // namespace
+
+// Whatever escapes the build ends here with one capped message and status 1.
+int main(int argc, char** argv) {
+    auto fail = [](std::string_view what) {
+        std::cerr << "escape-build: " << platform::capped(what, 1000) << "\n";
+        return 1;
+    };
+    try {
+        return runMain(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return fail("out of memory");
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    } catch (...) {
+        return fail("stopped by an unknown error");
+    }
 }

@@ -2,9 +2,11 @@
 
 #include <cerrno>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
+#include "generator/tree_writes.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -42,33 +44,34 @@ CrLfFileBuffer* CrLfFileBuffer::open(const std::filesystem::path& file,
         return nullptr;
     }
     errno = 0;
-    cutAtClose_ = false;
-#ifdef _WIN32
-    std::wstring wideHow(how, how + std::char_traits<char>::length(how));
-    file_ = ::_wfopen(file.c_str(), wideHow.c_str());
-#else
-    if (how[0] == 'w' && how[2] == '\0') {
-        // Create or empty: an existing file is written over and cut to the
-        // new length at close. The end state is the same as truncating on
-        // open, without the journal flush some file systems (ext4) make for
-        // a file truncated to nothing and rewritten.
-        int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            struct stat info {};
-            if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-                cutAtClose_ = true;
-            } else if (::ftruncate(fd, 0) != 0 && S_ISREG(info.st_mode)) {
-                lastError_ = errno;
-                ::close(fd);
-                return nullptr;
-            }
-            file_ = ::fdopen(fd, "wb");
-            if (file_ == nullptr) ::close(fd);
+    if (how[0] == 'w' && how[1] == 'b' && how[2] == '\0') {
+        // Create or empty: the text goes to a temporary file that replaces
+        // the file at close, when it is complete (a failed write keeps the
+        // previous file; a link at the path is replaced, not followed).
+        atomic_ = std::make_unique<platform::AtomicFile>(file, kTreeDurability);
+        if (!atomic_->ok()) {
+            lastError_ = atomic_->errorNumber() != 0 ? atomic_->errorNumber() : EIO;
+            atomic_.reset();
+            return nullptr;
         }
-    } else {
-        file_ = std::fopen(file.c_str(), how);
-    }
+#ifdef _WIN32
+        const int fd = ::_dup(atomic_->descriptor());
+        file_ = fd >= 0 ? ::_fdopen(fd, "wb") : nullptr;
+        if (file_ == nullptr && fd >= 0) ::_close(fd);
+#else
+        const int fd = ::dup(atomic_->descriptor());
+        file_ = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+        if (file_ == nullptr && fd >= 0) ::close(fd);
 #endif
+        if (file_ == nullptr) atomic_.reset();
+    } else {
+#ifdef _WIN32
+        std::wstring wideHow(how, how + std::char_traits<char>::length(how));
+        file_ = ::_wfopen(file.c_str(), wideHow.c_str());
+#else
+        file_ = std::fopen(file.c_str(), how);
+#endif
+    }
     if (file_ == nullptr) {
         lastError_ = errno != 0 ? errno : EIO;
         return nullptr;
@@ -95,20 +98,19 @@ CrLfFileBuffer* CrLfFileBuffer::open(const std::filesystem::path& file,
 CrLfFileBuffer* CrLfFileBuffer::close() {
     if (file_ == nullptr) return nullptr;
     bool ok = flushOutput();
-#ifndef _WIN32
-    if (cutAtClose_ && ok) {
-        const off_t end = ::ftello(file_);
-        if (end < 0 || ::ftruncate(::fileno(file_), end) != 0) {
-            lastError_ = errno;
-            ok = false;
-        }
-    }
-#endif
     if (std::fclose(file_) != 0) {
         if (ok) lastError_ = errno;
         ok = false;
     }
     file_ = nullptr;
+    if (atomic_) {
+        if (!ok || writeFailed_) atomic_->markFailed(lastError_ != 0 ? lastError_ : EIO);
+        if (!atomic_->commit() && ok && !writeFailed_) {
+            lastError_ = atomic_->errorNumber() != 0 ? atomic_->errorNumber() : EIO;
+            ok = false;
+        }
+        atomic_.reset();
+    }
     setp(nullptr, nullptr);
     setg(nullptr, nullptr, nullptr);
     return ok && !writeFailed_ ? this : nullptr;

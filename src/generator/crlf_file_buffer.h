@@ -7,8 +7,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <ios>
+#include <memory>
 #include <streambuf>
 #include <string>
+
+namespace platform {
+class AtomicFile;
+}
 
 namespace generator {
 
@@ -20,7 +25,9 @@ class CrLfFileBuffer : public std::streambuf {
     CrLfFileBuffer& operator=(const CrLfFileBuffer&) = delete;
 
     // Opens `file` like std::filebuf::open: out (with or without trunc)
-    // creates or empties, app appends, in reads, in|out updates. Returns this
+    // creates or empties -- through a temporary file that replaces `file` at
+    // close only when everything was written --, app appends, in reads,
+    // in|out updates. Returns this
     // buffer, or nullptr when a file is already open or the open fails; then
     // lastError() holds the system's error number.
     CrLfFileBuffer* open(const std::filesystem::path& file, std::ios_base::openmode mode);
@@ -42,7 +49,8 @@ class CrLfFileBuffer : public std::streambuf {
     bool text_ = true;
     bool reading_ = false;
     bool writeFailed_ = false;
-    bool cutAtClose_ = false;  // an existing file written over: cut it at close
+    // Create-or-empty mode: the temporary file that replaces the file at close.
+    std::unique_ptr<platform::AtomicFile> atomic_;
     int lastError_ = 0;
     static constexpr std::size_t kBufferSize = 16384;
     char put_[kBufferSize];

@@ -8,6 +8,7 @@
 #include "generator/generated_texts.h"
 #include "generator/template_copy.h"
 #include "platform/platform.h"
+#include "platform/safe_output.h"
 
 namespace generator {
 
@@ -20,7 +21,8 @@ std::string BuildFailure::reason() const {
             return "the start directory cannot be used" + (cause.empty() ? "" : ": " + cause) +
                    "; nothing was written";
         case BuildStep::CreateDirectory:
-            return "could not create the directory";
+            return cause.empty() ? "could not create the directory"
+                                 : "could not use the directory: it " + cause;
         case BuildStep::OpenForWriting:
             return "could not open for writing: " + cause;
         case BuildStep::Write:
@@ -118,6 +120,19 @@ void ProjectBuilder::writeFilesBelow(std::string_view folder) {
     }
 }
 
+bool ProjectBuilder::inRefusedFolder(std::string_view systemPath) {
+    std::string_view path = systemPath;
+    if (path.starts_with(".\\")) path.remove_prefix(2);
+    for (const std::string& refused : refusedFolders_) {
+        if (path.starts_with(refused + "\\")) {
+            report_.failures.push_back({std::string(systemPath), BuildStep::OpenForWriting,
+                                        "its directory " + refused + " cannot be used", {}});
+            return true;
+        }
+    }
+    return false;
+}
+
 void ProjectBuilder::writeFile(const ProjectFile& file) {
     switch (file.content) {
         case Content::Template:
@@ -140,7 +155,12 @@ void ProjectBuilder::makeParentFolders(std::string_view systemPath) {
         if (std::find(madeFolders_.begin(), madeFolders_.end(), folder) != madeFolders_.end())
             continue;
         madeFolders_.push_back(folder);
-        makeDirectory(folder);
+        // Inside a refused folder nothing is made: the folder may be a link
+        // to somewhere outside the tree.
+        const bool insideRefused =
+            std::any_of(refusedFolders_.begin(), refusedFolders_.end(),
+                        [&](const std::string& r) { return folder.starts_with(r + "\\"); });
+        if (insideRefused || !makeDirectory(folder)) refusedFolders_.push_back(folder);
     }
 }
 
@@ -156,16 +176,20 @@ void ProjectBuilder::close() {
     if (buffer_.close() == nullptr) setstate(std::ios_base::failbit);
 }
 
-void ProjectBuilder::makeDirectory(std::string_view systemPath) {
-    const std::filesystem::path path = projectformat::hostPath(root_, systemPath);
-    if (platform::createDirectory(path.string())) return;
-    // Not created: the normal case is a directory left by an earlier build.
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return;
-    report_.failures.push_back({std::string(systemPath), BuildStep::CreateDirectory, {}, {}});
+bool ProjectBuilder::makeDirectory(std::string_view systemPath) {
+    // A directory left by an earlier build is used as it is; a symbolic link
+    // (even to a directory) or a file in its place is refused, so that
+    // nothing is ever written outside the tree through it.
+    const std::string why = platform::makeOwnFolder(projectformat::hostPath(root_, systemPath));
+    if (why.empty()) return true;
+    report_.failures.push_back({std::string(systemPath), BuildStep::CreateDirectory,
+                                why.starts_with("cannot create") ? std::string() : why, {}});
+    return false;
 }
 
 void ProjectBuilder::writeGenerated(std::string_view systemPath, std::string_view text) {
+    // Below a directory that could not be made (or is a link), nothing.
+    if (inRefusedFolder(systemPath)) return;
     clear();
     open(systemPath, std::ios_base::out | std::ios_base::trunc);
     const bool opened = is_open();
@@ -183,6 +207,7 @@ void ProjectBuilder::writeGenerated(std::string_view systemPath, std::string_vie
 
 void ProjectBuilder::copyFile(std::string_view source, std::string_view destination,
                               bool isFloor) {
+    if (inRefusedFolder(destination)) return;
     const CopyReport copy = copyHostFile(projectformat::hostPath(root_, source),
                                         projectformat::hostPath(root_, destination));
     BuildFailure problem{std::string(destination), BuildStep::CopyWrite, copy.cause, {}};

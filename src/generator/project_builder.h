@@ -16,7 +16,7 @@ namespace generator {
 // The step of a build that did not do its work.
 enum class BuildStep {
     FindStartDirectory,  // the start directory is not a directory: nothing was written
-    CreateDirectory,     // a folder of the tree could not be created
+    CreateDirectory,     // a folder of the tree could not be created, or a link or file is there
     OpenForWriting,      // a file of the tree could not be created or emptied
     Write,               // writing a generated file failed
     ReadTemplate,        // a template could not be opened: its copy was written empty
@@ -105,7 +105,12 @@ class ProjectBuilder : public std::iostream {
     void writeFilesBelow(std::string_view folder);
     void writeFile(const projectformat::ProjectFile& file);
     void makeParentFolders(std::string_view systemPath);
-    void makeDirectory(std::string_view systemPath);
+    // False (and a failure reported) when the folder cannot be made or is
+    // not a directory of its own.
+    bool makeDirectory(std::string_view systemPath);
+    // True (and a failure reported) when the file lies below a folder that
+    // was refused: it is then not written.
+    bool inRefusedFolder(std::string_view systemPath);
     // The generated-file protocol: clear the state, open for output with
     // truncation in text mode, insert `text`, close; a failure is recorded.
     void writeGenerated(std::string_view systemPath, std::string_view text);
@@ -118,6 +123,7 @@ class ProjectBuilder : public std::iostream {
     scenario::ScenarioSettings scenario_;
     std::filesystem::path root_;
     std::vector<std::string> madeFolders_;
+    std::vector<std::string> refusedFolders_;  // nothing is written below these
     BuildReport report_;
 };
 

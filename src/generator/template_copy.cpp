@@ -3,10 +3,14 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <system_error>
 
+#include "generator/tree_writes.h"
 #include "platform/platform.h"
+#include "platform/safe_input.h"
+#include "platform/safe_output.h"
 
 #ifdef _WIN32
 #include <cstdio>
@@ -100,18 +104,13 @@ int copyThroughBuffer(int in, int out, std::uintmax_t& bytes, bool& readFailed) 
 CopyReport copyHostFile(const std::filesystem::path& sourcePath,
                         const std::filesystem::path& destinationPath) {
     CopyReport report;
+    // Regular files only, opened without blocking: a FIFO or a device as a
+    // template would block the build or never end.
+    std::string sourceWhy;
+    platform::InputFile source =
+        platform::openRegularFile(sourcePath, std::numeric_limits<std::uint64_t>::max(), &sourceWhy);
     Descriptor in;
-    int sourceError = 0;
-    in.fd = ::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in.fd < 0) {
-        sourceError = errno;
-    } else {
-        struct stat info {};
-        if (::fstat(in.fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-            sourceError = EISDIR;
-            ::close(in.release());
-        }
-    }
+    in.fd = source.release();
     report.sourceOpened = in.fd >= 0;
 
     // A source that is the destination itself would be emptied by opening
@@ -125,25 +124,23 @@ CopyReport copyHostFile(const std::filesystem::path& sourcePath,
         }
     }
 
-    // The destination is created, or written over from its start and cut to
-    // the copied length at the end: the same end state as truncating on open,
-    // without the journal flush ext4 makes for a file truncated to nothing
-    // and rewritten.
-    Descriptor out;
-    out.fd = ::open(destinationPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (out.fd < 0) {
-        fail(report, CopyProblem::DestinationUnopenable, errno);
+    // The copy goes to a temporary file that replaces the destination only
+    // when complete: a failed copy keeps the previous file, and a link at the
+    // destination is replaced, never written through.
+    platform::AtomicFile out(destinationPath, kTreeDurability);
+    if (!out.ok()) {
+        fail(report, CopyProblem::DestinationUnopenable, out.errorNumber());
         return report;
     }
     report.destinationOpened = true;
-    struct stat destinationInfo {};
-    const bool regular = ::fstat(out.fd, &destinationInfo) == 0 && S_ISREG(destinationInfo.st_mode);
 
     if (!report.sourceOpened) {
-        if (sourceError == ENOENT) {
+        if (sourceWhy == "does not exist") {
             fail(report, CopyProblem::SourceMissing, 0);
         } else {
-            fail(report, CopyProblem::SourceUnreadable, sourceError);
+            fail(report, CopyProblem::SourceUnreadable, 0);
+            report.cause = sourceWhy;
+            report.problem = "source unreadable: " + sourceWhy;
         }
     } else {
         int error = 0;
@@ -153,7 +150,7 @@ CopyReport copyHostFile(const std::filesystem::path& sourcePath,
         // to the buffer below, from wherever the offsets stand.
         bool useBuffer = false;
         for (;;) {
-            ssize_t n = ::copy_file_range(in.fd, nullptr, out.fd, nullptr, 1 << 30, 0);
+            ssize_t n = ::copy_file_range(in.fd, nullptr, out.descriptor(), nullptr, 1 << 30, 0);
             if (n > 0) {
                 report.bytes += static_cast<std::uintmax_t>(n);
                 continue;
@@ -165,25 +162,28 @@ CopyReport copyHostFile(const std::filesystem::path& sourcePath,
                 break;
             }
             if (errno == EINTR) continue;
-            useBuffer = true;
+            // Only a missing in-kernel copy falls back; a full disk is a
+            // failure of the copy.
+            if (errno == ENOSPC || errno == EIO || errno == EDQUOT || errno == EFBIG) {
+                error = errno;
+            } else {
+                useBuffer = true;
+            }
             break;
         }
-        if (useBuffer) error = copyThroughBuffer(in.fd, out.fd, report.bytes, readFailed);
+        if (useBuffer) error = copyThroughBuffer(in.fd, out.descriptor(), report.bytes, readFailed);
 #else
-        error = copyThroughBuffer(in.fd, out.fd, report.bytes, readFailed);
+        error = copyThroughBuffer(in.fd, out.descriptor(), report.bytes, readFailed);
 #endif
-        if (error != 0)
+        if (error != 0) {
             fail(report, readFailed ? CopyProblem::ReadFailed : CopyProblem::WriteFailed, error);
+            out.markFailed(error);
+        }
     }
 
     if (in.fd >= 0) ::close(in.release());
-    if (regular && ::ftruncate(out.fd, static_cast<off_t>(report.bytes)) != 0 &&
-        report.problem.empty()) {
-        fail(report, CopyProblem::WriteFailed, errno);
-    }
-    if (::close(out.release()) != 0 && report.problem.empty()) {
-        fail(report, CopyProblem::WriteFailed, errno);
-    }
+    if (!out.commit() && report.problem.empty())
+        fail(report, CopyProblem::WriteFailed, out.errorNumber());
     report.complete = report.sourceOpened && report.problem.empty();
     return report;
 }

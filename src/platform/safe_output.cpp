@@ -51,8 +51,14 @@ fs::path temporaryName(const fs::path& target, unsigned attempt) {
 
 }  // namespace
 
-void AtomicFile::fail(const fs::path& where, const std::string& why) {
-    if (problem_.empty()) problem_ = named(where) + ": " + why;
+void AtomicFile::fail(const fs::path& where, const std::string& why, int error) {
+    if (!problem_.empty()) return;
+    problem_ = named(where) + ": " + why;
+    errorNumber_ = error;
+}
+
+void AtomicFile::markFailed(int error) {
+    fail(target_, std::string("cannot be written: ") + std::strerror(error), error);
 }
 
 #ifndef _WIN32
@@ -60,7 +66,12 @@ void AtomicFile::fail(const fs::path& where, const std::string& why) {
 AtomicFile::AtomicFile(fs::path target, Durability durability)
     : target_(std::move(target)), durability_(durability) {
     if (target_.filename().empty()) {
-        fail(target_, "names no file");
+        fail(target_, "names no file", EINVAL);
+        return;
+    }
+    struct stat existing {};
+    if (::lstat(target_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+        fail(target_, "is a directory, not a file", EISDIR);
         return;
     }
     for (unsigned attempt = 0; attempt < 64; ++attempt) {
@@ -72,7 +83,7 @@ AtomicFile::AtomicFile(fs::path target, Durability durability)
     if (fd_ < 0) {
         const int error = errno;
         temporary_.clear();
-        fail(target_, std::string("cannot be written: ") + std::strerror(error));
+        markFailed(error);
     }
 }
 
@@ -83,8 +94,7 @@ void AtomicFile::write(const void* data, std::size_t size) {
         const ssize_t put = ::write(fd_, p, size);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) {
-            fail(target_, std::string("cannot be written: ") +
-                              std::strerror(put < 0 ? errno : EIO));
+            markFailed(put < 0 ? errno : EIO);
             return;
         }
         p += put;
@@ -96,7 +106,7 @@ void AtomicFile::write(const void* data, std::size_t size) {
 bool AtomicFile::seek(std::uint64_t offset) {
     if (fd_ < 0 || !problem_.empty()) return false;
     if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
-        fail(target_, std::string("cannot be written: ") + std::strerror(errno));
+        markFailed(errno);
         return false;
     }
     return true;
@@ -111,16 +121,16 @@ bool AtomicFile::commit() {
     const bool replacing = ::lstat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
     const bool flush = durability_ == Durability::Always ||
                        (durability_ == Durability::WhenReplacing && replacing);
-    if (flush && ::fsync(fd_) != 0)
-        fail(target_, std::string("cannot be written: ") + std::strerror(errno));
+    if (flush && ::fsync(fd_) != 0) markFailed(errno);
     const int closed = ::close(fd_);
     fd_ = -1;
-    if (closed != 0) fail(target_, std::string("cannot be written: ") + std::strerror(errno));
+    if (closed != 0) markFailed(errno);
     if (problem_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
         const int error = errno;
-        fail(target_, error == EISDIR || error == ENOTEMPTY || error == EEXIST
-                          ? std::string("is a directory, not a file")
-                          : std::string("cannot be written: ") + std::strerror(error));
+        if (error == EISDIR || error == ENOTEMPTY || error == EEXIST)
+            fail(target_, "is a directory, not a file", EISDIR);
+        else
+            markFailed(error);
     }
     if (!problem_.empty()) {
         discard();
@@ -145,17 +155,16 @@ void AtomicFile::discard() {
     temporary_.clear();
 }
 
-std::string folderProblem(const fs::path& folder) {
+std::string makeOwnFolder(const fs::path& folder) {
     struct stat info {};
     if (::lstat(folder.c_str(), &info) != 0) {
-        if (errno != ENOENT) return named(folder) + ": " + std::strerror(errno);
+        if (errno != ENOENT) return std::strerror(errno);
         if (::mkdir(folder.c_str(), 0777) == 0) return {};
-        if (errno != EEXIST) return named(folder) + ": cannot create the folder: " + std::strerror(errno);
-        if (::lstat(folder.c_str(), &info) != 0) return named(folder) + ": " + std::strerror(errno);
+        if (errno != EEXIST) return std::string("cannot create the directory: ") + std::strerror(errno);
+        if (::lstat(folder.c_str(), &info) != 0) return std::strerror(errno);
     }
-    if (S_ISLNK(info.st_mode))
-        return named(folder) + ": is a symbolic link; a directory of its own must be there";
-    if (!S_ISDIR(info.st_mode)) return named(folder) + ": is a file, not a directory";
+    if (S_ISLNK(info.st_mode)) return "is a symbolic link; a directory of its own must be there";
+    if (!S_ISDIR(info.st_mode)) return "is a file, not a directory";
     return {};
 }
 
@@ -178,7 +187,7 @@ AtomicFile::AtomicFile(fs::path target, Durability durability)
     std::FILE* f = ::_wfopen(temporary_.c_str(), L"wbx");
     if (f == nullptr) {
         temporary_.clear();
-        fail(target_, std::string("cannot be written: ") + std::strerror(errno));
+        markFailed(errno);
         return;
     }
     fd_ = ::_dup(::_fileno(f));
@@ -189,7 +198,7 @@ void AtomicFile::write(const void* data, std::size_t size) {
     if (fd_ < 0 || !problem_.empty()) return;
     const int put = ::_write(fd_, data, static_cast<unsigned>(size));
     if (put != static_cast<int>(size)) {
-        fail(target_, std::string("cannot be written: ") + std::strerror(errno));
+        markFailed(errno);
         return;
     }
     written_ += size;
@@ -198,7 +207,7 @@ void AtomicFile::write(const void* data, std::size_t size) {
 bool AtomicFile::seek(std::uint64_t offset) {
     if (fd_ < 0 || !problem_.empty()) return false;
     if (::_lseeki64(fd_, static_cast<long long>(offset), SEEK_SET) < 0) {
-        fail(target_, std::string("cannot be written: ") + std::strerror(errno));
+        markFailed(errno);
         return false;
     }
     return true;
@@ -215,7 +224,7 @@ bool AtomicFile::commit() {
     std::error_code ec;
     fs::rename(temporary_, target_, ec);
     if (ec) {
-        fail(target_, "cannot be written: " + ec.message());
+        fail(target_, "cannot be written: " + ec.message(), ec.value());
         discard();
         return false;
     }
@@ -231,16 +240,16 @@ void AtomicFile::discard() {
     temporary_.clear();
 }
 
-std::string folderProblem(const fs::path& folder) {
+std::string makeOwnFolder(const fs::path& folder) {
     std::error_code ec;
     const auto status = fs::symlink_status(folder, ec);
     if (status.type() == fs::file_type::not_found) {
         if (fs::create_directory(folder, ec) || fs::is_directory(folder)) return {};
-        return named(folder) + ": cannot create the folder: " + ec.message();
+        return "cannot create the directory: " + ec.message();
     }
     if (status.type() == fs::file_type::symlink)
-        return named(folder) + ": is a symbolic link; a directory of its own must be there";
-    if (status.type() != fs::file_type::directory) return named(folder) + ": is a file, not a directory";
+        return "is a symbolic link; a directory of its own must be there";
+    if (status.type() != fs::file_type::directory) return "is a file, not a directory";
     return {};
 }
 
@@ -260,6 +269,11 @@ std::string writeFileAtomically(const fs::path& target, std::string_view bytes,
     file.write(bytes);
     file.commit();
     return file.problem();
+}
+
+std::string folderProblem(const fs::path& folder) {
+    const std::string why = makeOwnFolder(folder);
+    return why.empty() ? why : named(folder) + ": " + why;
 }
 
 void requireFolder(const fs::path& folder) {

@@ -42,7 +42,8 @@ enum class Durability {
 class AtomicFile {
   public:
     // Opens a temporary file beside `target`. On failure ok() is false and
-    // problem() says why; writes are then ignored and commit() fails.
+    // problem() says why; writes are then ignored and commit() fails. A
+    // directory at the target is a failure here already (EISDIR).
     explicit AtomicFile(std::filesystem::path target,
                         Durability durability = Durability::WhenReplacing);
     ~AtomicFile();  // discards the temporary file unless committed
@@ -63,19 +64,27 @@ class AtomicFile {
     void discard();
 
     bool ok() const { return problem_.empty(); }
+    // The system's error number of the first failure; 0 while none.
+    int errorNumber() const { return errorNumber_; }
+    // The temporary file's descriptor, for writers that move bytes themselves
+    // (an in-kernel copy); -1 when it could not be made. Such a writer
+    // reports its own failure with markFailed.
+    int descriptor() const { return fd_; }
+    void markFailed(int error);
     // "<path>: <why>", empty while everything worked.
     const std::string& problem() const { return problem_; }
     const std::filesystem::path& target() const { return target_; }
     std::size_t bytesWritten() const { return written_; }
 
   private:
-    void fail(const std::filesystem::path& where, const std::string& why);
+    void fail(const std::filesystem::path& where, const std::string& why, int error);
 
     std::filesystem::path target_;
     std::filesystem::path temporary_;
     Durability durability_;
     int fd_ = -1;
     std::size_t written_ = 0;
+    int errorNumber_ = 0;
     std::string problem_;
 };
 
@@ -90,6 +99,8 @@ std::string writeFileAtomically(const std::filesystem::path& target, std::string
 void requireFolder(const std::filesystem::path& folder);
 // The same, returning the problem instead (empty when the folder is usable).
 std::string folderProblem(const std::filesystem::path& folder);
+// The same, returning only why (without the path), empty when usable.
+std::string makeOwnFolder(const std::filesystem::path& folder);
 
 // Removes `file` when it is there: a link is removed itself, never what it
 // points to. Returns the problem, empty when the name is gone.

@@ -31,16 +31,6 @@ constexpr double kScriptMetresPerUnit = 1.0 / kProjectUnitsPerMetre;
 // behind its child along v0 = (0, 0, 1).
 constexpr double kFollowerOffset = 2.0;  // world units
 
-class OutlineCollector : public floorplan::OutlineSink {
-  public:
-    void discardOutline() override { vertices.clear(); }
-    void beginOutline() override { vertices.clear(); }
-    void vertex(float x, float y, float z) override {
-        (void)y;
-        vertices.push_back({static_cast<double>(x), static_cast<double>(z)});
-    }
-    std::vector<crowd::Vec2> vertices;
-};
 
 // The startup script is a few kilobytes; anything far larger is not one.
 constexpr std::uint64_t kMaxScriptBytes = 4u << 20;
@@ -142,6 +132,14 @@ ProjectData readProject(const std::filesystem::path& startDirectory) {
     return p;
 }
 
+crowd::FloorOutlineCheck checkProjectFloor(const std::vector<crowd::Vec2>& outline) {
+    crowd::Polygon metres;
+    metres.reserve(outline.size());
+    for (const crowd::Vec2& v : outline)
+        metres.push_back({v.x / kProjectUnitsPerMetre, v.y / kProjectUnitsPerMetre});
+    return crowd::checkFloorOutline(metres);
+}
+
 ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
                                const crowd::ModelParams& params, const RoleSpeeds& speeds) {
     using crowd::Vec2;
@@ -157,13 +155,11 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
     setup.seed = seed;
 
     // The floor outline, in metres.
-    crowd::Polygon poly;
-    for (const Vec2& v : project.floorOutline) poly.push_back({v.x * m, v.y * m});
-    const crowd::FloorOutlineCheck floor = crowd::checkFloorOutline(poly);
+    const crowd::FloorOutlineCheck floor = checkProjectFloor(project.floorOutline);
     if (!floor.problem.empty())
         throw InputError(project.floorPath.string() + ": the floor outline is unusable: " +
                          floor.problem);
-    poly = floor.walkable;
+    crowd::Polygon poly = floor.walkable;
     out.outlineRepaired = floor.crossesItself;
     setup.area = crowd::WalkableArea({poly});
 

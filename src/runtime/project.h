@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "crowd/floor_outline.h"
 #include "crowd/model.h"
+#include "floorplan/floor_reader.h"
 #include "runtime/startup_script.h"
 
 namespace runtime {
@@ -28,6 +30,23 @@ class InputError : public platform::InputError {
   public:
     using platform::InputError::InputError;
 };
+
+// Collects the outline the floor reader finds: world units, x and z, in
+// file order.
+class OutlineCollector : public floorplan::OutlineSink {
+  public:
+    void discardOutline() override { vertices.clear(); }
+    void beginOutline() override { vertices.clear(); }
+    void vertex(float x, float /*y*/, float z) override {
+        vertices.push_back({static_cast<double>(x), static_cast<double>(z)});
+    }
+    std::vector<crowd::Vec2> vertices;
+};
+
+// Whether the floor outline of a project (world units) can be simulated, and
+// the walkable outline in metres (crowd::checkFloorOutline). The runtime
+// refuses what it cannot simulate; the builders warn with it.
+crowd::FloorOutlineCheck checkProjectFloor(const std::vector<crowd::Vec2>& outline);
 
 struct ProjectData {
     StartupScript script;
