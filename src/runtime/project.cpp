@@ -132,11 +132,11 @@ ProjectData readProject(const std::filesystem::path& startDirectory) {
     return p;
 }
 
-crowd::FloorOutlineCheck checkProjectFloor(const std::vector<crowd::Vec2>& outline) {
+crowd::FloorOutlineCheck checkProjectFloor(const std::vector<crowd::Vec2>& outline,
+                                           double metresPerUnit) {
     crowd::Polygon metres;
     metres.reserve(outline.size());
-    for (const crowd::Vec2& v : outline)
-        metres.push_back({v.x / kProjectUnitsPerMetre, v.y / kProjectUnitsPerMetre});
+    for (const crowd::Vec2& v : outline) metres.push_back({v.x * metresPerUnit, v.y * metresPerUnit});
     return crowd::checkFloorOutline(metres);
 }
 
@@ -155,7 +155,7 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
     setup.seed = seed;
 
     // The floor outline, in metres.
-    const crowd::FloorOutlineCheck floor = checkProjectFloor(project.floorOutline);
+    const crowd::FloorOutlineCheck floor = checkProjectFloor(project.floorOutline, m);
     if (!floor.problem.empty())
         throw InputError(project.floorPath.string() + ": the floor outline is unusable: " +
                          floor.problem);

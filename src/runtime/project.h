@@ -43,10 +43,12 @@ class OutlineCollector : public floorplan::OutlineSink {
     std::vector<crowd::Vec2> vertices;
 };
 
-// Whether the floor outline of a project (world units) can be simulated, and
-// the walkable outline in metres (crowd::checkFloorOutline). The runtime
-// refuses what it cannot simulate; the builders warn with it.
-crowd::FloorOutlineCheck checkProjectFloor(const std::vector<crowd::Vec2>& outline);
+// Whether the floor outline of a project (floor units, decimetres unless the
+// floor states its Units) can be simulated, and the walkable outline in
+// metres (crowd::checkFloorOutline). The runtime refuses what it cannot
+// simulate; the builders warn with it.
+crowd::FloorOutlineCheck checkProjectFloor(const std::vector<crowd::Vec2>& outline,
+                                           double metresPerUnit = 1.0 / kProjectUnitsPerMetre);
 
 struct ProjectData {
     StartupScript script;
