@@ -190,6 +190,14 @@ bool ProjectBuilder::makeDirectory(std::string_view systemPath) {
 void ProjectBuilder::writeGenerated(std::string_view systemPath, std::string_view text) {
     // Below a directory that could not be made (or is a link), nothing.
     if (inRefusedFolder(systemPath)) return;
+    // A file that holds the text already (a rebuild) is left as it is.
+    std::string crlf;
+    crlf.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n') crlf.push_back('\r');
+        crlf.push_back(c);
+    }
+    if (platform::holdsExactly(projectformat::hostPath(root_, systemPath), crlf)) return;
     clear();
     open(systemPath, std::ios_base::out | std::ios_base::trunc);
     const bool opened = is_open();

@@ -25,6 +25,8 @@ namespace generator {
 namespace {
 
 constexpr std::size_t kBlock = 1 << 20;
+// Sources up to this size are compared with an existing copy before copying.
+constexpr std::uint64_t kCompareLimit = 1 << 20;
 
 std::string describe(int error) { return std::strerror(error); }
 
@@ -119,6 +121,18 @@ CopyReport copyHostFile(const std::filesystem::path& sourcePath,
         std::error_code ec;
         if (std::filesystem::equivalent(sourcePath, destinationPath, ec) && !ec) {
             report.sameFile = true;
+            report.complete = true;
+            return report;
+        }
+    }
+
+    // A small source whose copy is there already (a rebuild) is left as it is.
+    if (report.sourceOpened && source.size() <= kCompareLimit) {
+        std::string bytes(static_cast<std::size_t>(source.size()), '\0');
+        if (::pread(in.fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) &&
+            platform::holdsExactly(destinationPath, bytes)) {
+            report.bytes = bytes.size();
+            report.destinationOpened = true;
             report.complete = true;
             return report;
         }

@@ -1,6 +1,7 @@
 #include "platform/safe_output.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -274,6 +275,20 @@ std::string writeFileAtomically(const fs::path& target, std::string_view bytes,
 std::string folderProblem(const fs::path& folder) {
     const std::string why = makeOwnFolder(folder);
     return why.empty() ? why : named(folder) + ": " + why;
+}
+
+bool holdsExactly(const fs::path& file, std::string_view bytes) {
+    std::error_code ec;
+    const auto status = fs::symlink_status(file, ec);
+    if (ec || status.type() != fs::file_type::regular) return false;
+    if (fs::file_size(file, ec) != bytes.size() || ec) return false;
+    std::FILE* in = std::fopen(file.string().c_str(), "rb");
+    if (in == nullptr) return false;
+    std::string held(bytes.size(), '\0');
+    const bool same = std::fread(held.data(), 1, held.size(), in) == held.size() &&
+                      std::fgetc(in) == EOF && held == bytes;
+    std::fclose(in);
+    return same;
 }
 
 void requireFolder(const fs::path& folder) {

@@ -102,6 +102,12 @@ std::string folderProblem(const std::filesystem::path& folder);
 // The same, returning only why (without the path), empty when usable.
 std::string makeOwnFolder(const std::filesystem::path& folder);
 
+// True when `file` is a regular file (not a link) holding exactly `bytes`:
+// a writer may then leave it alone. Replacing a file by rename makes some
+// file systems (ext4) write it out at once, which costs a rebuild of
+// unchanged files far more than this comparison.
+bool holdsExactly(const std::filesystem::path& file, std::string_view bytes);
+
 // Removes `file` when it is there: a link is removed itself, never what it
 // points to. Returns the problem, empty when the name is gone.
 std::string removeFile(const std::filesystem::path& file);
