@@ -178,3 +178,26 @@ TEST_F(HostileTree, AFullDiskKeepsThePreviousGoodFiles) {
     EXPECT_EQ(readFile(small / "bProj/Content/Actors/Floor/Floor.kvx"), goodFloor);
     expectNoTemporaryFiles(small / "bProj");
 }
+
+// A rebuild leaves files that hold their bytes already alone (no rename, so
+// no forced write-out) and replaces those that changed.
+TEST_F(HostileTree, ARebuildReplacesOnlyWhatChanged) {
+    ASSERT_TRUE(build().complete());
+    const auto inode = [&](const char* name) {
+        struct stat info {};
+        ::lstat((dir / name).c_str(), &info);
+        return info.st_ino;
+    };
+    const auto spj = inode("bProj/something.spj"), wall = inode("bProj/Content/Actors/Wall/Wall.kvx"),
+               script = inode("bProj/Vellico/startup.pc");
+    auto s = scenario(dir.path());
+    s.pairCount = 3;
+    ASSERT_TRUE(generator::buildProject(s, dir.path()).complete());
+    EXPECT_EQ(inode("bProj/something.spj"), spj);
+    EXPECT_EQ(inode("bProj/Content/Actors/Wall/Wall.kvx"), wall);
+    EXPECT_NE(inode("bProj/Vellico/startup.pc"), script);
+    // A changed template is copied anew.
+    writeFile(dir / "unchanged/Wall.kvx", "another wall");
+    ASSERT_TRUE(generator::buildProject(s, dir.path()).complete());
+    EXPECT_EQ(readFile(dir / "bProj/Content/Actors/Wall/Wall.kvx"), "another wall");
+}
