@@ -374,7 +374,8 @@ def check_door_flow(test, runner, ctx):
         ax.set_xlabel("door width (m)")
         ax.set_ylabel("flow (persons/s)")
         ax.set_xlim(0.6, 2.6)
-        ax.set_ylim(0, 6)
+        highest = max([r[1] for r in rows + comparison if not math.isnan(r[1])] + [band[max(band)][1]])
+        ax.set_ylim(0, 1.1 * highest)
         ax.legend(loc="upper left")
 
     return Result(ok, "; ".join(details), plots=[plot])

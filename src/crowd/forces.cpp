@@ -134,20 +134,25 @@ void Forces::addPairs(int part, const CellOrderedCrowd& crowd, const NeighbourGr
                 const double rsum = rs + R[t];
                 const double overlap = rsum - d;
                 if (headway) {
-                    // Is the other one right in the path of either (its
-                    // centre within l = half the two radii of the walking
-                    // line) and no farther from its exit? Then the free
-                    // distance is how far one can walk straight on until
-                    // the centres are l apart. Of two whose paths cross,
-                    // the one nearer the exit goes first: a zip, not a
-                    // standstill.
-                    const double l = 0.5 * rsum, l2 = l * l;
-                    const double ps = -(dx * exs + dy * eys);  // s looks toward t
-                    if (ps > 0.0 && d2 - ps * ps < l2 && GO[t] <= gos)
-                        aheadS = std::min(aheadS, ps - std::sqrt(l2 - (d2 - ps * ps)));
-                    const double pt = dx * EX[t] + dy * EY[t];  // t looks toward s
-                    if (pt > 0.0 && d2 - pt * pt < l2 && gos <= GO[t])
-                        ahead[t] = std::min(ahead[t], pt - std::sqrt(l2 - (d2 - pt * pt)));
+                    // Is the other one in the path of either, walking the
+                    // same way (desired directions less than 90 degrees
+                    // apart), and no farther from its exit? In the path: the
+                    // body-wide strip along the walking line meets the
+                    // other's disc (centre within the two radii of the
+                    // line). Then the free distance is how far one can walk
+                    // straight on before the bodies touch. Someone coming
+                    // the other way is passed by the forces, not waited for.
+                    // Of two whose paths cross, the one nearer the exit goes
+                    // first: a zip, not a standstill.
+                    const double l2 = rsum * rsum;
+                    if (exs * EX[t] + eys * EY[t] > 0.0) {
+                        const double ps = -(dx * exs + dy * eys);  // s looks toward t
+                        if (ps > 0.0 && d2 - ps * ps < l2 && GO[t] <= gos)
+                            aheadS = std::min(aheadS, ps - std::sqrt(l2 - (d2 - ps * ps)));
+                        const double pt = dx * EX[t] + dy * EY[t];  // t looks toward s
+                        if (pt > 0.0 && d2 - pt * pt < l2 && gos <= GO[t])
+                            ahead[t] = std::min(ahead[t], pt - std::sqrt(l2 - (d2 - pt * pt)));
+                    }
                 }
                 // The repulsion as each of the two sees it: n points from t to s.
                 const double rep = A * expOf(overlap * invB);

@@ -10,12 +10,23 @@
 
 namespace crowd {
 
-// The social force model of Helbing, Farkas and Vicsek (Nature 407, 2000),
-// with the numerical and navigation settings of this implementation.
+// A social force model in the form of Helbing, Farkas and Vicsek (Nature 407,
+// 2000), calibrated to measured crowds (door flows of laboratory bottlenecks,
+// Weidmann's speed against density; docs/validation.md), with the numerical
+// and navigation settings of this implementation. The settings of 2000 stay
+// reachable: tau 0.5, A 2000, B 0.08, radii 0.25-0.35, headwayTime 0,
+// fluctuation and nervousFluctuation 0.
 struct ModelParams {
-    double tau = 0.5;      // relaxation time of the driving term, s
-    double A = 2000.0;     // strength of the exponential repulsion, N
-    double B = 0.08;       // range of the exponential repulsion, m
+    // Relaxation time of the driving term, s. 0.5 in 2000; people leaving a
+    // queue at a door then start too slowly for the measured door flows
+    // (a 0.8 m door passed 1.0 instead of 1.3-1.6 persons/s).
+    double tau = 0.3;
+    // The exponential repulsion A exp((r - d) / B), N and m: a short-ranged
+    // push at the body's edge. With the 2000 N and 0.08 m of 2000 the pushes
+    // of those behind drive the flow of wide doors above the measured band
+    // (2.1-2.3 persons per metre and second through 1.6 m and 2.4 m doors).
+    double A = 1000.0;
+    double B = 0.03;
     double k = 1.2e5;      // body compression on contact, kg/s^2
     double kappa = 2.4e5;  // sliding friction on contact, kg/(m s)
     double mass = 80.0;    // kg
@@ -26,36 +37,44 @@ struct ModelParams {
     double lambda = 1.0;
     // Keeping one's distance: nobody wants to walk faster than the free
     // distance ahead allows in this time, s. The free distance is measured to
-    // the nearest person right in one's path (centre within l of the walking
-    // line, l = half the two radii, about one body radius) as the walk left
-    // until the centres are l apart, and the desired speed of the driving
-    // term becomes min(v0, free distance / headwayTime). This is the speed
-    // rule of the collision-free speed model (Tordeux, Chraibi and Seyfried
-    // 2016; l about 0.3 m there too) and the continuous form of the
+    // the nearest person in one's path who walks one's way (the disc of the
+    // other meets the body-wide strip along one's walking line: centre
+    // within the two radii of it) as the walk left until the bodies touch,
+    // and the desired speed of the driving term becomes min(v0, free distance
+    // / headwayTime). This is the speed rule of the collision-free speed
+    // model (Tordeux, Chraibi and Seyfried 2016: centre distance less the
+    // body's diameter, over a time gap) and the continuous form of the
     // "respect" of Parisi, Gilman and Moldovan (2009): it gives the crowd
     // the falling speed-density relation that the forces alone, equal and
     // opposite between any two people, cannot give, and it keeps those
-    // queueing at a door from pressing on it at full strength. 0 switches
-    // it off (the plain model of 2000).
-    double headwayTime = 0.5;
-    double radiusMin = 0.25;  // body radii are drawn uniformly from [min, max), m
-    double radiusMax = 0.35;
+    // queueing at a door from pressing on it at full strength. 0.6 s puts
+    // the mean speed in a corridor within 0.1 m/s of Weidmann's from 0.5 to
+    // 4 /m^2. 0 switches it off (the plain model of 2000).
+    double headwayTime = 0.6;
+    // Body radii are drawn uniformly from [min, max), m: half an adult's
+    // shoulder breadth of about 0.40-0.50 m (Fruin's body ellipse is 0.46 m
+    // across). 0.25-0.35 in 2000: those discs cover the floor at 3.5 /m^2,
+    // where real crowds still move (Weidmann's jam density is 5.4 /m^2,
+    // 86 % of the floor for discs of 0.225 m).
+    double radiusMin = 0.2;
+    double radiusMax = 0.25;
     // Fixed time step, s. The semi-implicit update is stable while omega dt
     // < 2 for every spring. Two bodies in contact (reduced mass m / 2) give
     // omega = sqrt(2k / m) = 55 /s, so omega dt = 0.55 at 10 ms; with the
     // exponential repulsion, stiffness (A / B) exp(overlap / B), on top the
-    // limit is reached at some 0.3 m of overlap, while people keeping their
-    // distance and pressing on a door overlap by 6 cm at most. The friction
+    // limit is reached at 11 cm of overlap, while people keeping their
+    // distance and pressing on a door overlap by 2 cm at most (the largest
+    // dialog scenario: 396 people on 140 m^2). The friction
     // term acts like a damper of kappa * overlap per contact and is held per
     // body below its bound m / (2 dt) (see Forces::finish). The
     // results at 5 ms agree (door flow, speeds, evacuation times).
     double dt = 0.01;
     double speedCapFactor = 1.3;  // |v| <= factor * desired speed
     // Interaction range (centre distance), m. Beyond it the repulsion between
-    // two bodies (surface gap over 0.5 m) is below 4 N, a fiftieth of the
-    // driving force, and is left out; the free distance ahead is looked for
-    // within it too (enough for the headway of walkers, 0.5 s x 1.6 m/s +
-    // 0.3 m; a jogger sees someone entering it ahead as 0.9 m of free way).
+    // two bodies (surface gap over 0.7 m) is far below a newton and is left
+    // out; the free distance ahead is looked for within it too (a walker at
+    // 1.34 m/s needs 0.6 s x 1.34 m/s + 0.45 m = 1.25 m of it, and first
+    // sees someone entering it ahead as 0.75 m of free way: 1.25 m/s).
     double cutoff = 1.2;
     // Navigation.
     double navCell = 0.1;      // grid cell of the distance fields, m

@@ -33,7 +33,7 @@ inline void fill(crowd::CrowdSetup& setup, const crowd::Polygon& region, int n, 
     const crowd::WalkableArea reg({region});
     const crowd::Box b = reg.bounds();
     for (int i = 0; i < n; ++i) {
-        const double r = rng.uniform(0.25, 0.35);
+        const double r = rng.uniform(setup.params.radiusMin, setup.params.radiusMax);
         crowd::Vec2 p{};
         bool ok = false;
         for (int t = 0; t < 500 && !ok; ++t) {

@@ -105,11 +105,15 @@ Reference allPairs(const Scene& scene) {
                 d = 0.0;
                 if (j < i) nx = -1.0;  // the pair parts: the first one along +x
             }
-            // Is b right in a's path, and no farther from its exit?
-            const double l = 0.5 * (a.r + b.r);
+            // Does b walk a's way, stand in a's path (its disc meets the
+            // body-wide strip along a's walking line), and is it no farther
+            // from its exit? Then a can walk on until the bodies touch.
+            const double l = a.r + b.r;
             const double along = -(dx * a.dirX + dy * a.dirY);
             const double side2 = dx * dx + dy * dy - along * along;
-            if (p.headwayTime > 0.0 && along > 0.0 && side2 < l * l && b.walkLeft <= a.walkLeft)
+            const bool sameWay = a.dirX * b.dirX + a.dirY * b.dirY > 0.0;
+            if (p.headwayTime > 0.0 && sameWay && along > 0.0 && side2 < l * l &&
+                b.walkLeft <= a.walkLeft)
                 ahead = std::min(ahead, along - std::sqrt(l * l - side2));
             const double overlap = a.r + b.r - d;
             const double cosBehind = a.dirX * nx + a.dirY * ny;  // b behind a: 1

@@ -71,7 +71,7 @@ TEST(Simulation, APersonAloneReachesItsDesiredSpeedWithinAFewRelaxationTimes) {
     s.params.nervousFluctuation = 0.0;
     s.people = {person(2, 2, 1.2)};
     Simulation sim(s);
-    while (sim.time() < 0.5 - 1e-9) sim.step();
+    while (sim.time() < s.params.tau - 1e-9) sim.step();
     const double v1 = length(sim.velocity(0));
     EXPECT_NEAR(v1, 1.2 * (1 - std::exp(-1.0)), 0.05);  // one relaxation time: 63 %
     while (sim.time() < 3.0) sim.step();
@@ -96,7 +96,8 @@ TEST(Simulation, SomeoneStartingToWalkIsNotNervous) {
 
 TEST(Simulation, TheFreeDistanceToWhoeverIsRightAheadHoldsTheDesiredSpeed) {
     // Walker at (3, 2) heading east for the door at x = 10; another body
-    // (radius 0.3, standing) placed around it. l = half the two radii = 0.3.
+    // (radius 0.3, standing) placed around it. The bodies touch at 0.6 m.
+    const double T = ModelParams{}.headwayTime;
     auto desired = [](Vec2 other) {
         CrowdSetup s = room(10, 4);
         s.params.fluctuation = 0.0;
@@ -106,13 +107,16 @@ TEST(Simulation, TheFreeDistanceToWhoeverIsRightAheadHoldsTheDesiredSpeed) {
         sim.step();
         return sim.desiredSpeedNow(0);
     };
-    EXPECT_NEAR(desired({3.7, 2.0}), (0.7 - 0.3) / 0.5, 0.02);  // right ahead
-    EXPECT_NEAR(desired({3.9, 2.0}), 1.2, 0.02);
-    EXPECT_NEAR(desired({4.0, 2.0}), 1.34, 1e-12);   // 0.7 m free: more than v0 needs
-    EXPECT_NEAR(desired({3.7, 2.35}), 1.34, 1e-12);  // beside the path
+    EXPECT_NEAR(desired({3.9, 2.0}), (0.9 - 0.6) / T, 0.02);  // right ahead
+    EXPECT_NEAR(desired({4.1, 2.0}), (1.1 - 0.6) / T, 0.02);
+    EXPECT_NEAR(desired({4.3, 2.0}), 1.34, 1e-12);  // beyond the cutoff
+    // Off the walking line but within reach of one's body: the walk left
+    // until the two would touch.
+    EXPECT_NEAR(desired({3.9, 2.4}), (0.9 - std::sqrt(0.36 - 0.16)) / T, 0.02);
+    EXPECT_NEAR(desired({3.7, 2.65}), 1.34, 1e-12);  // beside the path: passes by
     EXPECT_NEAR(desired({2.3, 2.0}), 1.34, 1e-12);   // behind
-    // Touching: wants less than walking pace, but still leans on.
-    EXPECT_NEAR(desired({3.6, 2.0}), 0.6, 0.02);
+    // Touching: stands until the other moves on.
+    EXPECT_NEAR(desired({3.6, 2.0}), 0.0, 1e-12);
 
     CrowdSetup s = room(10, 4);
     s.params.headwayTime = 0.0;  // the plain model of 2000
@@ -120,6 +124,26 @@ TEST(Simulation, TheFreeDistanceToWhoeverIsRightAheadHoldsTheDesiredSpeed) {
     Simulation plain(s);
     plain.step();
     EXPECT_EQ(plain.desiredSpeedNow(0), 1.34);
+}
+
+// One keeps one's distance from someone walking one's way, not from someone
+// coming the other way (the two pass each other by their bodies' forces): a
+// parent turning back for its child in a doorway held everyone behind it.
+TEST(Simulation, SomeoneComingTheOtherWayDoesNotHoldTheDesiredSpeed) {
+    auto desired = [](int otherExit) {
+        CrowdSetup s = room(10, 4);
+        s.exits.insert(s.exits.begin(), {"west", {{0, 1.5}, {0, 2.5}}, {}, 0});
+        s.params.fluctuation = 0.0;
+        s.params.nervousFluctuation = 0.0;
+        s.people = {person(3.0, 2.0, 1.34, 0.3), person(3.9, 2.0, 0.0, 0.3)};
+        s.people[0].exit = 1;  // east
+        s.people[1].exit = otherExit;
+        Simulation sim(s);
+        sim.step();
+        return sim.desiredSpeedNow(0);
+    };
+    EXPECT_LT(desired(1), 1.0);               // ahead on the way east: held
+    EXPECT_NEAR(desired(0), 1.34, 1e-12);     // heading west: not
 }
 
 TEST(Simulation, NobodyIsFasterThanTheSpeedCap) {

@@ -160,8 +160,8 @@ TEST(ProjectSetup, RolesFollowTheScriptsLoopOverPeople) {
             EXPECT_GE(p.desiredSpeed, 1.8);
             EXPECT_LT(p.desiredSpeed, 2.2);
         }
-        EXPECT_GE(p.radius, 0.25);
-        EXPECT_LT(p.radius, 0.35);
+        EXPECT_GE(p.radius, crowd::ModelParams{}.radiusMin);
+        EXPECT_LT(p.radius, crowd::ModelParams{}.radiusMax);
     }
 }
 

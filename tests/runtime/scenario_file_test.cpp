@@ -81,7 +81,7 @@ TEST(ScenarioFile, MistakesNameTheMember) {
               std::string::npos);
     EXPECT_NE(errorOf("{" + room + "}").find("nobody"), std::string::npos);
     EXPECT_NE(
-        errorOf("{" + room + R"(, "fill": [{"area": [[0,0],[1,0],[1,1],[0,1]], "count": 50}]})")
+        errorOf("{" + room + R"(, "fill": [{"area": [[0,0],[1,0],[1,1],[0,1]], "count": 200}]})")
             .find("no room"),
         std::string::npos);
     EXPECT_NE(
