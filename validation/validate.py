@@ -229,6 +229,37 @@ def check_walls(test, runner, ctx):
     return Result(ok, figure, plots=[lambda ax: draw_tracks(ax, run)], runs=[run])
 
 
+def check_pre_movement(test, runner, ctx):
+    """Everyone's pre-movement time lies in the range set, and everyone walks
+    off at it: is first 1 m from the start no earlier than the pre-movement
+    time and at most `lag` seconds later. (Waiting people shift a little:
+    the random force moves them some decimetres over a minute.)"""
+    c = test["check"]
+    run = runner.run(test["scenarios"][0], fps=10)
+    tracks = run.tracks()
+    rows = []
+    ok = run.everyone_out()
+    for p in run.persons:
+        pre = p.get("preMovement", 0.0)
+        t = tracks[p["id"]]
+        moved = np.hypot(t[:, 1] - t[0, 1], t[:, 2] - t[0, 2]) > 1.0
+        start = float(t[np.argmax(moved), 0]) if moved.any() else math.inf
+        fine = c["min"] <= pre <= c["max"] and pre - 1e-6 <= start <= pre + c["lag"]
+        ok = ok and fine
+        rows.append((pre, start))
+    figure = (f"{len(rows)} people, pre-movement {min(r[0] for r in rows):.1f}-{max(r[0] for r in rows):.1f} s; "
+              f"each was 1 m on {min(r[1] - r[0] for r in rows):.2f}-{max(r[1] - r[0] for r in rows):.2f} s "
+              "after it")
+
+    def plot(ax):
+        ax.plot([r[0] for r in rows], [r[1] for r in rows], "o")
+        ax.plot([c["min"], c["max"]], [c["min"], c["max"]], "k-", lw=0.8)
+        ax.set_xlabel("pre-movement time drawn (s)")
+        ax.set_ylabel("1 m from the start (s)")
+
+    return Result(ok, figure, plots=[plot], runs=[run])
+
+
 def check_desired_speeds(test, runner, ctx):
     run = runner.run(test["scenarios"][0], fps=0)
     groups = run.scenario["fill"]
@@ -488,6 +519,7 @@ CHECKS = {
     "exit-times": check_exit_times,
     "walls": check_walls,
     "desired-speeds": check_desired_speeds,
+    "pre-movement": check_pre_movement,
     "speed-density": check_speed_density,
     "door-flow": check_door_flow,
     "time-ratio": check_time_ratio,
