@@ -233,19 +233,19 @@ TEST(FloorUnits, AMetreFloorWithoutAUnitsLineIsToldWithItsSizeAndTheLikelyMistak
     scenario::ScenarioSettings s;
     s.pairCount = 5;
     s.adultCount = 5;
-    s.childCount = 5;
+    s.childCount = 30;  // 45 people: more than 2.4 m^2 can hold, even squeezed
     testsupport::TempDir dir;
     runtimetest::writeProject(dir.path(), generator::startupScriptText(s),
                               fixture("hall-metres-unstated.kvx"));
     const runtime::ProjectData data = runtime::readProject(dir.path());
     try {
         (void)runtime::buildProjectSetup(data, 1);
-        FAIL() << "20 people fit a 2 m x 1.2 m floor";
+        FAIL() << "45 people fit a 2 m x 1.2 m floor";
     } catch (const runtime::InputError& e) {
         const std::string what = e.what();
         EXPECT_NE(what.find("Floor.kvx: the floor is 2.00 m x 1.20 m"), std::string::npos) << what;
         EXPECT_NE(what.find("read as decimetres"), std::string::npos) << what;
-        EXPECT_NE(what.find("no room for 20 people"), std::string::npos) << what;
+        EXPECT_NE(what.find("no room for 45 people"), std::string::npos) << what;
         EXPECT_NE(what.find("\"Units 1.0\""), std::string::npos) << what;
     }
 }
