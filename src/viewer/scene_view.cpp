@@ -26,7 +26,13 @@ SceneView::SceneView(QWidget* parent) : QOpenGLWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
 }
 
-SceneView::~SceneView() { releaseRenderer(); }
+SceneView::~SceneView() {
+    // QOpenGLWidget's own destructor destroys the context, which would call
+    // the handler connected in initializeGL on an object that is no longer a
+    // SceneView: release here, and take the handler off first.
+    if (QOpenGLContext* c = context()) disconnect(c, nullptr, this, nullptr);
+    releaseRenderer();
+}
 
 void SceneView::releaseRenderer() {
     if (!renderer_) return;
