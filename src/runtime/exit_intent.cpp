@@ -98,14 +98,14 @@ ExitIntent doorAt(const Polygon& floor, int edge, Vec2 foot, const std::string& 
     const Vec2 centre = e.a + t * u;
     ExitIntent out;
     out.door = true;
-    out.spec.name = name;
-    out.spec.segment = {centre - half * u, centre + half * u};
+    out.exit.name = name;
+    out.exit.segment = {centre - half * u, centre + half * u};
     // The two vectors stand just outside the door, at its ends: whoever is
     // within 5 units of one has passed the doorway (they take out nobody
     // still inside, standing beside the door).
     const Vec2 beyond = kLeaveRadius * outward(floor, edge);
-    out.spec.leavePoints = {out.spec.segment.a + beyond, out.spec.segment.b + beyond};
-    out.spec.leavePointRadius = kLeaveRadius;
+    out.exit.leavePoints = {out.exit.segment.a + beyond, out.exit.segment.b + beyond};
+    out.exit.leavePointRadius = kLeaveRadius;
     out.description = name + ": a door in the " + wallName(floor, edge) + " at " + at(centre);
     return out;
 }
@@ -164,14 +164,13 @@ ExitIntent interpretExit(ScriptPoint a, ScriptPoint b, bool isDefault, const std
         return out;
     }
     ExitIntent out;
-    out.spec.name = name;
+    out.exit.name = name;
     const Vec2 half{0.5 * kDoorWidth, 0.0};
-    out.spec.segment = {click - half, click + half};
-    out.spec.leavePoints = {out.spec.segment.a, out.spec.segment.b};
-    out.spec.leavePointRadius = kLeaveRadius;
+    out.exit.segment = {click - half, click + half};
+    out.exit.leavePoints = {out.exit.segment.a, out.exit.segment.b};
+    out.exit.leavePointRadius = kLeaveRadius;
     out.description = name + ": clicked inside the floor, " + fixed(wall.distance, 2) +
-                      " m from the nearest wall; people leave on reaching the line at " +
-                      at(click);
+                      " m from the nearest wall; people leave on reaching the line at " + at(click);
     return out;
 }
 

@@ -43,14 +43,14 @@ struct FloorFrame {
 };
 
 struct ExitIntent {
-    crowd::ExitSpec spec;  // in metres: a door segment on a wall, or a target line
+    crowd::ExitSpec exit;  // in metres: a door segment on a wall, or a target line
     bool door = false;
     std::string description;  // where it was opened, for the report
 };
 
 // Exit `number` (1 or 2) with the script's vectors a and b (floor units);
 // `isDefault` for the script's fixed vectors of an exit that was not placed.
-// `floor` is the walkable outline in metres. `name` goes into the spec.
+// `floor` is the walkable outline in metres. `name` goes into the exit.
 ExitIntent interpretExit(ScriptPoint a, ScriptPoint b, bool isDefault, const std::string& name,
                          const crowd::Polygon& floor, const FloorFrame& frame);
 

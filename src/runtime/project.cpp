@@ -174,7 +174,7 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
         const ExitIntent intent = interpretExit(a, b, isDefaultExit(a, b, e + 1),
                                                 out.exitNames[static_cast<std::size_t>(e)], poly,
                                                 frame);
-        setup.exits.push_back(intent.spec);
+        setup.exits.push_back(intent.exit);
         out.exitPlaces.push_back(intent.description);
     }
 

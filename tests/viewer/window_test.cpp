@@ -239,8 +239,9 @@ TEST_F(LiveRun, AReplayShowsWhatTheLiveRunShowed) {
 TEST_F(LiveRun, ResultFilesAreTheSameWithAndWithoutTheWindow) {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
     auto run = [&](const std::string& args, const std::string& env = "") {
-        const std::string cmd = "cd '" + dir_.path().string() + "' && " + env + "'" MVNRT_PATH
-                                "' --scenario s.json --quiet " + args + " >/dev/null 2>&1";
+        const std::string cmd = "cd '" + dir_.path().string() + "' && " + env +
+                                "'" MVNRT_PATH "' --scenario s.json --quiet " + args +
+                                " >/dev/null 2>&1";
         const int raw = std::system(cmd.c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     };
