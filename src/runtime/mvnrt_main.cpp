@@ -15,7 +15,9 @@
 #include "runtime/prepare.h"
 #include "runtime/project.h"
 #include "runtime/single_run.h"
+#include "runtime/slurm_submit.h"
 #include "runtime/sweep.h"
+#include "runtime/sweep_study.h"
 #ifdef ESCAPE_WITH_WINDOW
 #include "viewer/viewer.h"
 #endif
@@ -40,7 +42,8 @@ int runMain(int argc, char** argv) {
     // With a display one run is shown in a window (and errors in a message
     // box); the runs of a sweep never are.
     const bool window =
-        !opt.headless && !opt.manyRuns() && !opt.atomicOut && viewer::displayAvailable();
+        !opt.headless && !opt.manyRuns() && !opt.atomicOut && !opt.sweepFile && !opt.sweepTask &&
+        !opt.collect && viewer::displayAvailable();
     if (opt.replay) {
         if (!window) {
             std::cerr << "mvnrt: --replay needs a display\n";
@@ -57,7 +60,12 @@ int runMain(int argc, char** argv) {
 #endif
     runtime::PreparedRun prep;
     try {
+        if (opt.collect && !opt.manyRuns() && runtime::hasPlan(*opt.collect))
+            return runtime::collectSweepRoot(*opt.collect, opt.quiet);
         if (opt.collect) return runtime::collectSweep(opt);
+        if (opt.sweepTask) return runtime::runSweepTask(opt);
+        if (opt.sweepFile)
+            return opt.submit ? runtime::submitSweep(opt) : runtime::runSweepFile(opt);
         if (opt.manyRuns()) return runtime::runSweep(opt, args);
         prep = runtime::prepareRun(opt);
         const recording::RecordingPlan plan = recording::planRecordings(prep, opt);

@@ -33,6 +33,51 @@ std::uint64_t wholeNumber(const std::string& option, const std::string& text, st
     return v;
 }
 
+// The options of a sweep file and of its submission to a cluster.
+void checkSweepOptions(const Options& o) {
+    if (o.project && o.scenario)
+        throw std::invalid_argument("give either --project or --scenario, not both");
+    if (o.sweepFile &&
+        (o.scenario || o.project || o.manyRuns() || o.seed || o.collect || o.movie || o.motion ||
+         o.timeLimit || o.preMovement || o.atomicOut || o.sweepTask))
+        throw std::invalid_argument(
+            "--sweep takes its scenarios, seeds and settings from the sweep file: no --scenario, "
+            "--project, --runs, --seeds, --seed, --time-limit, --pre-movement, --movie, "
+            "--motion or --collect");
+    if (o.submit && !o.sweepFile) throw std::invalid_argument("--submit needs --sweep");
+    if (o.submit && (o.jobs > 0 || o.runTimeout))
+        throw std::invalid_argument(
+            "--jobs and --run-timeout are for a sweep run here; on the cluster --max-parallel "
+            "and --time bound it");
+    if (!o.submit && (o.partition || o.wallTime || o.maxParallel > 0 || o.runsPerTask > 0))
+        throw std::invalid_argument(
+            "--partition, --time, --max-parallel and --runs-per-task need --submit slurm");
+    if (o.sweepTask.has_value() != o.taskIndex.has_value())
+        throw std::invalid_argument("--sweep-task ROOT and --task-index K come together");
+}
+
+// Slurm's time formats: MM, MM:SS, HH:MM:SS, D-HH, D-HH:MM, D-HH:MM:SS.
+bool slurmTime(const std::string& t) {
+    const std::size_t dash = t.find('-');
+    const std::string clock = dash == std::string::npos ? t : t.substr(dash + 1);
+    if (dash != std::string::npos &&
+        (dash == 0 || t.find_first_not_of("0123456789") != dash || dash > 4))
+        return false;
+    std::size_t fields = 1, digits = 0;
+    for (char c : clock) {
+        if (c == ':') {
+            if (digits == 0) return false;
+            ++fields;
+            digits = 0;
+        } else if (c >= '0' && c <= '9' && digits < 6) {
+            ++digits;
+        } else {
+            return false;
+        }
+    }
+    return digits > 0 && fields <= 3;
+}
+
 // Seeds from A to B, at most this many runs in one sweep.
 constexpr std::uint64_t kMaxRuns = 100000;
 
@@ -43,13 +88,15 @@ void checkManyRuns(const Options& o) {
         throw std::invalid_argument("--seed is for one run; --runs and --seeds choose the seeds");
     if (o.collect && (o.jobs > 0 || o.resume || o.runTimeout || o.atomicOut))
         throw std::invalid_argument("--collect runs nothing: no --jobs, --resume, --run-timeout");
-    if (!o.collect && !o.manyRuns() && (o.jobs > 0 || o.resume || o.runTimeout))
-        throw std::invalid_argument("--jobs, --resume and --run-timeout need --runs or --seeds");
+    if (!o.collect && !o.manyRuns() && !o.sweepFile && (o.jobs > 0 || o.resume || o.runTimeout))
+        throw std::invalid_argument(
+            "--jobs, --resume and --run-timeout need --runs, --seeds or --sweep");
     if (o.atomicOut && !o.out) throw std::invalid_argument("--atomic-out needs --out");
     if (o.atomicOut && o.manyRuns())
         throw std::invalid_argument("--atomic-out is for one run, not with --runs or --seeds");
     if ((o.movie || o.motion) && o.manyRuns())
         throw std::invalid_argument("--movie and --motion record one run, not with --runs or --seeds");
+    checkSweepOptions(o);
 }
 
 // "WxH", both even (the movie's colour planes are halved) and 32 to 4096.
@@ -151,6 +198,39 @@ Options parseOptions(const std::vector<std::string>& args) {
             if (o.collect->empty()) throw std::invalid_argument("--collect needs a folder");
         } else if (a == "--atomic-out") {
             o.atomicOut = true;
+        } else if (a == "--project") {
+            o.project = value();
+            if (o.project->empty()) throw std::invalid_argument("--project needs a folder");
+        } else if (a == "--sweep") {
+            o.sweepFile = value();
+            if (o.sweepFile->empty()) throw std::invalid_argument("--sweep needs a sweep file");
+        } else if (a == "--submit") {
+            o.submit = value();
+            if (*o.submit != "slurm")
+                throw std::invalid_argument("--submit knows one scheduler, slurm, not \"" +
+                                            *o.submit + "\"");
+        } else if (a == "--partition") {
+            o.partition = value();
+            if (o.partition->empty() ||
+                o.partition->find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                               "0123456789_.,-") != std::string::npos)
+                throw std::invalid_argument("--partition needs a partition name, not \"" +
+                                            *o.partition + "\"");
+        } else if (a == "--time") {
+            o.wallTime = value();
+            if (!slurmTime(*o.wallTime))
+                throw std::invalid_argument(
+                    "--time needs a limit per task as HH:MM:SS (or MM, MM:SS, D-HH:MM:SS), not \"" +
+                    *o.wallTime + "\"");
+        } else if (a == "--max-parallel") {
+            o.maxParallel = static_cast<int>(wholeNumber(a, value(), 1, 100000));
+        } else if (a == "--runs-per-task") {
+            o.runsPerTask = static_cast<int>(wholeNumber(a, value(), 1, 100000));
+        } else if (a == "--sweep-task") {
+            o.sweepTask = value();
+            if (o.sweepTask->empty()) throw std::invalid_argument("--sweep-task needs a folder");
+        } else if (a == "--task-index") {
+            o.taskIndex = wholeNumber(a, value(), 0, 10000000);
         } else {
             throw std::invalid_argument("unknown argument \"" + a + "\" (try --help)");
         }
@@ -204,10 +284,31 @@ Many runs (a sweep; each seed runs as a process of its own):
   Runs write no trajectories unless --fps is given, and use one thread
   each unless --threads is given.
   --collect ROOT    run nothing: write the aggregate of the run folders
-                    under ROOT anew (of --runs/--seeds, or of all there)
+                    under ROOT anew (of --runs/--seeds, or of all there;
+                    of a sweep file's results root: every variant and
+                    sweep.csv, with the runs missing or failed named by
+                    their task index)
   --atomic-out      (one run) write into a new folder beside --out and put
                     it in place of --out when complete; this is how each
                     run of a sweep is made
+
+Sweep files (many variants, each many runs; see docs/sweep-files.md):
+  --project DIR     run the project DIR/bProj instead of ./bProj
+  --sweep FILE      run every variant of the sweep file FILE, seed by seed,
+                    here (with --jobs, --resume, --run-timeout), then write
+                    ROOT/sweep.csv and ROOT/sweep.json, one row a variant
+  --submit slurm    submit the sweep to Slurm instead: one job array (one
+                    task per run) and an aggregation job after it
+                    (mvnrt --collect ROOT); with --resume only the tasks
+                    whose runs are not finished
+  --partition P     the partition of the jobs
+  --time T          time limit of a task (HH:MM:SS)
+  --max-parallel N  at most N tasks of the array at a time
+  --runs-per-task N runs one task makes in turn (default 1; more when the
+                    array would exceed 1000 tasks)
+  --sweep-task ROOT --task-index K
+                    make the runs of task K of the sweep in ROOT (what the
+                    job array's tasks run)
 
 The window: with a display (and without --headless) the run is shown in a
 window while it is simulated: Space pauses, + and - change the speed, C

@@ -39,6 +39,21 @@ struct Options {
 
     bool manyRuns() const { return runs.has_value() || firstSeed.has_value(); }
 
+    // --project DIR: the project DIR/bProj instead of ./bProj.
+    std::optional<std::string> project;
+    // --sweep FILE.json: the variants and seeds of a sweep file (sweep_file.h).
+    std::optional<std::string> sweepFile;
+    // --submit slurm: hand the sweep to the cluster's scheduler instead of
+    // running it here, with these settings of the job array.
+    std::optional<std::string> submit;
+    std::optional<std::string> partition;  // --partition P
+    std::optional<std::string> wallTime;   // --time [D-]HH:MM:SS, a task's limit
+    int maxParallel = 0;                   // --max-parallel N; 0: as many as the cluster gives
+    int runsPerTask = 0;                   // --runs-per-task N; 0: one (more past 1000 tasks)
+    // --sweep-task ROOT --task-index K: one task of a submitted sweep.
+    std::optional<std::string> sweepTask;
+    std::optional<std::uint64_t> taskIndex;
+
     bool headless = false;               // --headless: no window even with a display
     bool exitAtEnd = false;              // --exit-at-end: the window closes when the run ends
     std::optional<std::string> replay;   // --replay DIR: show saved results, simulate nothing

@@ -20,8 +20,9 @@ std::filesystem::path defaultOut(const char* relative) {
     return std::filesystem::path(relative).make_preferred();
 }
 
-void prepareScenario(const Options& opt, PreparedRun& p) {
-    ScenarioFile f = loadScenario(*opt.scenario, opt.seed);
+void prepareScenario(const Options& opt, PreparedRun& p, const std::string* text) {
+    ScenarioFile f = text ? parseScenario(*text, opt.seed) : loadScenario(*opt.scenario, opt.seed);
+    if (f.name.empty()) f.name = *opt.scenario;
     p.setup = std::move(f.setup);
     p.meta.mode = std::string("scenario");
     p.meta.source = *opt.scenario;
@@ -36,7 +37,8 @@ void prepareScenario(const Options& opt, PreparedRun& p) {
 void prepareProject(const Options& opt, PreparedRun& p) {
     // A working directory that was deleted has no path; "." still names it.
     std::error_code ec;
-    std::filesystem::path here = std::filesystem::current_path(ec);
+    std::filesystem::path here =
+        opt.project ? std::filesystem::path(*opt.project) : std::filesystem::current_path(ec);
     const ProjectData data = readProject(ec ? std::filesystem::path(".") : here);
     p.meta.seed = opt.seed.value_or(kDefaultSeed);
     ProjectSetup ps = buildProjectSetup(data, p.meta.seed);
@@ -44,7 +46,9 @@ void prepareProject(const Options& opt, PreparedRun& p) {
     p.meta.mode = std::string("project");
     p.meta.source = std::string("bProj");
     // Runs are told apart by the directory the project was built in.
-    const std::string startName = std::filesystem::current_path().filename().string();
+    std::filesystem::path start = std::filesystem::absolute(here, ec).lexically_normal();
+    if (!start.has_filename()) start = start.parent_path();  // "dir/" or "."
+    const std::string startName = start.filename().string();
     p.meta.name = startName.empty() ? std::string("bProj") : startName;
     p.meta.exitNames = ps.exitNames;
     p.meta.unitsPerMetre = kProjectUnitsPerMetre;
@@ -65,15 +69,19 @@ void prepareProject(const Options& opt, PreparedRun& p) {
     p.recordMotion = data.script.recordKvx();
     p.recordMovie = data.script.recordAvi();
     p.camera = ScriptCamera{data.script.cameraX, data.script.cameraY, data.script.cameraZ};
-    p.outDir = opt.out ? std::filesystem::path(*opt.out) : defaultOut("bProj/results");
+    p.outDir = opt.out           ? std::filesystem::path(*opt.out)
+               : opt.project ? std::filesystem::path(*opt.project) / defaultOut("bProj/results")
+                             : defaultOut("bProj/results");
 }
 
 }  // namespace
 
-PreparedRun prepareRun(const Options& opt) {
+PreparedRun prepareRun(const Options& opt) { return prepareRun(opt, nullptr); }
+
+PreparedRun prepareRun(const Options& opt, const std::string* scenarioText) {
     PreparedRun p;
     if (opt.scenario)
-        prepareScenario(opt, p);
+        prepareScenario(opt, p, scenarioText);
     else
         prepareProject(opt, p);
     if (opt.preMovement) {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "crowd/model.h"
 #include "runtime/options.h"
@@ -30,5 +31,7 @@ struct PreparedRun {
 // name. Throws InputError (unusable project or scenario) and
 // std::invalid_argument (a setup the crowd model cannot take).
 PreparedRun prepareRun(const Options& options);
+// The same with the scenario's JSON text given (options.scenario names it).
+PreparedRun prepareRun(const Options& options, const std::string* scenarioText);
 
 }  // namespace runtime

@@ -72,13 +72,16 @@ bool folderIsEmptyOrRun(const fs::path& folder) {
 // Writes runs.json, statistics.json and report.html of ROOT and prints the
 // closing lines. Returns 1 when the aggregate could not be written.
 int aggregate(const fs::path& root, const RunMeta& meta, const std::vector<std::uint64_t>& seeds,
-              double runSeconds, bool quiet, analysis::SweepStatistics* statsOut = nullptr) {
+              double runSeconds, bool quiet, analysis::SweepStatistics* statsOut = nullptr,
+              double* runSecondsSum = nullptr) {
     const auto started = std::chrono::steady_clock::now();
     analysis::SweepStatistics stats;
     std::vector<std::string> written;
     try {
         const std::vector<analysis::RunRecord> records =
             analysis::collectAndWrite(root, seeds, &stats);
+        if (runSecondsSum)
+            for (const analysis::RunRecord& r : records) *runSecondsSum += r.wallSeconds;
         written = {"runs.json", "statistics.json"};
         const std::string reportProblem = writeSweepReport(root, meta, records, stats);
         if (reportProblem.empty())
@@ -109,7 +112,7 @@ std::vector<std::uint64_t> sweepSeeds(const Options& opt) {
 std::vector<std::string> runArguments(const std::vector<std::string>& sweepArgs, std::uint64_t seed,
                                       const fs::path& folder) {
     std::vector<std::string> out;
-    bool fpsGiven = false, threadsGiven = false;
+    bool fpsGiven = false, threadsGiven = false, headlessGiven = false;
     for (std::size_t i = 0; i < sweepArgs.size(); ++i) {
         const std::string& a = sweepArgs[i];
         bool dropped = false;
@@ -122,6 +125,7 @@ std::vector<std::string> runArguments(const std::vector<std::string>& sweepArgs,
         if (dropped) continue;
         fpsGiven = fpsGiven || a == "--fps";
         threadsGiven = threadsGiven || a == "--threads";
+        headlessGiven = headlessGiven || a == "--headless";
         out.push_back(a);
     }
     out.insert(out.end(), {"--seed", std::to_string(seed), "--out", folder.string(), "--atomic-out",
@@ -129,6 +133,8 @@ std::vector<std::string> runArguments(const std::vector<std::string>& sweepArgs,
     if (!fpsGiven) out.insert(out.end(), {"--fps", "0"});
     // The runs themselves fill the cores.
     if (!threadsGiven) out.insert(out.end(), {"--threads", "1"});
+    // A run of a sweep never opens a window, wherever it runs.
+    if (!headlessGiven) out.push_back("--headless");
     return out;
 }
 
@@ -158,6 +164,13 @@ int collectSweep(const Options& opt) {
                   << ": holds no run folders (run-K) to collect\n";
         return 2;
     }
+    analysis::SweepStatistics stats;
+    if (collectRuns(root, seeds, opt.quiet, &stats, nullptr) != 0) return 1;
+    return stats.failed + stats.timedOut + stats.missing > 0 ? 1 : 0;
+}
+
+int collectRuns(const fs::path& root, const std::vector<std::uint64_t>& seeds, bool quiet,
+                analysis::SweepStatistics* stats, double* runSecondsSum) {
     // What the runs were of, from the first finished one.
     RunMeta meta;
     for (std::uint64_t seed : seeds) {
@@ -175,9 +188,7 @@ int collectSweep(const Options& opt) {
             continue;
         }
     }
-    analysis::SweepStatistics stats;
-    if (aggregate(root, meta, seeds, 0.0, opt.quiet, &stats) != 0) return 1;
-    return stats.failed + stats.timedOut + stats.missing > 0 ? 1 : 0;
+    return aggregate(root, meta, seeds, 0.0, quiet, stats, runSecondsSum);
 }
 
 SingleRunResult runIntoFreshFolder(PreparedRun prep, const Options& opt, const RunHooks& hooks) {
@@ -207,40 +218,51 @@ SingleRunResult runIntoFreshFolder(PreparedRun prep, const Options& opt, const R
     return r;
 }
 
-int runSweep(const Options& opt, const std::vector<std::string>& args) {
-    const std::vector<std::uint64_t> seeds = sweepSeeds(opt);
-    // The inputs are read once here, so that a mistake in them is said once
-    // and not by every run.
-    Options first = opt;
-    first.seed = seeds.front();
-    const PreparedRun prep = prepareRun(first);
-    const fs::path root = prep.outDir;
+bool clearRun(const fs::path& root, std::uint64_t seed) {
     std::error_code ec;
-    // Throws platform::OutputError when the folder cannot be used or holds
-    // files of these names that mvnrt did not write.
-    const ResultsFolder folder(root, opt.out.has_value(),
-                               {"runs.json", "statistics.json", "report.html"});
-
-    std::vector<ChildJob> jobs;
-    std::size_t kept = 0;
-    removePartials(root, ".run-");
-    for (std::uint64_t seed : seeds) {
-        const std::string name = analysis::runFolderName(seed);
-        if (opt.resume && analysis::runFinished(root, seed)) {
-            ++kept;
-            continue;
+    const fs::path folder = root / analysis::runFolderName(seed);
+    // Only this seed's leftovers: other runs in the same folder may be
+    // going on (the tasks of a cluster).
+    removePartials(root, partialPrefix(analysis::runFolderName(seed)));
+    if (fs::exists(fs::symlink_status(folder, ec))) {
+        if (!folderIsEmptyOrRun(folder)) {
+            std::cerr << "mvnrt: " << platform::capped(folder.string())
+                      << ": is there and is not the folder of a run; move it away\n";
+            return false;
         }
-        if (fs::exists(fs::symlink_status(root / name, ec))) {
-            if (!folderIsEmptyOrRun(root / name)) {
-                std::cerr << "mvnrt: " << platform::capped((root / name).string())
-                          << ": is there and is not the folder of a run; move it away\n";
-                return 1;
-            }
-            fs::remove_all(root / name, ec);
-        }
-        platform::removeFile(root / analysis::failureRecordName(seed));
-        jobs.push_back({seed, runArguments(args, seed, root / name), root / logName(seed)});
+        fs::remove_all(folder, ec);
     }
+    platform::removeFile(root / analysis::failureRecordName(seed));
+    return true;
+}
+
+std::optional<StudiesOutcome> runStudies(const std::vector<Study>& studies, const Options& opt,
+                                         const std::string& what) {
+    std::error_code ec;
+    struct Slot {
+        std::size_t study;
+        std::uint64_t seed;
+    };
+    std::vector<Slot> slots;  // by job key
+    std::vector<ChildJob> jobs;
+    StudiesOutcome outcome;
+    double timeLimit = 0.0;
+    for (std::size_t s = 0; s < studies.size(); ++s) {
+        const Study& study = studies[s];
+        timeLimit = std::max(timeLimit, study.timeLimit);
+        for (std::uint64_t seed : study.seeds) {
+            const fs::path folder = study.root / analysis::runFolderName(seed);
+            if (opt.resume && analysis::runFinished(study.root, seed)) {
+                ++outcome.kept;
+                continue;
+            }
+            if (!clearRun(study.root, seed)) return std::nullopt;
+            jobs.push_back({slots.size(), runArguments(study.args, seed, folder),
+                            study.root / logName(seed)});
+            slots.push_back({s, seed});
+        }
+    }
+    outcome.started = jobs.size();
 
     PoolOptions pool;
     // This very program, even when its file has been replaced meanwhile (a
@@ -248,28 +270,35 @@ int runSweep(const Options& opt, const std::vector<std::string>& args) {
     pool.executable = "/proc/self/exe";
     const unsigned cores = std::thread::hardware_concurrency();
     pool.jobs = opt.jobs > 0 ? opt.jobs : static_cast<int>(cores > 0 ? cores : 1);
-    pool.wallLimit = opt.runTimeout.value_or(60.0 + 2.0 * prep.setup.timeLimit);
+    outcome.jobs = pool.jobs;
+    pool.wallLimit = opt.runTimeout.value_or(60.0 + 2.0 * timeLimit);
     pool.stop = &gStop;
     const bool terminal = !opt.quiet && ::isatty(STDOUT_FILENO);
-    std::size_t done = 0, failed = 0;
+    std::size_t done = 0;
     pool.onDone = [&](const ChildOutcome& o) {
         ++done;
-        const fs::path log = root / logName(o.key);
-        const std::string name = analysis::runFolderName(o.key);
+        outcome.processSeconds += o.wallSeconds;
+        const Slot& slot = slots[o.key];
+        const fs::path& root = studies[slot.study].root;
+        const fs::path log = root / logName(slot.seed);
+        const std::string name = analysis::runFolderName(slot.seed);
         if (o.kind == ChildOutcome::Kind::Ok) {
             if (fs::file_size(log, ec) > 0 && !ec)
                 fs::rename(log, root / name / "messages.txt", ec);
         } else {
             removePartials(root, partialPrefix(name));
             if (o.kind == ChildOutcome::Kind::Failed || o.kind == ChildOutcome::Kind::TimedOut) {
-                ++failed;
-                analysis::writeFailureRecord(root, o.key,
+                ++outcome.failed;
+                analysis::writeFailureRecord(root, slot.seed,
                                              o.kind == ChildOutcome::Kind::TimedOut
                                                  ? analysis::RunStatus::TimedOut
                                                  : analysis::RunStatus::Failed,
                                              o.detail);
                 if (terminal) std::printf("\r%70s\r", "");
-                std::cerr << "mvnrt: " << name << " (seed " << o.key << ") "
+                std::cerr << "mvnrt: "
+                          << platform::capped((studies.size() > 1 ? root / name : fs::path(name))
+                                                  .string())
+                          << " (seed " << slot.seed << ") "
                           << (o.kind == ChildOutcome::Kind::TimedOut ? "timed out" : "failed")
                           << ": " << o.detail << "\n";
             }
@@ -277,7 +306,8 @@ int runSweep(const Options& opt, const std::vector<std::string>& args) {
         platform::removeFile(log);
         if (terminal) {
             std::printf("\r  %zu of %zu runs done%s   ", done, jobs.size(),
-                        failed ? (", " + std::to_string(failed) + " failed").c_str() : "");
+                        outcome.failed ? (", " + std::to_string(outcome.failed) + " failed").c_str()
+                                       : "");
             std::fflush(stdout);
         }
     };
@@ -290,25 +320,47 @@ int runSweep(const Options& opt, const std::vector<std::string>& args) {
     sigaction(SIGTERM, &act, &oldTerm);
     const auto started = std::chrono::steady_clock::now();
     if (!opt.quiet)
-        std::cout << "mvnrt: " << seeds.size() << " runs of " << prep.meta.mode << " "
-                  << prep.meta.source << " (seeds " << seeds.front() << "-" << seeds.back() << ", "
-                  << pool.jobs << " at a time" << (kept ? ", " : "")
-                  << (kept ? std::to_string(kept) + " finished before" : std::string()) << ")\n"
+        std::cout << "mvnrt: " << what << ", " << pool.jobs << " at a time"
+                  << (outcome.kept ? ", " + std::to_string(outcome.kept) + " finished before"
+                                   : std::string())
+                  << ")\n"
                   << std::flush;
     runChildren(jobs, pool);
     sigaction(SIGINT, &oldInt, nullptr);
     sigaction(SIGTERM, &oldTerm, nullptr);
-    const double wall =
+    outcome.wallSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    outcome.stopped = gStop.load();
     if (terminal) std::printf("\r%70s\r", "");
+    return outcome;
+}
 
-    const int status = aggregate(root, prep.meta, seeds, wall, opt.quiet);
+int runSweep(const Options& opt, const std::vector<std::string>& args) {
+    const std::vector<std::uint64_t> seeds = sweepSeeds(opt);
+    // The inputs are read once here, so that a mistake in them is said once
+    // and not by every run.
+    Options first = opt;
+    first.seed = seeds.front();
+    const PreparedRun prep = prepareRun(first);
+    const fs::path root = prep.outDir;
+    // Throws platform::OutputError when the folder cannot be used or holds
+    // files of these names that mvnrt did not write.
+    const ResultsFolder folder(root, opt.out.has_value(),
+                               {"runs.json", "statistics.json", "report.html"});
+    const Study study{root, seeds, args, prep.setup.timeLimit};
+    const std::optional<StudiesOutcome> outcome = runStudies(
+        {study}, opt,
+        std::to_string(seeds.size()) + " runs of " + prep.meta.mode + " " + prep.meta.source +
+            " (seeds " + std::to_string(seeds.front()) + "-" + std::to_string(seeds.back()));
+    if (!outcome) return 1;
+
+    const int status = aggregate(root, prep.meta, seeds, outcome->wallSeconds, opt.quiet);
     if (status != 0) return status;
-    if (gStop.load()) {
+    if (outcome->stopped) {
         std::cerr << "mvnrt: stopped; the finished runs are kept, --resume continues the sweep\n";
         return 130;
     }
-    return failed > 0 ? 1 : 0;
+    return outcome->failed > 0 ? 1 : 0;
 }
 
 }  // namespace runtime

@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "analysis/sweep_results.h"
 #include "runtime/options.h"
 #include "runtime/prepare.h"
 #include "runtime/single_run.h"
@@ -25,6 +27,34 @@ std::vector<std::uint64_t> sweepSeeds(const Options& opt);
 std::vector<std::string> runArguments(const std::vector<std::string>& sweepArgs, std::uint64_t seed,
                                       const std::filesystem::path& folder);
 
+// The runs of one scenario or project (a variant of a sweep file, or the
+// whole of --runs/--seeds): each seed into root/run-K.
+struct Study {
+    std::filesystem::path root;
+    std::vector<std::uint64_t> seeds;
+    // A run's command line before runArguments() (a sweep's own options
+    // there are dropped).
+    std::vector<std::string> args;
+    double timeLimit = 0.0;  // simulated seconds, for the wall-clock bound
+};
+
+struct StudiesOutcome {
+    std::size_t started = 0, kept = 0, failed = 0;
+    double wallSeconds = 0.0;     // of all runs
+    double processSeconds = 0.0;  // the run processes' wall times added up
+    bool stopped = false;         // by a signal
+    int jobs = 1;
+};
+
+// Prepares the run folders of every study (a finished run is kept with
+// opt.resume; anything else of a run's name is replaced, or refused when it is
+// not mvnrt's) and makes the runs with opt.jobs children at a time, across all
+// studies, each bounded by opt.runTimeout (default 60 s + twice its time
+// limit). `what` starts the line printed before ("8 runs of ..."). Returns
+// nullopt (after saying why) when a run's folder is in the way.
+std::optional<StudiesOutcome> runStudies(const std::vector<Study>& studies, const Options& opt,
+                                         const std::string& what);
+
 // Runs the sweep; returns mvnrt's exit status (0: every run finished; 1: a
 // run failed or timed out, or the aggregate could not be written; 130: stopped
 // by a signal, finished runs kept for --resume).
@@ -35,6 +65,18 @@ int runSweep(const Options& opt, const std::vector<std::string>& args);
 // Returns 0 when every run finished, 1 when one failed, timed out or is
 // missing (or the aggregate cannot be written), 2 when ROOT holds no runs.
 int collectSweep(const Options& opt);
+
+// The aggregate of the runs `seeds` under ROOT (runs.json, statistics.json,
+// report.html) and, unless quiet, its closing lines. Returns 1 when it could
+// not be written, else 0 (whatever the runs' outcome, which *stats holds).
+// *runSecondsSum (when given) gets the runs' own wall times added.
+int collectRuns(const std::filesystem::path& root, const std::vector<std::uint64_t>& seeds,
+                bool quiet, analysis::SweepStatistics* stats, double* runSecondsSum);
+
+// Makes way for a new run of `seed` under ROOT: removes its earlier folder
+// (only a run's folder, or an empty one), failure record and leftovers.
+// Returns false, after saying why, when something else is in the way.
+bool clearRun(const std::filesystem::path& root, std::uint64_t seed);
 
 // One run whose results appear all at once: written into a new folder beside
 // prep.outDir, which then takes the place of prep.outDir (an older run

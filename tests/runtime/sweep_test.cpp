@@ -199,8 +199,8 @@ TEST(Sweep, OptionsOfManyRuns) {
                               4, "r/run-4"),
         (std::vector<std::string>{"--scenario", "a.json", "--time-limit", "60", "--seed", "4",
                                   "--out", "r/run-4", "--atomic-out", "--quiet", "--fps", "0",
-                                  "--threads", "1"}));
+                                  "--threads", "1", "--headless"}));
     EXPECT_EQ(runtime::runArguments({"--runs", "2", "--fps", "10", "--threads", "2"}, 1, "x"),
               (std::vector<std::string>{"--fps", "10", "--threads", "2", "--seed", "1", "--out",
-                                        "x", "--atomic-out", "--quiet"}));
+                                        "x", "--atomic-out", "--quiet", "--headless"}));
 }
