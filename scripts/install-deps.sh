@@ -18,6 +18,7 @@ PACKAGES=(
   clang-format
   chromium
   time
+  slurm-wlm munge
 )
 
 # One dpkg-query for all packages (make run checks this every time).
