@@ -155,7 +155,7 @@ int submitSweep(const Options& opt) {
         for (std::size_t k = 0; k < taskCount(*plan); ++k) tasks.push_back(k);
     }
     std::string array = indexRanges(tasks);
-    if (opt.maxParallel > 0) array += "%" + std::to_string(opt.maxParallel);
+    if (opt.maxParallel > 0) array.append(1, '%').append(std::to_string(opt.maxParallel));
 
     const ResultsFolder root(plan->root, true, {kArrayScript, kCollectScript, kSubmission});
     for (const auto& [name, text] :
@@ -173,8 +173,12 @@ int submitSweep(const Options& opt) {
         const Command c = runCommand(
             {"sbatch", "--parsable", "--array=" + array, (root / kArrayScript).string()});
         if (c.status != 0) {
-            std::cerr << "mvnrt: sbatch refused the job array (status " << c.status
-                      << "); nothing was submitted\n";
+            std::cerr << "mvnrt: "
+                      << (c.status < 0 ? std::string("sbatch could not be run (Slurm's client "
+                                                     "programs are needed on this machine)")
+                                       : "sbatch refused the job array (status " +
+                                             std::to_string(c.status) + ")")
+                      << "; nothing was submitted\n";
             return 1;
         }
         arrayJob = parsableJobId(c.out);

@@ -6,6 +6,7 @@
 // report.html, and ROOT/sweep.csv and ROOT/sweep.json.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 

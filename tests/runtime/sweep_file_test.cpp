@@ -13,6 +13,7 @@
 #include "analysis/sweep_results.h"
 #include "analysis/sweep_table.h"
 #include "platform/input_error.h"
+#include "runtime/options.h"
 #include "runtime/slurm_submit.h"
 #include "runtime/sweep_plan.h"
 #include "support/test_support.h"
@@ -228,6 +229,33 @@ TEST(SweepPlan, SbatchOutputAndShellQuoting) {
     EXPECT_EQ(runtime::shellQuoted("/a b/it's"), "'/a b/it'\\''s'");
     EXPECT_EQ(analysis::csvField("plain"), "plain");
     EXPECT_EQ(analysis::csvField("a,\"b\""), "\"a,\"\"b\"\"\"");
+}
+
+TEST(SweepPlan, OptionsOfSweepFilesAndSubmission) {
+    using runtime::parseOptions;
+    const runtime::Options o =
+        parseOptions({"--sweep", "s.json", "--submit", "slurm", "--partition", "debug", "--time",
+                      "1-02:00:00", "--max-parallel", "8", "--runs-per-task", "5", "--resume"});
+    EXPECT_EQ(*o.submit, "slurm");
+    EXPECT_EQ(*o.wallTime, "1-02:00:00");
+    EXPECT_EQ(o.maxParallel, 8);
+    EXPECT_EQ(o.runsPerTask, 5);
+    for (const char* t : {"30", "10:00", "02:00:00", "3-12"})
+        EXPECT_NO_THROW(parseOptions({"--sweep", "s", "--submit", "slurm", "--time", t})) << t;
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--sweep", "s", "--submit", "pbs"},
+          {"--submit", "slurm"},                     // no sweep file
+          {"--sweep", "s", "--scenario", "a.json"},  // the file names them
+          {"--sweep", "s", "--runs", "4"},
+          {"--sweep", "s", "--time-limit", "30"},
+          {"--sweep", "s", "--partition", "debug"},              // needs --submit
+          {"--sweep", "s", "--submit", "slurm", "--jobs", "2"},  // for a local sweep
+          {"--sweep", "s", "--submit", "slurm", "--time", "1:2:3:4"},
+          {"--sweep", "s", "--submit", "slurm", "--time", "-1"},
+          {"--sweep", "s", "--submit", "slurm", "--partition", "a b"},
+          {"--sweep-task", "root"},  // without its index
+          {"--project", "p", "--scenario", "a.json"}})
+        EXPECT_THROW(parseOptions(bad), std::invalid_argument) << bad[0] << " " << bad[1];
 }
 
 // The sweep run here: its table holds the figures of the runs themselves,
