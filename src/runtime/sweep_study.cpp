@@ -195,7 +195,7 @@ int runSweepTask(const Options& opt) {
     const std::optional<StudiesOutcome> outcome =
         runStudies(studies, one,
                    "task " + std::to_string(*opt.taskIndex) + " of " + plan.sweepFile + " (" +
-                       std::to_string(runs.size()) + " runs");
+                       std::to_string(runs.size()) + (runs.size() == 1 ? " run" : " runs"));
     if (!outcome) return 1;
     if (outcome->stopped) return 130;
     return outcome->failed > 0 ? 1 : 0;
