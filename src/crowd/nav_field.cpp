@@ -162,8 +162,7 @@ void NavField::compute(const NavGrid& grid, const std::vector<int>& targets) {
     }
 
     // Upwind descent direction: per axis, step toward the lower neighbour.
-    dx.assign(n, 0.0f);
-    dy.assign(n, 0.0f);
+    descent.assign(n, Descent{});
     auto valueAt = [&](int i, int j, int di, int dj) -> double {
         const int a = i + di, b = j + dj;
         if (a < 0 || b < 0 || a >= nx || b >= ny || !grid.linked(i, j, di, dj)) return kInf;
@@ -187,8 +186,7 @@ void NavField::compute(const NavGrid& grid, const std::vector<int>& targets) {
                 gy = t - u;
             const double len = std::sqrt(gx * gx + gy * gy);
             if (len > 0.0) {
-                dx[c] = static_cast<float>(gx / len);
-                dy[c] = static_cast<float>(gy / len);
+                descent[c] = {static_cast<float>(gx / len), static_cast<float>(gy / len)};
             }
         }
 }
@@ -208,14 +206,15 @@ bool NavField::direction(const NavGrid& grid, Vec2 p, Vec2& dir) const {
         const int i = i0 + (k & 1), j = j0 + (k >> 1);
         if (i < 0 || j < 0 || i >= grid.nx() || j >= grid.ny()) continue;
         const int c = grid.index(i, j);
-        if (dx[c] == 0.0f && dy[c] == 0.0f) continue;
+        const Descent cd = descent[c];
+        if (cd.none()) continue;
         const double w = ((k & 1) ? ax : 1.0 - ax) * ((k >> 1) ? ay : 1.0 - ay);
-        sx += w * dx[c];
-        sy += w * dy[c];
+        sx += w * cd.x;
+        sy += w * cd.y;
         wsum += w;
         if (w > bestW) {
             bestW = w;
-            best = {dx[c], dy[c]};
+            best = {cd.x, cd.y};
         }
     }
     if (wsum > 0.0) {
@@ -229,11 +228,30 @@ bool NavField::direction(const NavGrid& grid, Vec2 p, Vec2& dir) const {
     }
     // Nothing around p: the nearest cell with a direction within two cells.
     double d;
-    const int c = nearestCell(
-        grid, p, [this](int k) { return dx[k] != 0.0f || dy[k] != 0.0f; }, d);
+    const int c = nearestCell(grid, p, [this](int k) { return !descent[k].none(); }, d);
     if (c < 0) return false;
-    dir = {dx[c], dy[c]};
+    dir = {descent[c].x, descent[c].y};
     return true;
+}
+
+void NavField::prefetch(const NavGrid& grid, Vec2 p) const {
+#if defined(__GNUC__) || defined(__clang__)
+    // The lower left of the four cells around p and the one above it: the
+    // cells to their right share the cache line (or the next one, which the
+    // processor fetches along).
+    const double u = (p.x - grid.origin().x) / grid.cell() - 0.5;
+    const double v = (p.y - grid.origin().y) / grid.cell() - 0.5;
+    if (!(u >= 0.0 && v >= 0.0 && u < grid.nx() - 1 && v < grid.ny() - 1)) return;
+    const std::size_t c = static_cast<std::size_t>(grid.index(static_cast<int>(u), static_cast<int>(v)));
+    const std::size_t above = c + static_cast<std::size_t>(grid.nx());
+    __builtin_prefetch(&descent[c]);
+    __builtin_prefetch(&descent[above]);
+    __builtin_prefetch(&T[c]);
+    __builtin_prefetch(&T[above]);
+#else
+    (void)grid;
+    (void)p;
+#endif
 }
 
 double NavField::roughDistance(const NavGrid& grid, Vec2 p) const {

@@ -66,9 +66,21 @@ class NavField {
     // reached; distanceAt otherwise.
     double roughDistance(const NavGrid& grid, Vec2 p) const;
 
-    std::vector<double> T;  // walking cost from each cell to the target
-    std::vector<float> dx;  // unit descent direction per cell (0, 0 where none)
-    std::vector<float> dy;
+    // Asks the memory for what direction and roughDistance at p will read,
+    // ahead of the call: a field of a large floor is tens of megabytes, and
+    // people in the neighbour grid's order sweep rows of it that no cache
+    // holds any more.
+    void prefetch(const NavGrid& grid, Vec2 p) const;
+
+    // The unit descent direction of a cell, both components in one place
+    // so that a lookup costs one cache line, not two ((0, 0) where none).
+    struct Descent {
+        float x = 0.0f, y = 0.0f;
+        bool none() const { return x == 0.0f && y == 0.0f; }
+    };
+
+    std::vector<double> T;        // walking cost from each cell to the target
+    std::vector<Descent> descent;  // per cell
 };
 
 }  // namespace crowd

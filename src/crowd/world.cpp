@@ -243,10 +243,9 @@ World::World(const CrowdSetup& setup)
         for (std::size_t e = nextExit++; e < exits_.size(); e = nextExit++) {
             fields_[e].compute(grid_, targets[e]);
             if (exits_[e].kind == ExitKind::Door)
-                for (int idx : targets[e]) {
-                    fields_[e].dx[idx] = static_cast<float>(exits_[e].outward.x);
-                    fields_[e].dy[idx] = static_cast<float>(exits_[e].outward.y);
-                }
+                for (int idx : targets[e])
+                    fields_[e].descent[idx] = {static_cast<float>(exits_[e].outward.x),
+                                               static_cast<float>(exits_[e].outward.y)};
         }
     };
     if (exits_.size() > 1 && std::thread::hardware_concurrency() > 1) {
@@ -279,6 +278,25 @@ World::World(const CrowdSetup& setup)
         }
         leaveBox_.push_back(bx);
     }
+    const double boxWidth = box_.max.x - box_.min.x, boxHeight = box_.max.y - box_.min.y;
+    nearExitCell_ = std::max(1.0, std::sqrt(boxWidth * boxHeight / 4.0e6));
+    nearExitColumns_ = std::max(1, static_cast<int>(std::ceil(boxWidth / nearExitCell_)));
+    nearExitRows_ = std::max(1, static_cast<int>(std::ceil(boxHeight / nearExitCell_)));
+    nearExit_.assign(static_cast<std::size_t>(nearExitColumns_) * nearExitRows_, 0);
+    auto cellOf = [&](double u, double origin, int count) {
+        const double c = std::floor((u - origin) / nearExitCell_);
+        return c < 0.0 ? 0 : c >= count - 1 ? count - 1 : static_cast<int>(c);
+    };
+    for (const Box& leave : leaveBox_) {
+        if (!(leave.min.x <= leave.max.x && leave.min.y <= leave.max.y)) continue;  // nowhere
+        const int i0 = cellOf(leave.min.x, box_.min.x, nearExitColumns_);
+        const int i1 = cellOf(leave.max.x, box_.min.x, nearExitColumns_);
+        const int j0 = cellOf(leave.min.y, box_.min.y, nearExitRows_);
+        const int j1 = cellOf(leave.max.y, box_.min.y, nearExitRows_);
+        for (int j = j0; j <= j1; ++j)
+            for (int i = i0; i <= i1; ++i)
+                nearExit_[static_cast<std::size_t>(j) * nearExitColumns_ + i] = 1;
+    }
 }
 
 bool World::inPocket(const ResolvedExit& e, Vec2 p, double slack, double depth) const {
@@ -289,6 +307,14 @@ bool World::inPocket(const ResolvedExit& e, Vec2 p, double slack, double depth) 
 }
 
 int World::leavingExit(Vec2 p) const {
+    // Outside the box the cells at its edge answer, which covers every
+    // leave box reaching out of it.
+    const double u = std::floor((p.x - box_.min.x) / nearExitCell_);
+    const double v = std::floor((p.y - box_.min.y) / nearExitCell_);
+    const int column =
+        !(u >= 0.0) ? 0 : u < nearExitColumns_ - 1 ? static_cast<int>(u) : nearExitColumns_ - 1;
+    const int row = !(v >= 0.0) ? 0 : v < nearExitRows_ - 1 ? static_cast<int>(v) : nearExitRows_ - 1;
+    if (!nearExit_[static_cast<std::size_t>(row) * nearExitColumns_ + column]) return -1;
     for (std::size_t i = 0; i < exits_.size(); ++i) {
         const Box& b = leaveBox_[i];
         if (p.x < b.min.x || p.x > b.max.x || p.y < b.min.y || p.y > b.max.y) continue;
@@ -320,6 +346,11 @@ Vec2 World::desiredDirection(int e, Vec2 p) const {
     const Vec2 d = target - p;
     const double len = length(d);
     return len > 1e-12 ? (1.0 / len) * d : Vec2{0, 0};
+}
+
+void World::prefetchNavigation(int e, Vec2 p) const {
+    if (periodic_.enabled || e < 0 || static_cast<std::size_t>(e) >= fields_.size()) return;
+    fields_[e].prefetch(grid_, p);
 }
 
 double World::roughWalkDistance(int e, Vec2 p) const {

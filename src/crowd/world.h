@@ -12,6 +12,7 @@
 // coming closer than `leavePointRadius` to one of the exit's leave points.
 
 #include <string>
+#include <cstdint>
 #include <vector>
 
 #include "crowd/geometry.h"
@@ -59,6 +60,9 @@ class World {
     // The same, interpolated between the four cells around p where they can
     // all be reached (cheaper; walkDistance elsewhere).
     double roughWalkDistance(int e, Vec2 p) const;
+    // Starts loading what desiredDirection and roughWalkDistance of exit e
+    // at p will read (a hint; no effect on any result).
+    void prefetchNavigation(int e, Vec2 p) const;
 
   private:
     bool inPocket(const ResolvedExit& e, Vec2 p, double slack, double depth) const;
@@ -72,6 +76,12 @@ class World {
     NavGrid grid_;
     std::vector<NavField> fields_;
     std::vector<Box> leaveBox_;  // per exit: outside it, nobody leaves by it
+    // A coarse grid over the box: per cell, whether any exit's leave box
+    // reaches into it. Most people stand where none does, and learn so
+    // from one lookup.
+    std::vector<std::uint8_t> nearExit_;
+    double nearExitCell_ = 1.0;  // m
+    int nearExitColumns_ = 0, nearExitRows_ = 0;
 };
 
 // Resolves exits into doors and target lines (see the note at the top), and
