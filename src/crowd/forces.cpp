@@ -4,18 +4,27 @@
 #include <cmath>
 #include <limits>
 
+#include "crowd/fast_exp.h"
+
 namespace crowd {
 
-Forces::Forces(const ModelParams& params)
+Forces::Forces(const ModelParams& params, Isa isa)
     : params_(params),
-      // Below the range the repulsion is left out; the table starts a little lower.
-      exp_(-params.cutoff / params.B - 1.0),
+      pairKernel_(pairKernel(isa)),
       cutoffSquared_(params.cutoff * params.cutoff),
-      frictionBudget_(0.5 * params.mass / params.dt) {}
+      frictionBudget_(0.5 * params.mass / params.dt) {
+    pairTerms_.A = params.A;
+    pairTerms_.invB = 1.0 / params.B;
+    pairTerms_.k = params.k;
+    pairTerms_.kappa = params.kappa;
+    pairTerms_.cutoffSquared = cutoffSquared_;
+    pairTerms_.lambda = params.lambda;
+    pairTerms_.headway = params.headwayTime > 0.0;
+}
 
 void Forces::reserve(std::size_t n) {
     frictionSum_.reserve(n);
-    for (PartSums& part : parts_) {
+    for (PairSums& part : parts_) {
         for (auto* v : {&part.fx, &part.fy, &part.frictionSum, &part.ahead}) v->reserve(n);
         // Discs of similar size touch at most six others: three contacts a
         // body. A wall contact or two each, more only where short walls meet.
@@ -36,11 +45,10 @@ void Forces::addWalls(int part, CellOrderedCrowd& crowd, const NeighbourGrid& gr
                       const WallGrid& walls, std::size_t from, std::size_t to) {
     const double A = params_.A, invB = 1.0 / params_.B, k = params_.k, kappa = params_.kappa;
     const double cut2 = cutoffSquared_;
-    PartSums& sums = parts_[part];
+    PairSums& sums = parts_[part];
     sums.wallContacts.clear();
     double* const fsum = frictionSum_.data();
     const std::vector<int>& near = walls.wallsNear();
-    const ExpTable::View expOf = exp_.view();
     for (std::size_t s = from; s < to; ++s) {
         const double xi = crowd.x[s], yi = crowd.y[s], ri = crowd.radius[s];
         double fx = crowd.ax[s];
@@ -58,7 +66,7 @@ void Forces::addWalls(int part, CellOrderedCrowd& crowd, const NeighbourGrid& gr
             const double inv = 1.0 / d;
             const double nx = dx * inv, ny = dy * inv;
             const double overlap = ri - d;
-            double f = A * expOf(overlap * invB);
+            double f = A * fastExp(overlap * invB);
             if (overlap > 0.0) {
                 f += k * overlap;
                 const double strength = kappa * overlap;
@@ -76,121 +84,15 @@ void Forces::addWalls(int part, CellOrderedCrowd& crowd, const NeighbourGrid& gr
 void Forces::addPairs(int part, const CellOrderedCrowd& crowd, const NeighbourGrid& grid,
                       int rowBegin, int rowEnd) {
     const std::size_t n = crowd.size();
-    const double A = params_.A, invB = 1.0 / params_.B, k = params_.k, kappa = params_.kappa;
-    const double cut2 = cutoffSquared_;
-    PartSums& sums = parts_[part];
+    PairSums& sums = parts_[part];
     sums.fx.assign(n, 0.0);
     sums.fy.assign(n, 0.0);
     sums.frictionSum.assign(n, 0.0);
     sums.ahead.assign(n, std::numeric_limits<double>::infinity());
     sums.contacts.clear();
-    const bool headway = params_.headwayTime > 0.0;
-    double* const ahead = sums.ahead.data();
-    double* const fx = sums.fx.data();
-    double* const fy = sums.fy.data();
-    double* const fsum = sums.frictionSum.data();
-    const double* const X = crowd.x.data();
-    const double* const Y = crowd.y.data();
-    const double* const R = crowd.radius.data();
-    const double* const EX = crowd.dirX.data();
-    const double* const EY = crowd.dirY.data();
-    const double* const GO = crowd.walkLeft.data();
-    const double lam = params_.lambda, halfRest = 0.5 * (1.0 - params_.lambda);
-    const bool isotropic = params_.lambda == 1.0;
-    const double period = grid.period(), halfPeriod = 0.5 * period;
-    const bool periodic = period > 0.0;
-    const ExpTable::View expOf = exp_.view();  // in locals: the stores below may alias members
-    // Pairs, each once: within a cell, and with the cells of the forward
-    // half of the neighbourhood. The pair's forces are equal and opposite.
-    grid.forEachOccupiedCell(rowBegin, rowEnd, [&](int begin, int end,
-                                                   const NeighbourGrid::ForwardRanges& forward) {
-        for (int s = begin; s < end; ++s) {
-            const double xs = X[s], ys = Y[s], rs = R[s], exs = EX[s], eys = EY[s];
-            const double gos = GO[s];
-            double fxs = 0.0, fys = 0.0;
-            double aheadS = ahead[s];
-            auto with = [&](int t) {
-                double dx = xs - X[t];
-                const double dy = ys - Y[t];
-                if (periodic) {  // the short way round (NeighbourGrid::wrap, kept in registers)
-                    if (dx > halfPeriod)
-                        dx -= period;
-                    else if (dx < -halfPeriod)
-                        dx += period;
-                }
-                const double d2 = dx * dx + dy * dy;
-                if (d2 >= cut2) return;
-                double d = std::sqrt(d2);
-                double nx, ny;
-                if (d > 1e-9) {
-                    const double inv = 1.0 / d;
-                    nx = dx * inv;
-                    ny = dy * inv;
-                } else {  // on top of each other: part along x
-                    d = 0.0;
-                    nx = 1.0;
-                    ny = 0.0;
-                }
-                const double rsum = rs + R[t];
-                const double overlap = rsum - d;
-                if (headway) {
-                    // Is the other one in the path of either, walking the
-                    // same way (desired directions less than 90 degrees
-                    // apart), and no farther from its exit? In the path: the
-                    // body-wide strip along the walking line meets the
-                    // other's disc (centre within the two radii of the
-                    // line). Then the free distance is how far one can walk
-                    // straight on before the bodies touch. Someone coming
-                    // the other way is passed by the forces, not waited for.
-                    // Of two whose paths cross, the one nearer the exit goes
-                    // first: a zip, not a standstill.
-                    const double l2 = rsum * rsum;
-                    if (exs * EX[t] + eys * EY[t] > 0.0) {
-                        const double ps = -(dx * exs + dy * eys);  // s looks toward t
-                        if (ps > 0.0 && d2 - ps * ps < l2 && GO[t] <= gos)
-                            aheadS = std::min(aheadS, ps - std::sqrt(l2 - (d2 - ps * ps)));
-                        const double pt = dx * EX[t] + dy * EY[t];  // t looks toward s
-                        if (pt > 0.0 && d2 - pt * pt < l2 && gos <= GO[t])
-                            ahead[t] = std::min(ahead[t], pt - std::sqrt(l2 - (d2 - pt * pt)));
-                    }
-                }
-                // The repulsion as each of the two sees it: n points from t to s.
-                const double rep = A * expOf(overlap * invB);
-                double repS = rep, repT = rep;
-                if (!isotropic) {
-                    const double cs = exs * nx + eys * ny;      // -cos(phi) for s
-                    const double ct = EX[t] * nx + EY[t] * ny;  // cos(phi) for t
-                    repS = rep * (lam + halfRest * (1.0 - cs));
-                    repT = rep * (lam + halfRest * (1.0 + ct));
-                }
-                double gx = repS * nx, gy = repS * ny;  // on s
-                double hx = repT * nx, hy = repT * ny;  // on t, with the sign reversed below
-                if (overlap > 0.0) {
-                    // Body compression, equal and opposite; the sliding
-                    // friction follows once all contacts are known.
-                    const double bx = k * overlap * nx, by = k * overlap * ny;
-                    gx += bx;
-                    gy += by;
-                    hx += bx;
-                    hy += by;
-                    const double strength = kappa * overlap;
-                    fsum[s] += strength;
-                    fsum[t] += strength;
-                    sums.contacts.push_back({s, t, strength, -ny, nx});
-                }
-                fxs += gx;
-                fys += gy;
-                fx[t] -= hx;
-                fy[t] -= hy;
-            };
-            for (int t = s + 1; t < end; ++t) with(t);
-            for (int r = 0; r < forward.count; ++r)
-                for (int t = forward.begin[r], te = forward.end[r]; t < te; ++t) with(t);
-            fx[s] += fxs;
-            fy[s] += fys;
-            ahead[s] = aheadS;
-        }
-    });
+    PairTerms terms = pairTerms_;
+    terms.period = grid.period();
+    pairKernel_(terms, crowd, grid, rowBegin, rowEnd, sums);
 }
 
 void Forces::finish(CellOrderedCrowd& crowd) {
@@ -216,8 +118,8 @@ void Forces::finish(CellOrderedCrowd& crowd) {
     const double* const VY = crowd.vy.data();
     double* const fsum = frictionSum_.data();
     for (std::size_t q = 0; q < n; ++q)
-        for (const PartSums& part : parts_) fsum[q] += part.frictionSum[q];
-    for (const PartSums& part : parts_) {
+        for (const PairSums& part : parts_) fsum[q] += part.frictionSum[q];
+    for (const PairSums& part : parts_) {
         for (const Contact& c : part.wallContacts) {
             const double strength = c.strength * std::min(1.0, frictionBudget_ / fsum[c.s]);
             const double ft = strength * (VX[c.s] * c.tx + VY[c.s] * c.ty);
@@ -225,7 +127,7 @@ void Forces::finish(CellOrderedCrowd& crowd) {
             ay[c.s] -= ft * c.ty;
         }
     }
-    for (const PartSums& part : parts_) {
+    for (const PairSums& part : parts_) {
         for (const Contact& c : part.contacts) {
             const double strength =
                 c.strength * std::min(1.0, frictionBudget_ / std::max(fsum[c.s], fsum[c.t]));
@@ -249,7 +151,7 @@ void Forces::finish(CellOrderedCrowd& crowd) {
         const double dx = (v0 * crowd.dirX[q] - VX[q]) * invTau;
         const double dy = (v0 * crowd.dirY[q] - VY[q]) * invTau;
         double sumX = ax[q], sumY = ay[q];
-        for (const PartSums& part : parts_) {
+        for (const PairSums& part : parts_) {
             sumX += part.fx[q];
             sumY += part.fy[q];
         }

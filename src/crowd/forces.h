@@ -16,9 +16,9 @@
 #include <cstddef>
 #include <vector>
 
-#include "crowd/exp_table.h"
 #include "crowd/model.h"
 #include "crowd/neighbour_grid.h"
+#include "crowd/pair_kernel.h"
 #include "crowd/people.h"
 #include "crowd/wall_grid.h"
 
@@ -28,7 +28,9 @@ class Forces {
   public:
     static constexpr int kParts = 2;
 
-    explicit Forces(const ModelParams& params);
+    // The pairs go through the kernel for isa (the fastest this processor
+    // runs unless told; all give the same result bit for bit).
+    explicit Forces(const ModelParams& params, Isa isa = bestIsa());
 
     // Makes room for the sums of a step of up to n people, and for their
     // contacts in any crowd (bodies pressed on every side).
@@ -53,29 +55,15 @@ class Forces {
     double freeDistanceAhead(std::size_t s) const;
 
   private:
-    // A contact of the current step between sorted people s < t (t unused
-    // for a wall), with the friction's damper strength (kg/s) and the
-    // tangent.
-    struct Contact {
-        int s, t;
-        double strength, tx, ty;
-    };
-    // What one part adds up, per sorted index.
-    struct PartSums {
-        std::vector<double> fx, fy;        // pair forces, N
-        std::vector<double> frictionSum;   // damper strengths of the pair contacts, kg/s
-        std::vector<double> ahead;         // free distance ahead, m
-        std::vector<Contact> contacts, wallContacts;
-    };
-
     ModelParams params_;
-    ExpTable exp_;
+    PairTerms pairTerms_;
+    PairKernel pairKernel_;
     double cutoffSquared_;
     double frictionBudget_;  // per body, kg/s
     // Per sorted index: the damper strengths of all contacts (the walls'
     // share first, then the parts').
     std::vector<double> frictionSum_;
-    PartSums parts_[kParts];
+    PairSums parts_[kParts];
 };
 
 }  // namespace crowd
