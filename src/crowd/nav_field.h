@@ -56,6 +56,11 @@ class NavField {
   public:
     // Fast marching from the target cells over the walkable cells of grid.
     void compute(const NavGrid& grid, const std::vector<int>& targets);
+    // Sets the descent direction of cell c (a unit vector).
+    void setDescent(int c, float x, float y) {
+        cells_[static_cast<std::size_t>(c)].descentX = x;
+        cells_[static_cast<std::size_t>(c)].descentY = y;
+    }
 
     // Unit direction of steepest descent at p; false when p sees no cell
     // that leads anywhere (outside the grid's walkable part, or cut off).
@@ -65,22 +70,21 @@ class NavField {
     // Bilinear between the four cell centres around p when all four can be
     // reached; distanceAt otherwise.
     double roughDistance(const NavGrid& grid, Vec2 p) const;
-
     // Asks the memory for what direction and roughDistance at p will read,
     // ahead of the call: a field of a large floor is tens of megabytes, and
     // people in the neighbour grid's order sweep rows of it that no cache
     // holds any more.
     void prefetch(const NavGrid& grid, Vec2 p) const;
 
-    // The unit descent direction of a cell, both components in one place
-    // so that a lookup costs one cache line, not two ((0, 0) where none).
-    struct Descent {
-        float x = 0.0f, y = 0.0f;
-        bool none() const { return x == 0.0f && y == 0.0f; }
+  private:
+    // What a lookup at p reads of the four cells around it, in one place:
+    // two cache lines (the two rows) per lookup.
+    struct Cell {
+        float descentX = 0.0f, descentY = 0.0f;  // unit descent direction ((0, 0) where none)
+        double cost = 0.0;                       // walking cost to the target
+        bool leads() const { return descentX != 0.0f || descentY != 0.0f; }
     };
-
-    std::vector<double> T;        // walking cost from each cell to the target
-    std::vector<Descent> descent;  // per cell
+    std::vector<Cell> cells_;
 };
 
 }  // namespace crowd

@@ -244,8 +244,8 @@ World::World(const CrowdSetup& setup)
             fields_[e].compute(grid_, targets[e]);
             if (exits_[e].kind == ExitKind::Door)
                 for (int idx : targets[e])
-                    fields_[e].descent[idx] = {static_cast<float>(exits_[e].outward.x),
-                                               static_cast<float>(exits_[e].outward.y)};
+                    fields_[e].setDescent(idx, static_cast<float>(exits_[e].outward.x),
+                                          static_cast<float>(exits_[e].outward.y));
         }
     };
     if (exits_.size() > 1 && std::thread::hardware_concurrency() > 1) {
@@ -279,12 +279,12 @@ World::World(const CrowdSetup& setup)
         leaveBox_.push_back(bx);
     }
     const double boxWidth = box_.max.x - box_.min.x, boxHeight = box_.max.y - box_.min.y;
-    nearExitCell_ = std::max(1.0, std::sqrt(boxWidth * boxHeight / 4.0e6));
-    nearExitColumns_ = std::max(1, static_cast<int>(std::ceil(boxWidth / nearExitCell_)));
-    nearExitRows_ = std::max(1, static_cast<int>(std::ceil(boxHeight / nearExitCell_)));
+    nearExitPerMetre_ = 1.0 / std::max(1.0, std::sqrt(boxWidth * boxHeight / 4.0e6));
+    nearExitColumns_ = std::max(1, static_cast<int>(std::ceil(boxWidth * nearExitPerMetre_)));
+    nearExitRows_ = std::max(1, static_cast<int>(std::ceil(boxHeight * nearExitPerMetre_)));
     nearExit_.assign(static_cast<std::size_t>(nearExitColumns_) * nearExitRows_, 0);
     auto cellOf = [&](double u, double origin, int count) {
-        const double c = std::floor((u - origin) / nearExitCell_);
+        const double c = std::floor((u - origin) * nearExitPerMetre_);
         return c < 0.0 ? 0 : c >= count - 1 ? count - 1 : static_cast<int>(c);
     };
     for (const Box& leave : leaveBox_) {
@@ -306,15 +306,7 @@ bool World::inPocket(const ResolvedExit& e, Vec2 p, double slack, double depth) 
     return s >= -slack && s <= e.width + slack && d > 0.0 && d <= depth;
 }
 
-int World::leavingExit(Vec2 p) const {
-    // Outside the box the cells at its edge answer, which covers every
-    // leave box reaching out of it.
-    const double u = std::floor((p.x - box_.min.x) / nearExitCell_);
-    const double v = std::floor((p.y - box_.min.y) / nearExitCell_);
-    const int column =
-        !(u >= 0.0) ? 0 : u < nearExitColumns_ - 1 ? static_cast<int>(u) : nearExitColumns_ - 1;
-    const int row = !(v >= 0.0) ? 0 : v < nearExitRows_ - 1 ? static_cast<int>(v) : nearExitRows_ - 1;
-    if (!nearExit_[static_cast<std::size_t>(row) * nearExitColumns_ + column]) return -1;
+int World::leavingExitNear(Vec2 p) const {
     for (std::size_t i = 0; i < exits_.size(); ++i) {
         const Box& b = leaveBox_[i];
         if (p.x < b.min.x || p.x > b.max.x || p.y < b.min.y || p.y > b.max.y) continue;

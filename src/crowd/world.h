@@ -52,7 +52,19 @@ class World {
     Box box() const { return box_; }
 
     // Index of the exit through which a person at p leaves now, or -1.
-    int leavingExit(Vec2 p) const;
+    int leavingExit(Vec2 p) const {
+        // Most people stand where no exit is near, and learn so from one
+        // lookup in a coarse grid (outside the box the cells at its edge
+        // answer, which covers every leave box reaching out of it).
+        const double u = (p.x - box_.min.x) * nearExitPerMetre_;
+        const double v = (p.y - box_.min.y) * nearExitPerMetre_;
+        const int column =
+            !(u >= 0.0) ? 0 : u < nearExitColumns_ - 1 ? static_cast<int>(u) : nearExitColumns_ - 1;
+        const int row =
+            !(v >= 0.0) ? 0 : v < nearExitRows_ - 1 ? static_cast<int>(v) : nearExitRows_ - 1;
+        if (!nearExit_[static_cast<std::size_t>(row) * nearExitColumns_ + column]) return -1;
+        return leavingExitNear(p);
+    }
     // Unit direction toward exit e at p.
     Vec2 desiredDirection(int e, Vec2 p) const;
     // Walking cost to exit e from p (infinity where it cannot be reached).
@@ -66,6 +78,7 @@ class World {
 
   private:
     bool inPocket(const ResolvedExit& e, Vec2 p, double slack, double depth) const;
+    int leavingExitNear(Vec2 p) const;
 
     WalkableArea area_;
     ModelParams params_;
@@ -77,10 +90,9 @@ class World {
     std::vector<NavField> fields_;
     std::vector<Box> leaveBox_;  // per exit: outside it, nobody leaves by it
     // A coarse grid over the box: per cell, whether any exit's leave box
-    // reaches into it. Most people stand where none does, and learn so
-    // from one lookup.
+    // reaches into it.
     std::vector<std::uint8_t> nearExit_;
-    double nearExitCell_ = 1.0;  // m
+    double nearExitPerMetre_ = 1.0;  // cells per metre
     int nearExitColumns_ = 0, nearExitRows_ = 0;
 };
 
