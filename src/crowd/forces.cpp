@@ -95,7 +95,7 @@ void Forces::addPairs(int part, const CellOrderedCrowd& crowd, const NeighbourGr
     pairKernel_(terms, crowd, grid, rowBegin, rowEnd, sums);
 }
 
-void Forces::finish(CellOrderedCrowd& crowd) {
+void Forces::addFriction(CellOrderedCrowd& crowd) {
     const std::size_t n = crowd.size();
     // The sliding friction acts as a damper of strength kappa * overlap on the
     // relative tangential velocity of two bodies. An explicit step damps
@@ -117,6 +117,10 @@ void Forces::finish(CellOrderedCrowd& crowd) {
     const double* const VX = crowd.vx.data();
     const double* const VY = crowd.vy.data();
     double* const fsum = frictionSum_.data();
+    bool anyContact = false;
+    for (const PairSums& part : parts_)
+        anyContact = anyContact || !part.contacts.empty() || !part.wallContacts.empty();
+    if (!anyContact) return;  // people apart: nothing slides
     for (std::size_t q = 0; q < n; ++q)
         for (const PairSums& part : parts_) fsum[q] += part.frictionSum[q];
     for (const PairSums& part : parts_) {
@@ -139,12 +143,19 @@ void Forces::finish(CellOrderedCrowd& crowd) {
             ay[c.t] -= ft * c.ty;
         }
     }
+}
+
+void Forces::drive(CellOrderedCrowd& crowd, std::size_t from, std::size_t to) {
     // The driving term, toward the desired velocity: the desired speed held
     // down to what the free distance ahead allows within the headway time.
+    double* const ax = crowd.ax.data();
+    double* const ay = crowd.ay.data();
+    const double* const VX = crowd.vx.data();
+    const double* const VY = crowd.vy.data();
     const double invMass = 1.0 / params_.mass;
     const double invTau = 1.0 / params_.tau;
     const double invHeadway = params_.headwayTime > 0.0 ? 1.0 / params_.headwayTime : 0.0;
-    for (std::size_t q = 0; q < n; ++q) {
+    for (std::size_t q = from; q < to; ++q) {
         double v0 = crowd.speed[q];
         if (invHeadway > 0.0) v0 = std::min(v0, std::max(0.0, freeDistanceAhead(q) * invHeadway));
         crowd.heldSpeed[q] = v0;

@@ -44,10 +44,19 @@ class Forces {
     // The pairs whose first person lies in the rows [rowBegin, rowEnd).
     void addPairs(int part, const CellOrderedCrowd& crowd, const NeighbourGrid& grid, int rowBegin,
                   int rowEnd);
-    // Once every part is done: friction, the parts' sums and the driving
-    // term. crowd.ax, ay become accelerations (m/s^2), crowd.heldSpeed the
-    // desired speed after the headway rule.
-    void finish(CellOrderedCrowd& crowd);
+    // Once every part is done: the sliding friction of all contacts, on
+    // one thread (a contact touches two people anywhere in the order).
+    void addFriction(CellOrderedCrowd& crowd);
+    // Then, for the people [from, to) of the cell order, in parts at the
+    // same time: the parts' sums and the driving term. crowd.ax, ay become
+    // accelerations (m/s^2), crowd.heldSpeed the desired speed after the
+    // headway rule.
+    void drive(CellOrderedCrowd& crowd, std::size_t from, std::size_t to);
+    // Both, for everyone.
+    void finish(CellOrderedCrowd& crowd) {
+        addFriction(crowd);
+        drive(crowd, 0, crowd.size());
+    }
 
     // Free distance ahead of sorted person s found by the pairs, m
     // (infinite: nobody in the way). Valid between addPairs and the next

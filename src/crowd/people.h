@@ -52,7 +52,12 @@ struct CellOrderedCrowd {
     void gather(const std::vector<int>& order, const std::vector<Body>& bodies,
                 const std::vector<double>& radii) {
         resize(order.size());
-        for (std::size_t s = 0; s < order.size(); ++s) {
+        gather(order, bodies, radii, 0, order.size());
+    }
+    // The same for the sorted indices [from, to), the crowd already sized.
+    void gather(const std::vector<int>& order, const std::vector<Body>& bodies,
+                const std::vector<double>& radii, std::size_t from, std::size_t to) {
+        for (std::size_t s = from; s < to; ++s) {
             const int i = order[s];
             person[s] = i;
             x[s] = bodies[i].x;

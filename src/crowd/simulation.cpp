@@ -47,6 +47,7 @@ struct Simulation::State {
     std::vector<int> inside;        // ascending
     std::vector<int> leftLastStep;  // ascending
     std::vector<int> exitReached;   // the exit passed in this step's move, -1: none
+    bool someoneReachedAnExit[Forces::kParts] = {};  // per part of this step's move
 
     NeighbourGrid grid;
     WallGrid walls;
@@ -170,13 +171,13 @@ void Simulation::State::checkAndPlace() {
 
 void Simulation::State::computeAccelerations() {
     grid.sort(inside, bodies, cellOrder);
-    crowd.gather(cellOrder, bodies, radii);
     fluctuations.update(steps, inside, bodies, intents);
 
     // The work in two fixed parts, whatever the number of threads: people
     // by their sorted index, pairs by the row of the first cell (the rows
     // before the one where half the people are reached).
-    const std::size_t n = crowd.size();
+    const std::size_t n = cellOrder.size();
+    crowd.resize(n);
     const std::size_t personSplit = n / 2;
     const int rowSplit = grid.firstRowFrom(n / 2);
     const bool refreshDirections = steps % directionEverySteps == 0;
@@ -184,6 +185,7 @@ void Simulation::State::computeAccelerations() {
     const bool share = n >= kShareFrom;
     auto people = [&](int part) {
         const std::size_t from = part == 0 ? 0 : personSplit, to = part == 0 ? personSplit : n;
+        crowd.gather(cellOrder, bodies, radii, from, to);
         setDesiredVelocities(world, refreshDirections, static_cast<double>(steps) * dt, bodies,
                              radii, intents, crowd, from, to);
         forces.addWalls(part, crowd, grid, walls, from, to);
@@ -194,22 +196,28 @@ void Simulation::State::computeAccelerations() {
                         part == 0 ? rowSplit : grid.rows());
     };
     scheduler.run(Forces::kParts, pairs, share);
-    forces.finish(crowd);
+    forces.addFriction(crowd);
 }
 
-// Everyone one step on, in the same parts as the forces, and whether they
-// have passed an exit.
+// Everyone one step on, in the same parts as the forces: the driving term,
+// the step, and whether they have passed an exit.
 void Simulation::State::move() {
     const std::size_t n = crowd.size();
     const bool exits = !world.exits().empty();
     auto part = [&](int h) {
         const std::size_t from = h == 0 ? 0 : n / 2, to = h == 0 ? n / 2 : n;
+        forces.drive(crowd, from, to);
         advance(crowd, grid, dt, setup.params.speedCapFactor, bodies, from, to);
+        bool reached = false;
         for (std::size_t s = from; s < to; ++s) {
             const int i = crowd.person[s];
             intents[i].heldSpeed = crowd.heldSpeed[s];
-            if (exits) exitReached[i] = world.leavingExit({bodies[i].x, bodies[i].y});
+            if (exits) {
+                exitReached[i] = world.leavingExit({bodies[i].x, bodies[i].y});
+                reached = reached || exitReached[i] >= 0;
+            }
         }
+        someoneReachedAnExit[h] = reached;
     };
     scheduler.run(Forces::kParts, part, n >= kShareFrom);
 }
@@ -217,6 +225,7 @@ void Simulation::State::move() {
 // Whoever has passed an exit leaves, with the time of this step; a parent or
 // child close to the other when it passes goes out with it (kFamilyAtExit).
 void Simulation::State::recordLeavers() {
+    if (!someoneReachedAnExit[0] && !someoneReachedAnExit[1]) return;
     const double now = static_cast<double>(steps) * dt;
     auto leave = [&](int i, int e) {
         intents[i].exitUsed = e;
