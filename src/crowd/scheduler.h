@@ -4,8 +4,9 @@
 // the results do not depend on it, only the time does. Parts are claimed,
 // not assigned: the calling thread runs every part that no other thread has
 // started, so a worker that the system is slow to wake (another program
-// holds the core) costs nothing but the wake-up call. Nobody spins: a thread
-// without work sleeps.
+// holds the core) costs nothing but the wake-up call. A thread without work
+// looks out for the next job for a fifth of a millisecond, handing its core
+// to any other program that wants it at every look, and then sleeps.
 
 #include <memory>
 
