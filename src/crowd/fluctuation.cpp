@@ -13,7 +13,7 @@ constexpr double kCalmWant = 0.05;    // m/s: wanting less than this, one is cal
 
 Fluctuations::Fluctuations(const ModelParams& params, std::uint64_t seed, std::size_t people)
     : params_(params),
-      rng_(seed),
+      seed_(seed),
       walkMean_(people, 0.0),
       couldWalk_(people, 0.0),
       wantMean_(people, 0.0) {
@@ -25,8 +25,9 @@ Fluctuations::Fluctuations(const ModelParams& params, std::uint64_t seed, std::s
         1, static_cast<std::uint64_t>(std::floor(params.fluctuationInterval / params.dt + 1e-9)));
 }
 
-void Fluctuations::update(std::uint64_t step, const std::vector<int>& inside,
-                          const std::vector<Body>& bodies, std::vector<Intent>& intents) {
+void Fluctuations::update(std::uint64_t step, const std::vector<int>& people, std::size_t from,
+                          std::size_t to, const std::vector<Body>& bodies,
+                          std::vector<Intent>& intents) {
     const ModelParams& mp = params_;
     if (!(mp.fluctuation > 0.0 || mp.nervousFluctuation > 0.0) || step % everySteps_ != 0) return;
     // n = 1 - (mean speed made toward one's goal) / (mean speed one wants),
@@ -39,10 +40,10 @@ void Fluctuations::update(std::uint64_t step, const std::vector<int>& inside,
     // time: someone starting to walk is not nervous for being slow at first.
     const double alpha = std::min(1.0, mp.fluctuationInterval / kNervousTime);
     const double relax = 1.0 - std::exp(-mp.fluctuationInterval / mp.tau);
-    // Drawn in ascending order of the people inside: the same sequence
-    // whatever the arrangement.
     const double twoPi = 2.0 * std::acos(-1.0);
-    for (int i : inside) {
+    const std::uint64_t interval = step / everySteps_;
+    for (std::size_t s = from; s < to; ++s) {
+        const int i = people[s];
         Intent& me = intents[i];
         const double walk = std::max(0.0, bodies[i].vx * me.navX + bodies[i].vy * me.navY);
         walkMean_[i] += alpha * (walk - walkMean_[i]);
@@ -52,8 +53,9 @@ void Fluctuations::update(std::uint64_t step, const std::vector<int>& inside,
                                    ? std::clamp(1.0 - walkMean_[i] / wantMean_[i], 0.0, 1.0)
                                    : 0.0;
         const double strength = (1.0 - nervous) * mp.fluctuation + nervous * mp.nervousFluctuation;
-        const double a = twoPi * rng_.uniform01();
-        const double m = strength * std::sqrt(rng_.uniform01());
+        const auto who = static_cast<std::uint64_t>(i);
+        const double a = twoPi * keyedUniform01(seed_, interval, who, 0);
+        const double m = strength * std::sqrt(keyedUniform01(seed_, interval, who, 1));
         me.fluctX = m * std::cos(a);
         me.fluctY = m * std::sin(a);
     }

@@ -20,14 +20,16 @@ class Fluctuations {
     Fluctuations(const ModelParams& params, std::uint64_t seed, std::size_t people);
 
     // At the start of step `step`: on every interval, judges the
-    // nervousness of the people `inside` (ascending) and draws their new
-    // fluctuation forces into their Intent, in that order.
-    void update(std::uint64_t step, const std::vector<int>& inside,
-                const std::vector<Body>& bodies, std::vector<Intent>& intents);
+    // nervousness of the people people[from, to) and draws their new
+    // fluctuation forces into their Intent. Each person's draw depends on
+    // the seed, the person and the interval only, so that parts of the
+    // crowd can be drawn at the same time, in any order.
+    void update(std::uint64_t step, const std::vector<int>& people, std::size_t from,
+                std::size_t to, const std::vector<Body>& bodies, std::vector<Intent>& intents);
 
   private:
     ModelParams params_;
-    Rng rng_;
+    std::uint64_t seed_;
     std::uint64_t everySteps_ = 1;
     // Per person, means over about a second, m/s: speed made toward the
     // goal, speed that could be made, and the speed wanted.

@@ -36,4 +36,21 @@ class Rng {
     std::mt19937_64 engine_;
 };
 
+// SplitMix64's finaliser (Steele, Lea and Flood, "Fast splittable
+// pseudorandom number generators", 2014): every bit of x stirred into every
+// bit of the result.
+inline std::uint64_t stir(std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+// A draw uniform in [0, 1) that depends on nothing but (seed, a, b, c):
+// the same whichever thread draws it and in whatever order.
+inline double keyedUniform01(std::uint64_t seed, std::uint64_t a, std::uint64_t b,
+                             std::uint64_t c) {
+    return static_cast<double>(stir(seed ^ stir(a ^ stir(b ^ stir(c)))) >> 11) * 0x1.0p-53;
+}
+
 }  // namespace crowd

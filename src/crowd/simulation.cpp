@@ -171,7 +171,6 @@ void Simulation::State::checkAndPlace() {
 
 void Simulation::State::computeAccelerations() {
     grid.sort(inside, bodies, cellOrder);
-    fluctuations.update(steps, inside, bodies, intents);
 
     // The work in two fixed parts, whatever the number of threads: people
     // by their sorted index, pairs by the row of the first cell (the rows
@@ -186,6 +185,7 @@ void Simulation::State::computeAccelerations() {
     auto people = [&](int part) {
         const std::size_t from = part == 0 ? 0 : personSplit, to = part == 0 ? personSplit : n;
         crowd.gather(cellOrder, bodies, radii, from, to);
+        fluctuations.update(steps, cellOrder, from, to, bodies, intents);
         setDesiredVelocities(world, refreshDirections, static_cast<double>(steps) * dt, bodies,
                              radii, intents, crowd, from, to);
         forces.addWalls(part, crowd, grid, walls, from, to);
