@@ -31,21 +31,22 @@ NeighbourGrid::NeighbourGrid(Box box, double range, bool periodic) : origin_(box
 
 void NeighbourGrid::sort(const std::vector<int>& people, const std::vector<Body>& bodies,
                          std::vector<int>& order) {
+    cellOfEach_.resize(bodies.size());
+    for (const int i : people) cellOfEach_[i] = cellIndex(bodies[i].x, bodies[i].y);
+    sort(people, cellOfEach_, order);
+}
+
+void NeighbourGrid::sort(const std::vector<int>& people, const std::vector<int>& cellOf,
+                         std::vector<int>& order) {
     // Counting sort: count per cell, starts, then place in input order.
     const std::size_t n = people.size();
-    cellOfEach_.resize(n);
     std::fill(cursor_.begin(), cursor_.end(), 0);
-    for (std::size_t a = 0; a < n; ++a) {
-        const Body& b = bodies[people[a]];
-        const int c = cellIndex(b.x, b.y);
-        cellOfEach_[a] = c;
-        ++cursor_[c];
-    }
+    for (const int i : people) ++cursor_[cellOf[i]];
     cellStart_[0] = 0;
     for (std::size_t c = 0; c < cursor_.size(); ++c) cellStart_[c + 1] = cellStart_[c] + cursor_[c];
     std::copy(cellStart_.begin(), cellStart_.end() - 1, cursor_.begin());
     order.resize(n);
-    for (std::size_t a = 0; a < n; ++a) order[cursor_[cellOfEach_[a]]++] = people[a];
+    for (const int i : people) order[cursor_[cellOf[i]]++] = i;
 }
 
 int NeighbourGrid::firstRowFrom(std::size_t sortedIndex) const {

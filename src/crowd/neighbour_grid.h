@@ -62,6 +62,10 @@ class NeighbourGrid {
     // and remembers where each cell's people begin in it.
     void sort(const std::vector<int>& people, const std::vector<Body>& bodies,
               std::vector<int>& order);
+    // The same with every person's cell index known: cellOf[i] for person i
+    // (found where the bodies moved, at the same time in parts).
+    void sort(const std::vector<int>& people, const std::vector<int>& cellOf,
+              std::vector<int>& order);
     int cellBegin(std::size_t cell) const { return cellStart_[cell]; }
     int cellEnd(std::size_t cell) const { return cellStart_[cell + 1]; }
     // The first row whose cells begin at or after `sortedIndex` (rows() if none).
@@ -106,7 +110,7 @@ class NeighbourGrid {
     double period_ = 0.0, halfPeriod_ = 0.0;
     std::vector<int> cellStart_;   // per cell, where its people begin; one more at the end
     std::vector<int> cursor_;      // per cell, while sorting
-    std::vector<int> cellOfEach_;  // per entry of the sorted list's input, while sorting
+    std::vector<int> cellOfEach_;  // per person, while sorting by positions
 };
 
 inline void NeighbourGrid::forwardRanges(int column, int row, ForwardRanges& out) const {

@@ -47,6 +47,7 @@ struct Simulation::State {
     std::vector<int> inside;        // ascending
     std::vector<int> leftLastStep;  // ascending
     std::vector<int> exitReached;   // the exit passed in this step's move, -1: none
+    std::vector<int> cellNow;       // the neighbour grid's cell of where one stands
     bool someoneReachedAnExit[Forces::kParts] = {};  // per part of this step's move
 
     NeighbourGrid grid;
@@ -90,6 +91,8 @@ Simulation::State::State(const CrowdSetup& s)
     const std::size_t n = setup.people.size();
     leftLastStep.reserve(n);
     exitReached.assign(n, -1);
+    cellNow.resize(n);
+    for (std::size_t i = 0; i < n; ++i) cellNow[i] = grid.cellIndex(bodies[i].x, bodies[i].y);
     cellOrder.reserve(n);
     grid.reserve(n);
     crowd.resize(n);
@@ -170,7 +173,7 @@ void Simulation::State::checkAndPlace() {
 }
 
 void Simulation::State::computeAccelerations() {
-    grid.sort(inside, bodies, cellOrder);
+    grid.sort(inside, cellNow, cellOrder);
 
     // The work in two fixed parts, whatever the number of threads: people
     // by their sorted index, pairs by the row of the first cell (the rows
@@ -212,6 +215,7 @@ void Simulation::State::move() {
         for (std::size_t s = from; s < to; ++s) {
             const int i = crowd.person[s];
             intents[i].heldSpeed = crowd.heldSpeed[s];
+            cellNow[i] = grid.cellIndex(bodies[i].x, bodies[i].y);
             if (exits) {
                 exitReached[i] = world.leavingExit({bodies[i].x, bodies[i].y});
                 reached = reached || exitReached[i] >= 0;
