@@ -219,29 +219,43 @@ void NavField::compute(const NavGrid& grid, const std::vector<int>& targets) {
 }
 
 bool NavField::direction(const NavGrid& grid, Vec2 p, Vec2& dir) const {
+    const double px = p.x, py = p.y;
     const double h = grid.cell();
-    const Vec2 o = grid.origin();
-    const double u = (p.x - o.x) / h - 0.5;
-    const double v = (p.y - o.y) / h - 0.5;
+    const double u = (px - grid.origin().x) / h - 0.5;
+    const double v = (py - grid.origin().y) / h - 0.5;
     const double fu = std::floor(u), fv = std::floor(v);
-    const int i0 = !(fu >= -2.0) ? -2 : fu < grid.nx() ? static_cast<int>(fu) : grid.nx();
-    const int j0 = !(fv >= -2.0) ? -2 : fv < grid.ny() ? static_cast<int>(fv) : grid.ny();
+    const int nx = grid.nx(), ny = grid.ny();
+    const int i0 = !(fu >= -2.0) ? -2 : fu < nx ? static_cast<int>(fu) : nx;
+    const int j0 = !(fv >= -2.0) ? -2 : fv < ny ? static_cast<int>(fv) : ny;
     const double ax = std::clamp(u - fu, 0.0, 1.0), ay = std::clamp(v - fv, 0.0, 1.0);
+    // The four cells around p, lower left first, weighted bilinearly; those
+    // outside the grid or leading nowhere left out.
+    const Cell* around[4] = {nullptr, nullptr, nullptr, nullptr};
+    if (i0 >= 0 && j0 >= 0 && i0 + 1 < nx && j0 + 1 < ny) {  // inside: most lookups
+        const Cell* lowerLeft = &cells_[static_cast<std::size_t>(grid.index(i0, j0))];
+        around[0] = lowerLeft;
+        around[1] = lowerLeft + 1;
+        around[2] = lowerLeft + nx;
+        around[3] = lowerLeft + nx + 1;
+    } else {
+        for (int k = 0; k < 4; ++k) {
+            const int i = i0 + (k & 1), j = j0 + (k >> 1);
+            if (i >= 0 && j >= 0 && i < nx && j < ny)
+                around[k] = &cells_[static_cast<std::size_t>(grid.index(i, j))];
+        }
+    }
     double sx = 0.0, sy = 0.0, wsum = 0.0, bestW = -1.0;
     Vec2 best{};
     for (int k = 0; k < 4; ++k) {
-        const int i = i0 + (k & 1), j = j0 + (k >> 1);
-        if (i < 0 || j < 0 || i >= grid.nx() || j >= grid.ny()) continue;
-        const int c = grid.index(i, j);
-        const Cell& cell = cells_[c];
-        if (!cell.leads()) continue;
+        const Cell* cell = around[k];
+        if (cell == nullptr || !cell->leads()) continue;
         const double w = ((k & 1) ? ax : 1.0 - ax) * ((k >> 1) ? ay : 1.0 - ay);
-        sx += w * cell.descentX;
-        sy += w * cell.descentY;
+        sx += w * cell->descentX;
+        sy += w * cell->descentY;
         wsum += w;
         if (w > bestW) {
             bestW = w;
-            best = {cell.descentX, cell.descentY};
+            best = {cell->descentX, cell->descentY};
         }
     }
     if (wsum > 0.0) {
@@ -253,6 +267,10 @@ bool NavField::direction(const NavGrid& grid, Vec2 p, Vec2& dir) const {
         dir = best;
         return true;
     }
+    return nearestDirection(grid, {px, py}, dir);
+}
+
+bool NavField::nearestDirection(const NavGrid& grid, Vec2 p, Vec2& dir) const {
     // Nothing around p: the nearest cell with a direction within two cells.
     double d;
     const int c = nearestCell(grid, p, [this](int k) { return cells_[k].leads(); }, d);

@@ -77,6 +77,8 @@ class NavField {
     void prefetch(const NavGrid& grid, Vec2 p) const;
 
   private:
+    bool nearestDirection(const NavGrid& grid, Vec2 p, Vec2& dir) const;
+
     // What a lookup at p reads of the four cells around it, in one place:
     // two cache lines (the two rows) per lookup.
     struct Cell {
