@@ -61,12 +61,16 @@ void setDesiredVelocities(const World& world, bool refreshDirections, double now
         if (lead >= 0 && !following) me.target = intents[lead].exitUsed;
         if (refreshDirections) {
             const int goal = following ? intents[lead].target : me.target;
-            const Vec2 e = world.desiredDirection(goal, {xi, yi});
-            me.navX = e.x;
-            me.navY = e.y;
             if (goal >= 0 && !periodic) {
-                const double left = world.roughWalkDistance(goal, {xi, yi});
+                double left;
+                const Vec2 e = world.desiredDirection(goal, {xi, yi}, left);
+                me.navX = e.x;
+                me.navY = e.y;
                 me.walkLeft = std::isfinite(left) ? left : 0.0;
+            } else {
+                const Vec2 e = world.desiredDirection(goal, {xi, yi});
+                me.navX = e.x;
+                me.navY = e.y;
             }
         }
         crowd.walkLeft[s] = me.walkLeft;

@@ -218,32 +218,7 @@ void NavField::compute(const NavGrid& grid, const std::vector<int>& targets) {
         }
 }
 
-bool NavField::direction(const NavGrid& grid, Vec2 p, Vec2& dir) const {
-    const double px = p.x, py = p.y;
-    const double h = grid.cell();
-    const double u = (px - grid.origin().x) / h - 0.5;
-    const double v = (py - grid.origin().y) / h - 0.5;
-    const double fu = std::floor(u), fv = std::floor(v);
-    const int nx = grid.nx(), ny = grid.ny();
-    const int i0 = !(fu >= -2.0) ? -2 : fu < nx ? static_cast<int>(fu) : nx;
-    const int j0 = !(fv >= -2.0) ? -2 : fv < ny ? static_cast<int>(fv) : ny;
-    const double ax = std::clamp(u - fu, 0.0, 1.0), ay = std::clamp(v - fv, 0.0, 1.0);
-    // The four cells around p, lower left first, weighted bilinearly; those
-    // outside the grid or leading nowhere left out.
-    const Cell* around[4] = {nullptr, nullptr, nullptr, nullptr};
-    if (i0 >= 0 && j0 >= 0 && i0 + 1 < nx && j0 + 1 < ny) {  // inside: most lookups
-        const Cell* lowerLeft = &cells_[static_cast<std::size_t>(grid.index(i0, j0))];
-        around[0] = lowerLeft;
-        around[1] = lowerLeft + 1;
-        around[2] = lowerLeft + nx;
-        around[3] = lowerLeft + nx + 1;
-    } else {
-        for (int k = 0; k < 4; ++k) {
-            const int i = i0 + (k & 1), j = j0 + (k >> 1);
-            if (i >= 0 && j >= 0 && i < nx && j < ny)
-                around[k] = &cells_[static_cast<std::size_t>(grid.index(i, j))];
-        }
-    }
+bool NavField::blend(const Cell* const around[4], double ax, double ay, Vec2& dir) {
     double sx = 0.0, sy = 0.0, wsum = 0.0, bestW = -1.0;
     Vec2 best{};
     for (int k = 0; k < 4; ++k) {
@@ -258,15 +233,58 @@ bool NavField::direction(const NavGrid& grid, Vec2 p, Vec2& dir) const {
             best = {cell->descentX, cell->descentY};
         }
     }
-    if (wsum > 0.0) {
-        const double len = std::sqrt(sx * sx + sy * sy);
-        if (len > 1e-6 * wsum) {
-            dir = {sx / len, sy / len};
-            return true;
-        }
-        dir = best;
-        return true;
+    if (!(wsum > 0.0)) return false;
+    const double len = std::sqrt(sx * sx + sy * sy);
+    dir = len > 1e-6 * wsum ? Vec2{sx / len, sy / len} : best;
+    return true;
+}
+
+bool NavField::direction(const NavGrid& grid, Vec2 p, Vec2& dir) const {
+    const double px = p.x, py = p.y;
+    const double h = grid.cell();
+    const double u = (px - grid.origin().x) / h - 0.5;
+    const double v = (py - grid.origin().y) / h - 0.5;
+    const double fu = std::floor(u), fv = std::floor(v);
+    const int nx = grid.nx(), ny = grid.ny();
+    const int i0 = !(fu >= -2.0) ? -2 : fu < nx ? static_cast<int>(fu) : nx;
+    const int j0 = !(fv >= -2.0) ? -2 : fv < ny ? static_cast<int>(fv) : ny;
+    const double ax = std::clamp(u - fu, 0.0, 1.0), ay = std::clamp(v - fv, 0.0, 1.0);
+    // The four cells around p, lower left first, weighted bilinearly; those
+    // outside the grid or leading nowhere left out.
+    const Cell* around[4] = {nullptr, nullptr, nullptr, nullptr};
+    for (int k = 0; k < 4; ++k) {
+        const int i = i0 + (k & 1), j = j0 + (k >> 1);
+        if (i >= 0 && j >= 0 && i < nx && j < ny)
+            around[k] = &cells_[static_cast<std::size_t>(grid.index(i, j))];
     }
+    if (blend(around, ax, ay, dir)) return true;
+    return nearestDirection(grid, {px, py}, dir);
+}
+
+bool NavField::directionAndDistance(const NavGrid& grid, Vec2 p, Vec2& dir,
+                                    double& distance) const {
+    const double px = p.x, py = p.y;
+    const double h = grid.cell();
+    const double u = (px - grid.origin().x) / h - 0.5;
+    const double v = (py - grid.origin().y) / h - 0.5;
+    const int nx = grid.nx(), ny = grid.ny();
+    if (!(u >= 0.0 && v >= 0.0 && u < nx - 1 && v < ny - 1)) {  // at the grid's edge
+        distance = roughDistance(grid, p);
+        return direction(grid, p, dir);
+    }
+    // Inside, where most people are: the lower left cell is (floor(u),
+    // floor(v)) and the four cells lie next to each other in two rows.
+    const int i = static_cast<int>(u), j = static_cast<int>(v);
+    const double fu = u - i, fv = v - j;
+    const Cell* lowerLeft = &cells_[static_cast<std::size_t>(grid.index(i, j))];
+    const Cell* const around[4] = {lowerLeft, lowerLeft + 1, lowerLeft + nx, lowerLeft + nx + 1};
+    const double t00 = around[0]->cost, t10 = around[1]->cost;
+    const double t01 = around[2]->cost, t11 = around[3]->cost;
+    if (std::isfinite(t00) && std::isfinite(t10) && std::isfinite(t01) && std::isfinite(t11))
+        distance = (1.0 - fv) * ((1.0 - fu) * t00 + fu * t10) + fv * ((1.0 - fu) * t01 + fu * t11);
+    else
+        distance = distanceAt(grid, p);
+    if (blend(around, fu, fv, dir)) return true;
     return nearestDirection(grid, {px, py}, dir);
 }
 

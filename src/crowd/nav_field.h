@@ -70,6 +70,9 @@ class NavField {
     // Bilinear between the four cell centres around p when all four can be
     // reached; distanceAt otherwise.
     double roughDistance(const NavGrid& grid, Vec2 p) const;
+    // direction and roughDistance at p from one look at the four cells
+    // around p (the same results); false where direction has none.
+    bool directionAndDistance(const NavGrid& grid, Vec2 p, Vec2& dir, double& distance) const;
     // Asks the memory for what direction and roughDistance at p will read,
     // ahead of the call: a field of a large floor is tens of megabytes, and
     // people in the neighbour grid's order sweep rows of it that no cache
@@ -77,7 +80,12 @@ class NavField {
     void prefetch(const NavGrid& grid, Vec2 p) const;
 
   private:
+    struct Cell;
     bool nearestDirection(const NavGrid& grid, Vec2 p, Vec2& dir) const;
+    // The bilinear direction from the four cells around a point (lower
+    // left, lower right, upper left, upper right; null outside the grid)
+    // at the fractions (ax, ay) of a cell; false if none leads anywhere.
+    static bool blend(const Cell* const around[4], double ax, double ay, Vec2& dir);
 
     // What a lookup at p reads of the four cells around it, in one place:
     // two cache lines (the two rows) per lookup.

@@ -331,7 +331,21 @@ Vec2 World::desiredDirection(int e, Vec2 p) const {
         return periodic_.direction;
     Vec2 dir;
     if (fields_[e].direction(grid_, p, dir)) return dir;
-    // Cut off from the field: straight at the exit.
+    return straightToExit(e, p);
+}
+
+Vec2 World::desiredDirection(int e, Vec2 p, double& walkLeft) const {
+    if (periodic_.enabled || e < 0 || static_cast<std::size_t>(e) >= exits_.size()) {
+        walkLeft = roughWalkDistance(e, p);
+        return desiredDirection(e, p);
+    }
+    Vec2 dir;
+    if (fields_[e].directionAndDistance(grid_, p, dir, walkLeft)) return dir;
+    return straightToExit(e, p);
+}
+
+// Cut off from the field: straight at the exit.
+Vec2 World::straightToExit(int e, Vec2 p) const {
     const ResolvedExit& x = exits_[e];
     Vec2 target = closestPoint(x.opening, p);
     if (x.kind == ExitKind::Door) target = target + 0.5 * x.outward;

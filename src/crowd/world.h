@@ -67,6 +67,9 @@ class World {
     }
     // Unit direction toward exit e at p.
     Vec2 desiredDirection(int e, Vec2 p) const;
+    // The same, and roughWalkDistance(e, p) into walkLeft, from one look at
+    // the navigation field (e an exit, the floor not periodic).
+    Vec2 desiredDirection(int e, Vec2 p, double& walkLeft) const;
     // Walking cost to exit e from p (infinity where it cannot be reached).
     double walkDistance(int e, Vec2 p) const;
     // The same, interpolated between the four cells around p where they can
@@ -78,6 +81,7 @@ class World {
 
   private:
     bool inPocket(const ResolvedExit& e, Vec2 p, double slack, double depth) const;
+    Vec2 straightToExit(int e, Vec2 p) const;
     int leavingExitNear(Vec2 p) const;
 
     WalkableArea area_;
