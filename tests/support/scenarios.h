@@ -24,4 +24,15 @@ inline scenario::ScenarioSettings workedExampleScenario() {
     return s;
 }
 
+// A generic scenario (JSON) small enough to run in a test: 12 children in
+// an 8 m x 6 m room with a pillar, a door to the east and a target line.
+inline constexpr const char* kRoomWithPillarJson = R"({
+  "name": "room with a pillar",
+  "seed": 4,
+  "walkable": [[[0, 0], [8, 0], [8, 6], [0, 6]], [[3, 2], [4, 2], [4, 3], [3, 3]]],
+  "exits": [{"name": "east door", "from": [8, 2.5], "to": [8, 3.5]},
+            {"name": "middle line", "from": [5.5, 3], "to": [6.5, 3]}],
+  "fill": [{"area": [[0.5, 0.5], [2.5, 0.5], [2.5, 5.5], [0.5, 5.5]], "count": 12, "role": "child"}]
+})";
+
 }  // namespace testsupport

@@ -10,18 +10,10 @@
 #include "runtime/prepare.h"
 #include "runtime/project.h"
 #include "runtime/single_run.h"
+#include "support/scenarios.h"
 #include "support/test_support.h"
 
 namespace {
-
-const char* kScenario = R"({
-  "name": "room with a pillar",
-  "seed": 4,
-  "walkable": [[[0, 0], [8, 0], [8, 6], [0, 6]], [[3, 2], [4, 2], [4, 3], [3, 3]]],
-  "exits": [{"name": "east door", "from": [8, 2.5], "to": [8, 3.5]},
-            {"name": "middle line", "from": [5.5, 3], "to": [6.5, 3]}],
-  "fill": [{"area": [[0.5, 0.5], [2.5, 0.5], [2.5, 5.5], [0.5, 5.5]], "count": 12, "role": "child"}]
-})";
 
 std::string errorOf(const std::filesystem::path& dir) {
     try {
@@ -34,7 +26,7 @@ std::string errorOf(const std::filesystem::path& dir) {
 
 TEST(RecordedRun, ResultsFolderGivesBackTheRunsSceneAndFrames) {
     testsupport::TempDir dir;
-    testsupport::writeFile(dir / "s.json", kScenario);
+    testsupport::writeFile(dir / "s.json", testsupport::kRoomWithPillarJson);
     runtime::Options opt;
     opt.scenario = (dir / "s.json").string();
     opt.out = (dir / "results").string();
