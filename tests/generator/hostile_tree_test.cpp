@@ -3,7 +3,6 @@
 // floors and outputs, a full disk. Victims outside the tree stay untouched;
 // a failed write keeps the previous file.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -138,13 +137,8 @@ TEST_F(HostileTree, FifosAndDevicesAsTemplatesFloorsAndOutputsNeverBlock) {
 TEST_F(HostileTree, AFullDiskKeepsThePreviousGoodFiles) {
     const fs::path small = dir / "small";
     fs::create_directory(small);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
-        GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno)
-                     << "); the full-disk case is not tested";
-    struct Unmount {
-        fs::path at;
-        ~Unmount() { ::umount(at.c_str()); }
-    } unmount{small};
+    const testsupport::SmallDisk disk(small, "size=256k");
+    if (!disk.mounted()) GTEST_SKIP() << disk.why() << "; the full-disk case is not tested";
     testsupport::copyTemplates(small);
     ASSERT_TRUE(build(small).complete());
     const std::string goodFloor = readFile(small / "bProj/Content/Actors/Floor/Floor.kvx");

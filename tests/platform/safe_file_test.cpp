@@ -1,6 +1,5 @@
 // Safe output (temporary file + rename, links never followed, folders of
 // our own) and safe input (regular files only, never blocking, bounded).
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,13 +117,8 @@ TEST(AtomicWrite, AFullDiskKeepsThePreviousFileIntact) {
     TempDir dir;
     const fs::path mnt = dir / "small";
     fs::create_directory(mnt);
-    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
-        GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno)
-                     << "); the full-disk case is not tested";
-    struct Unmount {
-        fs::path at;
-        ~Unmount() { ::umount(at.c_str()); }
-    } unmount{mnt};
+    const testsupport::SmallDisk disk(mnt, "size=64k");
+    if (!disk.mounted()) GTEST_SKIP() << disk.why() << "; the full-disk case is not tested";
     const std::string good(16 * 1024, 'g');
     ASSERT_EQ(platform::writeFileAtomically(mnt / "out.bin", good), "");
     const std::string big(200 * 1024, 'b');

@@ -3,7 +3,6 @@
 // Each case checks the clear refusal (or the safe outcome) and that nothing
 // outside what mvnrt owns was touched.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -279,13 +278,8 @@ TEST(MvnrtResults, AFullDiskKeepsThePreviousResults) {
     TempDir dir;
     const fs::path small = dir / "small";
     fs::create_directory(small);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
-        GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno)
-                     << "); the full-disk case is not tested";
-    struct Unmount {
-        fs::path at;
-        ~Unmount() { ::umount(at.c_str()); }
-    } unmount{small};
+    const testsupport::SmallDisk disk(small, "size=256k");
+    if (!disk.mounted()) GTEST_SKIP() << disk.why() << "; the full-disk case is not tested";
     writeFile(dir / "s.json", scenarioWith(""));
     ASSERT_EQ(runMvnrt(dir.path(), "--scenario s.json --quiet --fps 1 --out small/r").status, 0);
     const std::string summary = readFile(small / "r/summary.json");

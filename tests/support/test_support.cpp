@@ -6,6 +6,13 @@
 #include <stdexcept>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
+#if defined(__linux__)
+#include <sys/mount.h>
+#endif
+
 namespace testsupport {
 
 TempDir::TempDir() {
@@ -61,6 +68,22 @@ void copyTemplates(const std::filesystem::path& dir) {
     std::filesystem::copy(sourcePath("unchanged"), dir / "unchanged",
                           std::filesystem::copy_options::recursive |
                               std::filesystem::copy_options::overwrite_existing);
+}
+
+SmallDisk::SmallDisk(std::filesystem::path at, const char* size) : at_(std::move(at)) {
+#if defined(__linux__)
+    if (::mount("tmpfs", at_.c_str(), "tmpfs", 0, size) != 0)
+        why_ = std::string("cannot mount a small tmpfs here (") + std::strerror(errno) + ")";
+#else
+    (void)size;
+    why_ = "no tmpfs on this system";
+#endif
+}
+
+SmallDisk::~SmallDisk() {
+#if defined(__linux__)
+    if (mounted()) ::umount(at_.c_str());
+#endif
 }
 
 }  // namespace testsupport

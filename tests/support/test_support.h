@@ -32,6 +32,24 @@ private:
     std::filesystem::path previous_;
 };
 
+// A small tmpfs (`size`, as mount takes it, e.g. "size=256k") mounted on
+// the existing folder `at` for the lifetime of the object, to fill a disk
+// on purpose. Mounting needs root: where it fails, mounted() is false and
+// why() says why (the caller skips its test).
+class SmallDisk {
+public:
+    SmallDisk(std::filesystem::path at, const char* size);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool mounted() const { return why_.empty(); }
+    const std::string& why() const { return why_; }
+
+private:
+    std::filesystem::path at_;
+    std::string why_;
+};
+
 std::string readFile(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, std::string_view bytes);
 
