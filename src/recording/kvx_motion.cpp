@@ -298,6 +298,17 @@ struct MotionWriter::Impl {
         buffer.append(rest);
         buffer.append(kEol);
     }
+    // A line of one number after its prefix.
+    void number(std::string_view prefix, double value) {
+        buffer.append(prefix);
+        appendNumber(buffer, value);
+        buffer.append(kEol);
+    }
+    void count(std::string_view prefix, long long value) {
+        buffer.append(prefix);
+        appendInt(buffer, value);
+        buffer.append(kEol);
+    }
     void flushIfLarge() {
         if (buffer.size() < (1u << 20)) return;
         file.write(buffer);
@@ -322,8 +333,7 @@ MotionWriter::MotionWriter(std::filesystem::path target, const Motion& header)
     w.line(kHeader);
     w.line(kComment);
     w.line(kScene, oneLine(header.name));
-    appendNumber(n, header.metresPerUnit);
-    w.line(kUnits, n);
+    w.number(kUnits, header.metresPerUnit);
     w.line(kUpAxis);
     auto triple = [&n](double x, double y, double z) {
         n.clear();
@@ -337,9 +347,7 @@ MotionWriter::MotionWriter(std::filesystem::path target, const Motion& header)
     if (!header.floor.empty()) {
         w.line(kFloor);
         for (const auto& polygon : header.floor) {
-            n.clear();
-            appendInt(n, static_cast<long long>(polygon.size()));
-            w.line(kPolygon, n);
+            w.count(kPolygon, static_cast<long long>(polygon.size()));
             for (const MotionPoint& p : polygon) w.line(kVertex, triple(p.x, 0.0, p.z));
         }
     }
@@ -354,28 +362,16 @@ MotionWriter::MotionWriter(std::filesystem::path target, const Motion& header)
         const MotionCamera& cam = *header.camera;
         w.line(kCamera);
         w.line(kPosition, triple(cam.x, cam.y, cam.z));
-        n.clear();
-        appendNumber(n, cam.rotationY);
-        w.line(kRotationY, n);
-        n.clear();
-        appendNumber(n, cam.fovY);
-        w.line(kFovY, n);
+        w.number(kRotationY, cam.rotationY);
+        w.number(kFovY, cam.fovY);
     }
     w.line(kMotion, oneLine(header.name));
-    n.clear();
-    appendNumber(n, header.frameRate);
-    w.line(kFrameRate, n);
-    n.clear();
-    appendInt(n, static_cast<long long>(header.actors.size()));
-    w.line(kActorCount, n);
+    w.number(kFrameRate, header.frameRate);
+    w.count(kActorCount, static_cast<long long>(header.actors.size()));
     for (const MotionActor& a : header.actors) {
-        n.clear();
-        appendInt(n, a.id);
-        w.line(kActor, n);
+        w.count(kActor, a.id);
         w.line(kRole, oneLine(a.role));
-        n.clear();
-        appendNumber(n, a.radius);
-        w.line(kRadius, n);
+        w.number(kRadius, a.radius);
     }
     w.line(kFrameList);
     w.line(kColumns);
@@ -411,12 +407,9 @@ void MotionWriter::frame(const MotionFrame& f) {
 void MotionWriter::finish(const MotionEnd& end) {
     Impl& w = *impl_;
     if (w.finished) return;
+    w.count(kFrameCount, w.frames);
+    w.number(kEvacuationTime, end.evacuationTime);
     std::string n;
-    appendInt(n, w.frames);
-    w.line(kFrameCount, n);
-    n.clear();
-    appendNumber(n, end.evacuationTime);
-    w.line(kEvacuationTime, n);
     w.line(kEveryoneOut, end.everyoneOut ? "1" : "0");
     w.line(kLeaveList);
     w.line(kLeaveColumns);
