@@ -104,7 +104,7 @@ EscapeSetupDialog::EscapeSetupDialog(QWidget* parent)
 
 EscapeSetupDialog::~EscapeSetupDialog() = default;
 
-// The dialog template (resource 102): the controls in template order, which
+// The dialog's layout: the controls in template order, which
 // is also the tab order.
 void EscapeSetupDialog::buildTemplate() {
     setWindowTitle(QString::fromLatin1(kTitle));

@@ -11,7 +11,8 @@ namespace floorplan {
 
 namespace {
 
-// 180 / pi rounded to single precision, as the original's angle factor.
+// 180 / pi rounded to single precision, so that angles in degrees carry the
+// same single-precision rounding as the stored exits and clusters.
 constexpr float kDegreesPerRadian = 57.2957763671875f;
 
 // The outline sink of the view: compiles the outline into one display list.
@@ -71,7 +72,7 @@ private:
 constexpr std::size_t kUndoDepth = 1000;
 
 // One step of the click mapping: 1 / half as a single-precision factor
-// (at 242 x 200: 0.0082644625f and 0.01f, the original's constants).
+// (at the dialog's 242 x 200: 0.0082644625f and 0.01f).
 float mapAxis(double pixel, int extent) {
     const double half = extent / 2.0;
     if (half <= 0.0) return 0.0f;
@@ -100,7 +101,7 @@ struct FloorPlanView::Impl {
 
 FloorPlanView::FloorPlanView(QWidget* parent) : QOpenGLWidget(parent), impl_(std::make_unique<Impl>()) {
     applyPixelFormat(*this, 0);
-    // Like the original's class: no background erase between frames, black.
+    // No background erase between frames: every frame clears to black itself.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

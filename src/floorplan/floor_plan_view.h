@@ -3,7 +3,7 @@
 // exits and the people clusters seen from above, and records a placement for
 // every left click.
 //
-// Qt realisation of the original Windows child window:
+// How the view works:
 //  - the shared pixel format descriptor is the process-wide QSurfaceFormat
 //    request of gl_pixel_format.h (double-buffered RGBA, display colour
 //    depth, 16-bit depth buffer, no stencil), applied in the constructor;
@@ -75,9 +75,8 @@ public:
     // The view position that a click at `pixel` (client coordinates, logical
     // pixels) records: x = (px - w/2) * (1/(w/2)), y = (py - h/2) * (1/(h/2))
     // in single precision, with w, h the view's logical size. A click thus
-    // lands where its mark is drawn at every size; at 242 x 200 it equals the
-    // original's fixed constants exactly ((px - 121) * 0.0082644625f,
-    // (py - 100) * 0.01f).
+    // lands where its mark is drawn at every size; at the dialog's 242 x 200
+    // it is exactly (px - 121) * 0.0082644625f, (py - 100) * 0.01f.
     ViewPoint mapClick(QPointF pixel) const;
 
     // Vertices in the compiled outline display list (0 when there is no

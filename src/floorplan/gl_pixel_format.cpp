@@ -30,7 +30,7 @@ QSurfaceFormat pixelFormatFor(int colourBits, int stencilBits) {
 }
 
 const QSurfaceFormat& sharedPixelFormat(int stencilBits) {
-    // Filled once, on first use, like the original's static descriptor.
+    // Filled once, on first use: every view of the process asks for the same format.
     static const QSurfaceFormat shared = [stencilBits] {
         const QScreen* screen = QGuiApplication::primaryScreen();
         return pixelFormatFor(screen != nullptr ? screen->depth() : 0, stencilBits);

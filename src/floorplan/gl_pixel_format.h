@@ -1,6 +1,6 @@
 #pragma once
-// The pixel format request of the floor plan view: the Qt counterpart of the
-// shared PIXELFORMATDESCRIPTOR and applyPixelFormat of the original.
+// The pixel format request of the floor plan view: double-buffered RGBA at
+// the display's colour depth with a 16-bit depth buffer.
 //
 // One request per process: filled on its first use from the display's colour
 // depth and the stencil bits given then, and reused unchanged afterwards.

@@ -48,7 +48,7 @@ inline constexpr const char* kWindowsRuntimeCommand =
 
 // The program that starting the runtime would run: the value of
 // MORVANTA_RUNTIME when it is set and not empty; otherwise on Windows the fixed
-// command line, elsewhere the stand-in runtime "mvnrt" beside the executable.
+// command line, elsewhere our runtime "mvnrt" beside the executable.
 std::string runtimeProgram();
 
 struct LaunchResult {

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the dialog tests: a dialog whose file chooser and message boxes
 // answer from a script, a start directory with the templates, a recording
-// stand-in for the runtime, and KVX test floors.
+// fake runtime, and KVX test floors.
 
 #include <QApplication>
 #include <QMessageBox>
@@ -52,7 +52,7 @@ class TestDialog : public app::EscapeSetupDialog {
 };
 
 // A fresh start directory with the templates, current for the lifetime of
-// the object, and MORVANTA_RUNTIME pointing at a recording stand-in runtime
+// the object, and MORVANTA_RUNTIME pointing at a recording fake runtime
 // that writes its working directory, its argument count and whether the
 // startup script existed when it started into `runtimeLog()`.
 class StartDirectory {
