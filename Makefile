@@ -23,7 +23,7 @@ ASAN_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 
             LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps build run test test-release test-asan bench fuzz validate clean format
+.PHONY: all deps build run test test-release test-asan fresh-check bench fuzz validate clean format
 
 all: build
 
@@ -67,6 +67,12 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && $(ASAN_ENV) $(XVFB) bash $(CURDIR)/scripts/ctest-sanitized.sh \
 	      --output-on-failure -j $(JOBS) --timeout 900 -LE no-sanitize
+
+# make run from a fresh clone on a minimal Debian 12 root (debootstrap,
+# kept as a tarball between checks), and the default scenario's results
+# checked there. Needs root; CI runs it after make test.
+fresh-check: deps
+	@bash scripts/fresh-machine-check.sh
 
 bench: build
 	@bash bench/run-all.sh $(BUILD)
