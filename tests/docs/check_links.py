@@ -41,8 +41,9 @@ def pages(root):
     return [p for p in found if os.path.isfile(p)]
 
 
-def text_lines(path):
-    """The lines of a page outside fenced code blocks, with code spans blanked."""
+def text_lines(path, blank_code=True):
+    """The lines of a page outside fenced code blocks, with code spans blanked
+    unless blank_code is false."""
     with open(path, encoding='utf-8') as f:
         lines = f.read().split('\n')
     fence = None
@@ -55,7 +56,7 @@ def text_lines(path):
         if m:
             fence = m.group(1)
             continue
-        yield number, CODE_SPAN.sub(lambda s: ' ' * len(s.group(0)), line)
+        yield number, CODE_SPAN.sub(lambda s: ' ' * len(s.group(0)), line) if blank_code else line
 
 
 def slug(heading):
@@ -71,7 +72,7 @@ def anchors(path, cache={}):
     if path not in cache:
         seen = {}
         names = set()
-        for _, line in text_lines(path):
+        for _, line in text_lines(path, blank_code=False):
             m = HEADING.match(line)
             if not m:
                 continue

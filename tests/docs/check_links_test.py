@@ -56,8 +56,9 @@ class LinkChecker(unittest.TestCase):
 
     def test_a_missing_anchor_is_caught(self):
         root = self.repo({
-            'README.md': '[bounds](docs/s.md#bounds) [twice](docs/s.md#limits-1) [self](#nowhere)\n',
-            'docs/s.md': '# Scenarios\n## Limits\n## Limits\n',
+            'README.md': '[bounds](docs/s.md#bounds) [twice](docs/s.md#limits-1) [self](#nowhere)\n'
+                         '[code](docs/s.md#the-tree-bproj)\n',
+            'docs/s.md': '# Scenarios\n## Limits\n## Limits\n## The tree `bProj`\n',
         })
         problems = self.problems(root)
         self.assertEqual(len(problems), 2, problems)
