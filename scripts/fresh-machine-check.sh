@@ -170,11 +170,14 @@ in_root 'git config --global --add safe.directory "*" && git clone -q --no-hardl
 
 for target in "${TARGETS[@]}"; do
   t0=$(date +%s)
-  say "make $target in the fresh root"
-  if ! in_root "cd /root/escape-setup && make $target"; then
-    say "FAILED: make $target on a fresh Debian 12 root ($(elapsed))"
+  log="$CACHE/make-$target.log"
+  say "make $target in the fresh root (its output: $log)"
+  if ! in_root "cd /root/escape-setup && make $target" >"$log" 2>&1; then
+    tail -n 60 "$log"
+    say "FAILED: make $target on a fresh Debian 12 root ($(elapsed)); the whole output is in $log"
     exit 1
   fi
+  grep -E '^install-deps: (installing|installed)' "$log" | sed 's/^/  /' | cut -c1-200 || true
   say "make $target passed in $(($(date +%s) - t0)) s"
 done
 
