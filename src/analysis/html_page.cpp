@@ -4,17 +4,13 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/number_text.h"
+
 namespace analysis {
 
 namespace {
 
-std::string num(double v, int decimals = 1) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    std::string s(buf, r.ptr);
-    if (s == "-0.0" || s == "-0") s.erase(0, 1);
-    return s;
-}
+std::string num(double v, int decimals = 1) { return platform::fixedText(v, decimals); }
 
 std::string tickLabel(double v, double step) {
     const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));

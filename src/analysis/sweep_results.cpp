@@ -100,7 +100,8 @@ const char* statusName(RunStatus s) {
 std::string writeFailureRecord(const std::filesystem::path& root, std::uint64_t seed,
                                RunStatus status, const std::string& detail) {
     const ordered_json j{{"seed", seed}, {"status", statusName(status)}, {"detail", detail}};
-    return platform::writeFileAtomically(root / failureRecordName(seed), j.dump(2) + "\n");
+    return platform::writeFileAtomically(root / failureRecordName(seed), j.dump(2) + "\n", platform::Durability::WhenReplacing,
+                                   platform::Replacing::RegularFileOnly);
 }
 
 RunRecord readRun(const std::filesystem::path& root, std::uint64_t seed) {
@@ -271,7 +272,8 @@ std::vector<RunRecord> collectAndWrite(const std::filesystem::path& root,
     const SweepStatistics stats = sweepStatistics(runs);
     for (const auto& [name, text] : {std::pair{"runs.json", runsJsonText(runs)},
                                      std::pair{"statistics.json", statisticsJsonText(stats)}}) {
-        const std::string problem = platform::writeFileAtomically(root / name, text);
+        const std::string problem = platform::writeFileAtomically(root / name, text, platform::Durability::WhenReplacing,
+                                   platform::Replacing::RegularFileOnly);
         if (!problem.empty()) throw std::runtime_error(problem);
     }
     if (statsOut) *statsOut = stats;

@@ -66,6 +66,11 @@ int runSweep(const Options& opt, const std::vector<std::string>& args);
 // missing (or the aggregate cannot be written), 2 when ROOT holds no runs.
 int collectSweep(const Options& opt);
 
+// The seeds of the run folders (run-K, and run-K.failed records) in ROOT,
+// ascending. Throws InputError naming an entry whose number is no seed (past
+// 2^64 - 1) and a ROOT that cannot be read.
+std::vector<std::uint64_t> runSeedsIn(const std::filesystem::path& root);
+
 // The aggregate of the runs `seeds` under ROOT (runs.json, statistics.json,
 // report.html) and, unless quiet, its closing lines. Returns 1 when it could
 // not be written, else 0 (whatever the runs' outcome, which *stats holds).

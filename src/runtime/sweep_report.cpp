@@ -241,7 +241,8 @@ std::string writeSweepReport(const std::filesystem::path& root, const RunMeta& m
         analysis::htmlPage("Sweep of " + (meta.name.empty() ? meta.source : meta.name) + ": " +
                                std::to_string(runs.size()) + " runs",
                            b);
-    return platform::writeFileAtomically(root / "report.html", page);
+    return platform::writeFileAtomically(root / "report.html", page, platform::Durability::WhenReplacing,
+                                   platform::Replacing::RegularFileOnly);
 }
 
 }  // namespace runtime
