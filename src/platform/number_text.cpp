@@ -29,4 +29,13 @@ std::string fixedText(double value, int decimals) {
     return s;
 }
 
+bool readWholeNumber(std::string_view text, std::uint64_t& value) {
+    if (text.empty() || text.front() < '0' || text.front() > '9') return false;
+    std::uint64_t v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size()) return false;
+    value = v;
+    return true;
+}
+
 }  // namespace platform

@@ -2,7 +2,9 @@
 // The one text of a number in fixed-point notation, for reports, tables and
 // messages, whatever the locale.
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -15,5 +17,11 @@ inline constexpr int kMaxFixedDecimals = 17;
 // point). A negative number that rounds to zero is written without its sign.
 // A value that is not finite is named: "nan", "inf" or "-inf".
 std::string fixedText(double value, int decimals);
+
+// Reads `text` whole as a whole number of decimal digits into `value`.
+// False (and `value` as it was) for anything else: an empty text, a sign,
+// other characters, or a number past the type's largest (never taken as
+// some smaller number).
+bool readWholeNumber(std::string_view text, std::uint64_t& value);
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/owned_entries.h"
 
 #include <algorithm>
+#include <map>
 #include <system_error>
 
 #include "platform/safe_input.h"
@@ -31,14 +32,26 @@ std::string listed(const std::vector<std::string>& names) {
     return text;
 }
 
-std::string manifestText(const std::set<std::string>& names) {
+struct Manifest {
+    std::set<std::string> names;
+    std::map<std::string, std::string> notes;
+};
+
+Manifest readManifest(const fs::path& folder);
+
+std::string manifestText(const std::set<std::string>& names,
+                         const std::map<std::string, std::string>& notes) {
     std::string text = std::string(kManifestHeader) + "\n";
+    for (const auto& [key, value] : notes) text += "/" + key + " " + value + "\n";
     for (const std::string& name : names) text += name + "\n";
     return text;
 }
 
-std::string writeManifest(const fs::path& folder, const std::set<std::string>& names) {
-    return writeFileAtomically(folder / kOwnedManifestName, manifestText(names),
+// Writes the manifest with `names`, keeping the notes it has (or `notes`).
+std::string writeManifest(const fs::path& folder, const std::set<std::string>& names,
+                          const std::map<std::string, std::string>* notes = nullptr) {
+    const std::map<std::string, std::string> kept = notes ? *notes : readManifest(folder).notes;
+    return writeFileAtomically(folder / kOwnedManifestName, manifestText(names, kept),
                                Durability::WhenReplacing, Replacing::RegularFileOnly);
 }
 
@@ -50,16 +63,18 @@ bool usableName(const std::string& name) {
 
 }  // namespace
 
-std::set<std::string> ownedNames(const fs::path& folder) {
-    std::set<std::string> names;
+namespace {
+
+Manifest readManifest(const fs::path& folder) {
+    Manifest m;
     std::error_code ec;
     // A link at the manifest's name makes nothing ours.
-    if (typeAt(folder / kOwnedManifestName, ec) != fs::file_type::regular) return names;
+    if (typeAt(folder / kOwnedManifestName, ec) != fs::file_type::regular) return m;
     std::string text;
     try {
         text = readRegularFile(folder / kOwnedManifestName, kMaxManifestBytes);
     } catch (const InputFileError&) {
-        return names;
+        return m;
     }
     std::size_t at = 0;
     bool first = true;
@@ -71,11 +86,34 @@ std::set<std::string> ownedNames(const fs::path& folder) {
         if (first) {
             if (line != kManifestHeader) return {};
             first = false;
+        } else if (!line.empty() && line[0] == '/') {
+            const std::size_t space = line.find(' ');
+            if (space != std::string::npos)
+                m.notes[line.substr(1, space - 1)] = line.substr(space + 1);
         } else if (usableName(line)) {
-            names.insert(std::move(line));
+            m.names.insert(std::move(line));
         }
     }
-    return names;
+    return m;
+}
+
+}  // namespace
+
+std::set<std::string> ownedNames(const fs::path& folder) { return readManifest(folder).names; }
+
+std::string ownedNote(const fs::path& folder, const std::string& key) {
+    const Manifest m = readManifest(folder);
+    const auto it = m.notes.find(key);
+    return it == m.notes.end() ? std::string() : it->second;
+}
+
+std::string setOwnedNote(const fs::path& folder, const std::string& key, const std::string& value) {
+    if (key.empty() || key.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789") != std::string::npos ||
+        value.find_first_of("\n\r") != std::string::npos)
+        return named(folder) + ": a note of the manifest needs a plain key and a value of one line";
+    Manifest m = readManifest(folder);
+    m.notes[key] = value;
+    return writeManifest(folder, m.names, &m.notes);
 }
 
 bool isOwned(const std::set<std::string>& owned, const std::string& name) {
@@ -222,7 +260,8 @@ std::string moveOwnedInto(const fs::path& fresh, const fs::path& target) {
     if (type != fs::file_type::directory)
         return named(target) + ": is there and is not a folder; it was left as it is";
 
-    const std::set<std::string> freshNames = ownedNames(fresh);
+    const Manifest freshManifest = readManifest(fresh);
+    const std::set<std::string>& freshNames = freshManifest.names;
     std::vector<std::string> names;
     for (const fs::directory_entry& e : fs::directory_iterator(fresh, ec)) {
         const std::string name = e.path().filename().string();
@@ -255,7 +294,7 @@ std::string moveOwnedInto(const fs::path& fresh, const fs::path& target) {
         problem = removeOwned(target, name);
         if (!problem.empty()) return problem;
     }
-    problem = writeManifest(target, freshNames);
+    problem = writeManifest(target, freshNames, &freshManifest.notes);
     if (!problem.empty()) return problem;
     fs::remove(fresh / kOwnedManifestName, ec);
     fs::remove(fresh, ec);

@@ -29,6 +29,15 @@ bool isOwned(const std::set<std::string>& owned, const std::string& name);
 // folder.
 std::vector<std::string> foreignEntries(const std::filesystem::path& folder);
 
+// A note the manifest of `folder` keeps under `key` (a line "/key value":
+// no name holds a '/', so a note is never taken for a name); empty when
+// there is none.
+std::string ownedNote(const std::filesystem::path& folder, const std::string& key);
+// Sets that note (a key of letters and digits, a value of one line).
+// Returns the problem, empty on success.
+std::string setOwnedNote(const std::filesystem::path& folder, const std::string& key,
+                         const std::string& value);
+
 // Records `names` as ours in the manifest of `folder` (written whole before
 // anything of those names is). Refuses, returning the problem and writing
 // nothing, when one of them is in the folder and not ours already: "<folder>:

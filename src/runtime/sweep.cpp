@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "analysis/sweep_results.h"
+#include "platform/number_text.h"
 #include "platform/owned_entries.h"
 #include "platform/safe_input.h"
 #include "platform/safe_output.h"
@@ -132,6 +133,38 @@ std::vector<std::string> runArguments(const std::vector<std::string>& sweepArgs,
     return out;
 }
 
+std::string runFingerprint(const Options& opt) {
+    // FNV-1a, 64 bits: a check against mixing, not against an adversary.
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    auto add = [&h](std::string_view bytes) {
+        for (unsigned char c : bytes) {
+            h ^= c;
+            h *= 0x100000001b3ull;
+        }
+        h ^= 0xff;  // a separator no text of one byte could be confused with
+        h *= 0x100000001b3ull;
+    };
+    add("mvnrt run 1");
+    fs::path input;
+    if (opt.scenario) {
+        add("scenario");
+        input = *opt.scenario;
+    } else {
+        add("project");
+        input = fs::path(opt.project.value_or(".")) / "bProj" / "Vellico" / "startup.pc";
+    }
+    try {
+        add(platform::readRegularFile(input, 256ull << 20));
+    } catch (const std::exception&) {
+        add("(unreadable)");
+    }
+    add(opt.timeLimit ? platform::fixedText(*opt.timeLimit, 6) : "-");
+    add(opt.preMovement.value_or("-"));
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    return std::string(hex) + " seed " + std::to_string(opt.seed.value_or(1));
+}
+
 std::vector<std::uint64_t> runSeedsIn(const fs::path& root) {
     std::vector<std::uint64_t> seeds;
     std::error_code ec;
@@ -182,6 +215,30 @@ int collectSweep(const Options& opt) {
 
 int collectRuns(const fs::path& root, const std::vector<std::uint64_t>& seeds, bool quiet,
                 analysis::SweepStatistics* stats, double* runSecondsSum) {
+    // Runs of other inputs are never averaged with these: every finished run
+    // must carry the fingerprint of the first one, and its own seed.
+    std::string expected;
+    std::vector<std::string> mixed;
+    for (std::uint64_t seed : seeds) {
+        const fs::path folder = root / analysis::runFolderName(seed);
+        if (!analysis::runFinished(root, seed)) continue;
+        const std::string note = platform::ownedNote(folder, "fingerprint");
+        const std::string inputs = note.substr(0, note.find(' '));
+        if (expected.empty()) expected = inputs.empty() ? "(none)" : inputs;
+        if ((inputs.empty() ? "(none)" : inputs) != expected ||
+            note.substr(note.find(' ') == std::string::npos ? note.size() : note.find(' ')) !=
+                (inputs.empty() ? "" : " seed " + std::to_string(seed)))
+            mixed.push_back(analysis::runFolderName(seed));
+    }
+    if (!mixed.empty()) {
+        std::cerr << "mvnrt: " << platform::capped(root.string()) << ": ";
+        for (std::size_t i = 0; i < mixed.size() && i < 10; ++i)
+            std::cerr << (i ? ", " : "") << mixed[i];
+        if (mixed.size() > 10) std::cerr << " and " << mixed.size() - 10 << " more";
+        std::cerr << " differ from the first run in scenario, parameters or seed (the "
+                     "fingerprint in their folder's .mvnrt-results); nothing was averaged\n";
+        return 1;
+    }
     // What the runs were of, from the first finished one.
     RunMeta meta;
     for (std::uint64_t seed : seeds) {
@@ -229,6 +286,8 @@ SingleRunResult runIntoFreshFolder(PreparedRun prep, const Options& opt, const R
     if (r.status != 0)
         return fail(platform::capped(final.string()) +
                     ": the run's results are incomplete; nothing was kept");
+    const std::string noted = platform::setOwnedNote(temp, "fingerprint", runFingerprint(opt));
+    if (!noted.empty()) return fail(noted);
     // Our entries are renamed into place; whatever else is at --out stays.
     const std::string problem = platform::moveOwnedInto(temp, final);
     if (!problem.empty()) return fail(problem);
@@ -274,6 +333,7 @@ std::optional<StudiesOutcome> runStudies(const std::vector<Study>& studies, cons
         std::uint64_t seed;
     };
     std::vector<Slot> slots;  // by job key
+    std::vector<std::string> foreignRuns;
     std::vector<ChildJob> jobs;
     StudiesOutcome outcome;
     double timeLimit = 0.0;
@@ -283,6 +343,10 @@ std::optional<StudiesOutcome> runStudies(const std::vector<Study>& studies, cons
         for (std::uint64_t seed : study.seeds) {
             const fs::path folder = study.root / analysis::runFolderName(seed);
             if (opt.resume && analysis::runFinished(study.root, seed)) {
+                // Kept only when made of the same inputs, parameters and seed.
+                const Options run = parseOptions(runArguments(study.args, seed, folder));
+                if (platform::ownedNote(folder, "fingerprint") != runFingerprint(run))
+                    foreignRuns.push_back(folder.string());
                 ++outcome.kept;
                 continue;
             }
@@ -293,6 +357,16 @@ std::optional<StudiesOutcome> runStudies(const std::vector<Study>& studies, cons
         }
     }
     outcome.started = jobs.size();
+    if (!foreignRuns.empty()) {
+        std::cerr << "mvnrt: --resume keeps only runs of the same scenario, parameters and seed; ";
+        for (std::size_t i = 0; i < foreignRuns.size() && i < 10; ++i)
+            std::cerr << (i ? ", " : "") << platform::capped(foreignRuns[i]);
+        if (foreignRuns.size() > 10) std::cerr << " and " << foreignRuns.size() - 10 << " more";
+        std::cerr << (foreignRuns.size() == 1 ? " was" : " were")
+                  << " made of other inputs (or by an mvnrt that kept no fingerprint); run "
+                     "without --resume to make them anew, or choose another --out\n";
+        return std::nullopt;
+    }
 
     PoolOptions pool;
     // This very program, even when its file has been replaced meanwhile (a

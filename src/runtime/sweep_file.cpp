@@ -6,6 +6,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "platform/number_text.h"
 #include "platform/safe_input.h"
 #include "platform/safe_output.h"
 #include "platform/strict_json.h"
@@ -103,12 +104,10 @@ class Reader {
             const std::string t = s.get<std::string>();
             const std::size_t dash = t.find('-');
             std::uint64_t a = 0, b = 0;
+            // A number past 2^64 - 1 is refused, never wrapped.
             const bool ok = dash != std::string::npos &&
-                            std::from_chars(t.data(), t.data() + dash, a).ptr == t.data() + dash &&
-                            dash > 0 &&
-                            std::from_chars(t.data() + dash + 1, t.data() + t.size(), b).ptr ==
-                                t.data() + t.size() &&
-                            dash + 1 < t.size();
+                            platform::readWholeNumber(std::string_view(t).substr(0, dash), a) &&
+                            platform::readWholeNumber(std::string_view(t).substr(dash + 1), b);
             if (!ok)
                 bad(at, "must be a list of seeds or a range \"A-B\", not \"" +
                             platform::capped(t, 40) + "\"");
@@ -177,15 +176,13 @@ std::string setMember(json& doc, const std::string& path, const json& value) {
         i = end == std::string::npos ? path.size() : end;
         while (i < path.size() && path[i] == '[') {
             const std::size_t close = path.find(']', i);
-            std::size_t index = 0;
+            std::uint64_t index = 0;
             if (close == std::string::npos ||
-                std::from_chars(path.data() + i + 1, path.data() + close, index).ptr !=
-                    path.data() + close ||
-                close == i + 1)
+                !platform::readWholeNumber(std::string_view(path).substr(i + 1, close - i - 1), index))
                 return "is not a member path such as model.headwayTime or fill[0].count";
             if (!at->is_array() || index >= at->size())
                 return "the scenario has no " + path.substr(0, close + 1);
-            at = &(*at)[index];
+            at = &(*at)[static_cast<std::size_t>(index)];
             i = close + 1;
         }
         if (i < path.size()) {
