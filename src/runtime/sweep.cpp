@@ -235,7 +235,7 @@ int collectRuns(const fs::path& root, const std::vector<std::uint64_t>& seeds, b
         for (std::size_t i = 0; i < mixed.size() && i < 10; ++i)
             std::cerr << (i ? ", " : "") << mixed[i];
         if (mixed.size() > 10) std::cerr << " and " << mixed.size() - 10 << " more";
-        std::cerr << " differ from the first run in scenario, parameters or seed (the "
+        std::cerr << (mixed.size() == 1 ? " differs" : " differ") << " from the first run in scenario, parameters or seed (the "
                      "fingerprint in their folder's .mvnrt-results); nothing was averaged\n";
         return 1;
     }
