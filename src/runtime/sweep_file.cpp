@@ -297,11 +297,22 @@ SweepDefinition parseSweepFile(const std::string& text, const fs::path& file) {
                                                                : folder / fs::path(base.source))
                               .lexically_normal();
         if (isProject ? !fs::is_directory(base.sourcePath, ec)
-                      : !fs::is_regular_file(base.sourcePath, ec))
+                      : !fs::is_regular_file(base.sourcePath, ec)) {
+            // Something else there (a FIFO, a device, a folder) is named as
+            // what it is.
+            std::string why;
+            if (fs::exists(fs::symlink_status(base.sourcePath, ec))) {
+                if (isProject)
+                    why = "is not a folder";
+                else
+                    platform::openRegularFile(base.sourcePath, UINT64_MAX, &why);
+            }
             r.bad(at + "." + sourceKey,
                   platform::capped(base.source) +
-                      (isProject ? ": no such folder (the folder that holds bProj)"
-                                 : ": no such scenario file"));
+                      (!why.empty() ? ": " + why
+                       : isProject  ? ": no such folder (the folder that holds bProj)"
+                                    : ": no such scenario file"));
+        }
         if (isProject && !fs::is_directory(base.sourcePath / "bProj", ec))
             r.bad(at + ".project", platform::capped(base.source) + ": holds no project bProj");
         const std::string name = entry.contains("name") ? r.text(entry["name"], at + ".name")
