@@ -8,6 +8,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cmath>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -242,4 +245,125 @@ TEST(NoSilentMixing, NumbersPastTheLargestSeedAreRefusedNotWrapped) {
     EXPECT_EQ(v.status, 2);
     EXPECT_TRUE(has(v.err, "is not a member path")) << v.err;
     EXPECT_FALSE(fs::exists(dir / "sweep-results"));
+}
+
+namespace {
+
+// A room of `points` points on a circle of radius 20 m with a door east.
+std::string roundRoom(int points, const std::string& people) {
+    std::string ring;
+    for (int k = 0; k < points; ++k) {
+        const double a = 2.0 * M_PI * k / points;
+        ring += (k ? "," : "") + std::string("[") + std::to_string(20.0 + 20.0 * std::cos(a)) +
+                "," + std::to_string(20.0 + 20.0 * std::sin(a)) + "]";
+    }
+    return R"({"walkable": [[)" + ring + R"(]], "exits": [{"from":[40,19],"to":[40,21]}],
+              "people": [)" + people + R"(], "timeLimit": 1})";
+}
+
+std::string exitsText(int n) {
+    std::string t;
+    for (int k = 0; k < n; ++k)
+        t += (k ? "," : "") + std::string(R"({"from":[)") + std::to_string(0.1 * k) +
+             R"(,0],"to":[)" + std::to_string(0.1 * k + 0.05) + ",0]}";
+    return t;
+}
+
+}  // namespace
+
+TEST(BoundsInMemoryAndTime, EachRefusalNamesTheMemberAndTheLimit) {
+    TempDir dir;
+    // Exits: 32 allowed, 33 refused.
+    const std::string area = R"("walkable": [[[0,0],[4,0],[4,4],[0,4]]], "people": [{"x":1,"z":1}])";
+    writeFile(dir / "e.json", "{" + area + R"(, "exits": [)" + exitsText(33) + "]}");
+    runtimetest::Outcome o = runMvnrt(dir.path(), "--headless --scenario e.json --quiet");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(has(o.err, "exits: there are 33 exits; at most 32 are allowed")) << o.err;
+    // Explicit people: ten in a square metre, not eleven.
+    std::string ten, eleven;
+    for (int k = 0; k < 11; ++k)
+        (k < 10 ? ten : eleven) += std::string(k ? "," : "") + R"({"x":)" +
+                                   std::to_string(1.05 + 0.09 * k) + R"(,"z":1.5})";
+    writeFile(dir / "ten.json", R"({"walkable": [[[0,0],[4,0],[4,4],[0,4]]], "exits": [{"from":[4,1],"to":[4,2]}], "people": [)" + ten + R"(], "timeLimit": 1})");
+    o = runMvnrt(dir.path(), "--headless --scenario ten.json --quiet --fps 0");
+    EXPECT_EQ(o.status, 0) << o.err;
+    writeFile(dir / "eleven.json", R"({"walkable": [[[0,0],[4,0],[4,4],[0,4]]], "exits": [{"from":[4,1],"to":[4,2]}], "people": [)" + ten + eleven + R"(], "timeLimit": 1})");
+    o = runMvnrt(dir.path(), "--headless --scenario eleven.json --quiet");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(has(o.err, "people[10]: is person 11 in the square metre from (1, 1); at most 10"))
+        << o.err;
+    // A person far from the floor, and the real count of a huge fill.
+    writeFile(dir / "far.json", R"({"walkable": [[[0,0],[4,0],[4,4],[0,4]]], "exits": [{"from":[4,1],"to":[4,2]}], "people": [{"x":1e300,"z":1}]})");
+    o = runMvnrt(dir.path(), "--headless --scenario far.json --quiet");
+    EXPECT_TRUE(has(o.err, "people[0]: stands beyond 100000 m")) << o.err;
+    writeFile(dir / "huge.json", R"({"walkable": [[[0,0],[4,0],[4,4],[0,4]]], "exits": [{"from":[4,1],"to":[4,2]}], "people": [{"x":1,"z":1}], "fill": [{"area": [[0,0],[1,0],[1,1]], "count": 123456789}]})");
+    o = runMvnrt(dir.path(), "--headless --scenario huge.json --quiet");
+    EXPECT_TRUE(has(o.err, "the scenario has 123456790 people")) << o.err;
+    // Polygon points: 200,000 in all.
+    writeFile(dir / "many.json", roundRoom(200001, R"({"x":20,"z":20})"));
+    o = runMvnrt(dir.path(), "--headless --scenario many.json --quiet");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(has(o.err, "walkable: has 200001 points; at most 200000 are allowed")) << o.err;
+}
+
+TEST(BoundsInMemoryAndTime, AWalkablePolygonOfAHundredThousandPointsRunsInSeconds) {
+    TempDir dir;
+    writeFile(dir / "round.json", roundRoom(100000, R"({"x":20,"z":20})"));
+    const auto started = std::chrono::steady_clock::now();
+    const runtimetest::Outcome o =
+        runMvnrt(dir.path(), "--headless --scenario round.json --quiet --fps 0 --threads 1");
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(o.status, 0) << o.err;
+    // Every navigation cell against every vertex took minutes; row by row
+    // it is a few seconds (generous for a loaded machine and the sanitizers).
+    EXPECT_LT(seconds, 60.0);
+}
+
+TEST(BoundsInMemoryAndTime, ACollectedTimeOutOfRangeIsAFailedRunNotAReport) {
+    TempDir dir;
+    writeFile(dir / "room.json", kRoom);
+    ASSERT_EQ(runMvnrt(dir.path(), "--scenario room.json --runs 2 --jobs 1 --quiet --out s").status, 0);
+    std::string summary = readFile(dir / "s/run-2/summary.json");
+    const std::size_t at = summary.find("\"evacuationTime\": ");
+    ASSERT_NE(at, std::string::npos);
+    summary.replace(at, summary.find(',', at) - at, "\"evacuationTime\": -1e300");
+    writeFile(dir / "s/run-2/summary.json", summary);
+    const runtimetest::Outcome o = runMvnrt(dir.path(), "--collect s");
+    EXPECT_EQ(o.status, 1);
+    const std::string runs = readFile(dir / "s/runs.json");
+    char expected[400];
+    std::snprintf(expected, sizeof expected, "evacuationTime is %.1f; a time of a run lies", -1e300);
+    EXPECT_TRUE(has(runs, expected)) << runs;
+    const std::string report = readFile(dir / "s/report.html");
+    EXPECT_EQ(report.find('\0'), std::string::npos);
+}
+
+TEST(MessagesSayWhatIsWrong, FifosDevicesAndOptionsAreNamedAsWhatTheyAre) {
+    TempDir dir;
+    writeFile(dir / "room.json", kRoom);
+    ASSERT_EQ(::mkfifo((dir / "pipe.json").c_str(), 0644), 0);
+    writeFile(dir / "sweep.json", R"({"runs": 1, "scenarios": [{"scenario": "pipe.json"}]})");
+    runtimetest::Outcome o = runMvnrt(dir.path(), "--sweep sweep.json");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(has(o.err, "pipe.json: is a FIFO")) << o.err;
+    writeFile(dir / "sweep.json", R"({"runs": 1, "scenarios": [{"scenario": "/dev/null"}]})");
+    o = runMvnrt(dir.path(), "--sweep sweep.json");
+    EXPECT_TRUE(has(o.err, "/dev/null: is a device")) << o.err;
+    // A project whose floor is a FIFO.
+    runtimetest::writeProject(dir / "p", runtimetest::workedExample(), runtimetest::basicFloor());
+    const fs::path floor = dir / "p/bProj/Content/Actors/Floor/Floor.kvx";
+    ASSERT_TRUE(fs::exists(floor));
+    fs::remove(floor);
+    ASSERT_EQ(::mkfifo(floor.c_str(), 0644), 0);
+    o = runMvnrt(dir / "p", "--headless --quiet");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(has(o.err, "Floor.kvx: is a FIFO")) << o.err;
+    EXPECT_FALSE(has(o.err, "no floor file")) << o.err;
+    // A time limit too long for the time step is the option's.
+    writeFile(dir / "fine.json", R"({"walkable": [[[0,0],[4,0],[4,4],[0,4]]], "exits": [{"from":[4,1],"to":[4,2]}],
+                                     "people": [{"x":1,"z":1}], "model": {"dt": 0.005}})");
+    o = runMvnrt(dir.path(), "--headless --scenario fine.json --time-limit 1000000 --quiet");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(has(o.err, "--time-limit: timeLimit")) << o.err;
 }
