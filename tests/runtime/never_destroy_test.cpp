@@ -254,18 +254,23 @@ std::string roundRoom(int points, const std::string& people) {
     std::string ring;
     for (int k = 0; k < points; ++k) {
         const double a = 2.0 * M_PI * k / points;
-        ring += (k ? "," : "") + std::string("[") + std::to_string(20.0 + 20.0 * std::cos(a)) +
-                "," + std::to_string(20.0 + 20.0 * std::sin(a)) + "]";
+        if (k) ring.append(",");
+        ring.append("[").append(std::to_string(20.0 + 20.0 * std::cos(a))).append(",");
+        ring.append(std::to_string(20.0 + 20.0 * std::sin(a))).append("]");
     }
-    return R"({"walkable": [[)" + ring + R"(]], "exits": [{"from":[40,19],"to":[40,21]}],
-              "people": [)" + people + R"(], "timeLimit": 1})";
+    std::string text = R"({"walkable": [[)";
+    text.append(ring).append(R"(]], "exits": [{"from":[40,19],"to":[40,21]}], "people": [)");
+    text.append(people).append(R"(], "timeLimit": 1})");
+    return text;
 }
 
 std::string exitsText(int n) {
     std::string t;
-    for (int k = 0; k < n; ++k)
-        t += (k ? "," : "") + std::string(R"({"from":[)") + std::to_string(0.1 * k) +
-             R"(,0],"to":[)" + std::to_string(0.1 * k + 0.05) + ",0]}";
+    for (int k = 0; k < n; ++k) {
+        if (k) t.append(",");
+        t.append(R"({"from":[)").append(std::to_string(0.1 * k)).append(R"(,0],"to":[)");
+        t.append(std::to_string(0.1 * k + 0.05)).append(",0]}");
+    }
     return t;
 }
 
