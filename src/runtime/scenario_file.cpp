@@ -39,7 +39,8 @@ Vec2 point(const json& j, const std::string& where) {
 
 crowd::Polygon polygon(const json& j, const std::string& where) {
     if (!j.is_array() || j.size() < 3) bad(where, "must be a list of at least three points [x, z]");
-    if (j.size() > 100000) bad(where, "has too many points");
+    if (j.size() > 100000)
+        bad(where, "has " + std::to_string(j.size()) + " points; at most 100000 a polygon");
     crowd::Polygon poly;
     for (std::size_t i = 0; i < j.size(); ++i)
         poly.push_back(point(j[i], where + "[" + std::to_string(i) + "]"));

@@ -29,14 +29,22 @@ failed=0
 try() {
   local how=$1
   shift
-  QT_QPA_PLATFORM=xcb "$MVNRT" "$@" >out.txt 2>err.txt &
-  PID=$!
-  local win=""
-  for _ in $(seq 150); do
-    win=$(xdotool search --onlyvisible --pid "$PID" 2>/dev/null | head -n 1)
+  local win="" attempt
+  # A display busy with other tests may refuse a connection now and then:
+  # that start is tried again (it is not what is tested here).
+  for attempt in 1 2 3; do
+    QT_QPA_PLATFORM=xcb "$MVNRT" "$@" >out.txt 2>err.txt &
+    PID=$!
+    for _ in $(seq 150); do
+      win=$(xdotool search --onlyvisible --pid "$PID" 2>/dev/null | head -n 1)
+      [ -n "$win" ] && break
+      kill -0 "$PID" 2>/dev/null || break
+      sleep 0.1
+    done
     [ -n "$win" ] && break
-    kill -0 "$PID" 2>/dev/null || break
-    sleep 0.1
+    grep -q "could not connect to display" err.txt || break
+    wait "$PID" 2>/dev/null
+    sleep 1
   done
   if [ -z "$win" ]; then
     echo "FAILED ($how, $*): no message box appeared"
