@@ -38,10 +38,13 @@ std::vector<std::string> parts(const std::string& text) {
 
 void put(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
 
-// A folder name the file system takes as one entry of the root.
+// A folder below the root (a variant's run folder "v/run-1" too), never
+// above it.
 bool usableName(const std::string& name) {
-    return !name.empty() && name.size() < 200 && name != "." && name != ".." &&
-           name.find('/') == std::string::npos;
+    if (name.empty() || name.size() >= 200 || name[0] == '/') return false;
+    for (const auto& part : std::filesystem::path(name))
+        if (part == "..") return false;
+    return true;
 }
 
 }  // namespace
