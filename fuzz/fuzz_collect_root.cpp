@@ -3,7 +3,8 @@
 // when the first part is not empty), the task list (tasks.tsv), then pairs
 // of a folder name (run-K, a variant's name, anything) and the summary.json
 // in it. Collecting either writes the aggregate or refuses with an
-// InputError whose message is short; nothing crashes or throws anything
+// InputError (or, when a name is in the way of the aggregate, an
+// OutputError) whose message is short; nothing crashes or throws anything
 // else, and nothing is written outside the root.
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/input_error.h"
+#include "platform/safe_output.h"
 #include "runtime/sweep.h"
 #include "runtime/sweep_plan.h"
 #include "runtime/sweep_study.h"
@@ -57,6 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fs::path root = base / "root";
     fs::create_directories(root);
     const std::vector<std::string> p = parts(std::string(reinterpret_cast<const char*>(data), size));
+    // As a sweep's root holds them: written by mvnrt, listed in its manifest.
+    put(root / ".mvnrt-results", "mvnrt results 1\nsweep-plan.json\ntasks.tsv\n");
     if (!p[0].empty()) put(root / "sweep-plan.json", p[0]);
     if (p.size() > 1 && !p[1].empty()) put(root / "tasks.tsv", p[1]);
     for (std::size_t k = 2; k + 1 < p.size(); k += 2) {
@@ -72,6 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!seeds.empty()) (void)runtime::collectRuns(root, seeds, true, nullptr, nullptr);
         }
     } catch (const platform::InputError& e) {
+        if (std::string(e.what()).size() > 2000) __builtin_trap();
+    } catch (const platform::OutputError& e) {
+        // An aggregate that cannot be written (a name in the way): mvnrt's
+        // status 1, with this message.
         if (std::string(e.what()).size() > 2000) __builtin_trap();
     }
     // Nothing but the root may have appeared in its parent.
