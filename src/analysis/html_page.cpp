@@ -2,19 +2,16 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cfloat>
 #include <cmath>
+
+#include "platform/number_text.h"
 
 namespace analysis {
 
 namespace {
 
-std::string num(double v, int decimals = 1) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    std::string s(buf, r.ptr);
-    if (s == "-0.0" || s == "-0") s.erase(0, 1);
-    return s;
-}
+std::string num(double v, int decimals = 1) { return platform::fixedText(v, decimals); }
 
 std::string tickLabel(double v, double step) {
     const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
@@ -102,28 +99,41 @@ std::string svgChart(const Chart& c) {
     }
     if (!std::isfinite(x0)) x0 = 0.0, x1 = 1.0, y0 = 0.0, y1 = 1.0;
     if (c.yFromZero) y0 = std::min(0.0, y0);
-    if (x1 <= x0) x1 = x0 + 1.0;
-    if (y1 <= y0) y1 = y0 + 1.0;
-    const double xs = niceStep(x1 - x0, 8), ys = niceStep(y1 - y0, 5);
+    // Any finite numbers, up to +-1.8e308: a span that is no wider than the
+    // spacing of doubles there gets a width, and spans are taken in halves
+    // (x1 - x0 may overflow where x1 / 2 - x0 / 2 does not).
+    if (!(x1 > x0)) x1 = x0 + std::max(1.0, std::fabs(x0) * 1e-6);
+    if (!(y1 > y0)) y1 = y0 + std::max(1.0, std::fabs(y0) * 1e-6);
+    auto stepOf = [](double lo, double hi, int ticks) {
+        if (std::isfinite(hi - lo)) return niceStep(hi - lo, ticks);
+        return std::min(2.0 * niceStep(hi / 2.0 - lo / 2.0, ticks), DBL_MAX);
+    };
+    const double xs = stepOf(x0, x1, 8), ys = stepOf(y0, y1, 5);
     x0 = std::floor(x0 / xs + 1e-9) * xs, x1 = std::ceil(x1 / xs - 1e-9) * xs;
     y0 = std::floor(y0 / ys + 1e-9) * ys, y1 = std::ceil(y1 / ys - 1e-9) * ys;
     const double L = 64, R = 16, T = 34, B = 48;
     const double W = c.width, H = c.height, pw = W - L - R, ph = H - T - B;
-    auto X = [&](double x) { return L + pw * (x - x0) / (x1 - x0); };
-    auto Y = [&](double y) { return T + ph * (1.0 - (y - y0) / (y1 - y0)); };
+    auto X = [&](double x) { return L + pw * (x / 2.0 - x0 / 2.0) / (x1 / 2.0 - x0 / 2.0); };
+    auto Y = [&](double y) { return T + ph * (1.0 - (y / 2.0 - y0 / 2.0) / (y1 / 2.0 - y0 / 2.0)); };
+    // The grid lines: a bounded count whatever the numbers.
+    constexpr int kMaxTicks = 40;
 
     std::string s = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(W, 0) +
                     "\" height=\"" + num(H, 0) + "\" viewBox=\"0 0 " + num(W, 0) + " " + num(H, 0) +
                     "\" role=\"img\" aria-label=\"" + htmlEscaped(c.title) + "\">";
     s += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>";
     s += "<text x=\"" + num(L) + "\" y=\"20\" class=\"t\">" + htmlEscaped(c.title) + "</text>";
-    for (double x = x0; x <= x1 + 1e-9 * xs; x += xs) {
+    for (int k = 0; k <= kMaxTicks; ++k) {
+        const double x = x0 + k * xs;
+        if (!(x <= x1 + 1e-9 * xs)) break;
         s += "<line x1=\"" + num(X(x)) + "\" y1=\"" + num(T) + "\" x2=\"" + num(X(x)) + "\" y2=\"" +
              num(T + ph) + "\" stroke=\"#e4e4e4\"/>";
         s += "<text x=\"" + num(X(x)) + "\" y=\"" + num(T + ph + 16) +
              "\" text-anchor=\"middle\">" + tickLabel(x, xs) + "</text>";
     }
-    for (double y = y0; y <= y1 + 1e-9 * ys; y += ys) {
+    for (int k = 0; k <= kMaxTicks; ++k) {
+        const double y = y0 + k * ys;
+        if (!(y <= y1 + 1e-9 * ys)) break;
         s += "<line x1=\"" + num(L) + "\" y1=\"" + num(Y(y)) + "\" x2=\"" + num(L + pw) +
              "\" y2=\"" + num(Y(y)) + "\" stroke=\"#e4e4e4\"/>";
         s += "<text x=\"" + num(L - 6) + "\" y=\"" + num(Y(y) + 4) + "\" text-anchor=\"end\">" +

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "platform/number_text.h"
 #include "platform/safe_input.h"
 #include "platform/safe_output.h"
 
@@ -38,20 +39,33 @@ RunStatus statusFromName(const std::string& s) {
     return RunStatus::Failed;
 }
 
+// Longer than any run can last (a time limit is at most 1e6 s).
+constexpr double kMaxSummarySeconds = 1.0e7;
+
+// A time of a summary: finite and from 0 to kMaxSummarySeconds, else the
+// run is unreadable, naming the member.
+double timeIn(const json& j, const char* member) {
+    const double t = j.get<double>();
+    if (!(t >= 0.0 && t <= kMaxSummarySeconds))
+        throw std::runtime_error(std::string(member) + " is " + platform::fixedText(t, 1) +
+                                 "; a time of a run lies from 0 to 1e7 s");
+    return t;
+}
+
 void readSummary(const json& j, RunRecord& r) {
     r.people = j.at("people").get<int>();
     r.everyoneOut = j.at("everyoneOut").get<bool>();
-    r.evacuationTime = j.at("evacuationTime").get<double>();
+    r.evacuationTime = timeIn(j.at("evacuationTime"), "evacuationTime");
     for (const json& e : j.at("exits"))
         r.outByExit.emplace_back(e.at("name").get<std::string>(), e.at("peopleOut").get<int>());
     r.peopleLeft = static_cast<int>(j.at("stillInside").size());
     double pre = 0.0, travel = 0.0;
     int out = 0;
     for (const json& p : j.at("persons")) {
-        const double pm = p.contains("preMovement") ? p["preMovement"].get<double>() : 0.0;
+        const double pm = p.contains("preMovement") ? timeIn(p["preMovement"], "preMovement") : 0.0;
         pre += pm;
         if (p.at("exitTime").is_number()) {
-            travel += p["exitTime"].get<double>() - pm;
+            travel += timeIn(p["exitTime"], "exitTime") - pm;
             ++out;
         }
     }
@@ -100,7 +114,8 @@ const char* statusName(RunStatus s) {
 std::string writeFailureRecord(const std::filesystem::path& root, std::uint64_t seed,
                                RunStatus status, const std::string& detail) {
     const ordered_json j{{"seed", seed}, {"status", statusName(status)}, {"detail", detail}};
-    return platform::writeFileAtomically(root / failureRecordName(seed), j.dump(2) + "\n");
+    return platform::writeFileAtomically(root / failureRecordName(seed), j.dump(2) + "\n", platform::Durability::WhenReplacing,
+                                   platform::Replacing::RegularFileOnly);
 }
 
 RunRecord readRun(const std::filesystem::path& root, std::uint64_t seed) {
@@ -271,7 +286,8 @@ std::vector<RunRecord> collectAndWrite(const std::filesystem::path& root,
     const SweepStatistics stats = sweepStatistics(runs);
     for (const auto& [name, text] : {std::pair{"runs.json", runsJsonText(runs)},
                                      std::pair{"statistics.json", statisticsJsonText(stats)}}) {
-        const std::string problem = platform::writeFileAtomically(root / name, text);
+        const std::string problem = platform::writeFileAtomically(root / name, text, platform::Durability::WhenReplacing,
+                                   platform::Replacing::RegularFileOnly);
         if (!problem.empty()) throw std::runtime_error(problem);
     }
     if (statsOut) *statsOut = stats;

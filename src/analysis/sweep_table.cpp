@@ -4,6 +4,8 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "platform/number_text.h"
+
 namespace analysis {
 
 namespace {
@@ -13,11 +15,7 @@ using nlohmann::ordered_json;
 // Four decimals, whatever the locale; empty for a figure that is not there.
 std::string number(double v) {
     if (!std::isfinite(v)) return "";
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);
-    std::string s(buf, r.ptr);
-    if (s == "-0.0000") s = "0.0000";
-    return s;
+    return platform::fixedText(v, 4);
 }
 
 std::string parametersText(const VariantRow& row) {

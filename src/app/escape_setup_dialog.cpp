@@ -548,16 +548,26 @@ bool EscapeSetupDialog::openScenario(const QString& path) {
             std::filesystem::path file = platform::nativePath(*request.floor);
             if (file.is_relative()) file = platform::nativePath(startDirectory_) / file;
             floor = QDir::toNativeSeparators(QString::fromStdString(file.lexically_normal().string()));
-            std::ifstream probe(file, std::ios::binary);
-            std::error_code ec;
-            if (!probe || std::filesystem::is_directory(file, ec))
-                return refuse(tr("Its floor %1 cannot be read.").arg(*floor));
+            // As escape-build checks it: a FIFO or a device is refused by
+            // name, without waiting for it.
+            try {
+                cli::checkFloorFile(*request.floor, startDirectory_, "floor");
+            } catch (const cli::UsageError& e) {
+                return refuse(QString::fromStdString(e.what()));
+            }
             floorFile = file.string();
         } else {
             platform::setCurrentDirectory(startDirectory_);
         }
         reader.setFloorPath(floorFile, none);
         scale = reader.scale;
+    }
+    // Every exit and cluster must be a finite world position at this
+    // floor's scale, as escape-build requires.
+    try {
+        cli::checkScenario(request, startDirectory_, scale, "floor");
+    } catch (const cli::UsageError& e) {
+        return refuse(QString::fromStdString(e.what()));
     }
     // Positions in world units are placed where the view shows them on this
     // floor (the inverse of the view-to-world rule).

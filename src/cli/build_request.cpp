@@ -7,9 +7,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "platform/platform.h"
 #include "platform/safe_input.h"
 #include "platform/safe_output.h"
 #include "platform/strict_json.h"
@@ -189,6 +191,26 @@ std::vector<scenario::WorldPosition> worldPositions(const std::vector<Placement>
         out.push_back(w);
     }
     return out;
+}
+
+void checkFloorFile(const std::string& floorPath, const std::string& startDirectory,
+                    const std::string& label) {
+    std::filesystem::path file = platform::nativePath(floorPath);
+    if (file.is_relative() && !startDirectory.empty())
+        file = platform::nativePath(startDirectory) / file;
+    // Regular files only, opened without blocking (a FIFO or a device would
+    // hang the build and the dialog).
+    std::string why;
+    if (!platform::openRegularFile(file, std::numeric_limits<std::uint64_t>::max(), &why).isOpen())
+        throw UsageError(label + ": cannot read '" + platform::capped(floorPath) + "': it " + why);
+}
+
+void checkScenario(const BuildRequest& request, const std::string& startDirectory, float scale,
+                   const std::string& floorLabel) {
+    if (request.floor) checkFloorFile(*request.floor, startDirectory, floorLabel);
+    for (const auto& [list, kind] : {std::pair{request.exits, scenario::PlacementKind::Exit},
+                                     std::pair{request.clusters, scenario::PlacementKind::Cluster}})
+        if (list) worldPositions(*list, kind, scale);
 }
 
 BuildRequest readScenarioFile(const std::string& path) {

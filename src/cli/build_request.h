@@ -70,6 +70,21 @@ std::string scenarioFileText(const BuildRequest& request);
 std::vector<scenario::WorldPosition> worldPositions(const std::vector<Placement>& placements,
                                                     scenario::PlacementKind kind, float scale);
 
+// The floor file a request names, checked as escape-build and the dialog's
+// "Open scenario" both check it: a regular file that opens without blocking
+// (a FIFO, a device, a folder, an unreadable or over-long path are refused),
+// a relative path taken from `startDirectory` (empty: the current
+// directory). Throws UsageError "<label>: cannot read '<path>': it <why>".
+void checkFloorFile(const std::string& floorPath, const std::string& startDirectory,
+                    const std::string& label);
+
+// The checks of a read scenario before anything is built or shown, in one
+// place for escape-build and the dialog: the floor (when named) as
+// checkFloorFile, every exit and cluster a finite world position at `scale`
+// (worldPositions). Throws UsageError.
+void checkScenario(const BuildRequest& request, const std::string& startDirectory, float scale,
+                   const std::string& floorLabel);
+
 // The fields of `over` that are set replace those of `base`.
 BuildRequest merge(BuildRequest base, const BuildRequest& over);
 

@@ -83,14 +83,10 @@ int runMain(int argc, char** argv) {
     // The floor: a chosen file must be readable; the basic floor beside the
     // templates is handled like a template (missing: an empty copy, exit 1).
     const std::string floorPath = request.floor.value_or(floorplan::kBasicFloorPath);
-    if (request.floor) {
-        // Regular files only, opened without blocking (a FIFO or a device
-        // would hang the build).
-        std::string why;
-        if (!platform::openRegularFile(platform::nativePath(floorPath),
-                                       std::numeric_limits<std::uint64_t>::max(), &why)
-                 .isOpen())
-            return badInput("--floor: cannot read '" + platform::capped(floorPath) + "': it " + why);
+    try {
+        if (request.floor) cli::checkFloorFile(floorPath, std::string(), "--floor");
+    } catch (const cli::UsageError& e) {
+        return badInput(e.what());
     }
     // Read the floor as the dialog's view does: relative paths resolve against
     // the start directory, which is current, and a file without a usable mesh
@@ -114,9 +110,9 @@ int runMain(int argc, char** argv) {
     if (!floorWarning.empty()) std::cerr << "escape-build: warning: " << floorWarning << "\n";
     const float scale = request.scale ? *request.scale : reader.scale;
     try {
-        for (const auto& [list, kind] : {std::pair{request.exits, scenario::PlacementKind::Exit},
-                                         std::pair{request.clusters, scenario::PlacementKind::Cluster}})
-            if (list) cli::worldPositions(*list, kind, scale);
+        // The same checks as the dialog's "Open scenario" (the floor again:
+        // it was needed before its scale).
+        cli::checkScenario(request, std::string(), scale, "--floor");
     } catch (const cli::UsageError& e) {
         return badInput(e.what());
     }

@@ -68,6 +68,20 @@ std::optional<SetupProblem> paramsProblem(const ModelParams& params) {
 }
 
 std::optional<SetupProblem> extentProblem(const CrowdSetup& setup) {
+    if (setup.exits.size() > kMaxExits)
+        return SetupProblem{"exits", "there are " + std::to_string(setup.exits.size()) +
+                                         " exits; at most " + std::to_string(kMaxExits) +
+                                         " are allowed (each has a navigation field of up to "
+                                         "17.6 MB)"};
+    std::size_t points = 0;
+    for (const Polygon& poly : setup.area.polygons()) points += poly.size();
+    if (setup.area.polygons().size() > kMaxWalkablePolygons)
+        return SetupProblem{"walkable", "has " + std::to_string(setup.area.polygons().size()) +
+                                            " polygons; at most " +
+                                            std::to_string(kMaxWalkablePolygons) + " are allowed"};
+    if (points > kMaxWalkablePoints)
+        return SetupProblem{"walkable", "has " + std::to_string(points) + " points; at most " +
+                                            std::to_string(kMaxWalkablePoints) + " are allowed"};
     Box box{{INFINITY, INFINITY}, {-INFINITY, -INFINITY}};
     auto take = [&](Vec2 p, const std::string& member) -> std::optional<SetupProblem> {
         if (!(std::fabs(p.x) <= kMaxCoordinate && std::fabs(p.y) <= kMaxCoordinate))

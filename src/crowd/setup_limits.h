@@ -24,6 +24,18 @@ inline constexpr double kMaxNeighbourCells = 4.0e6;
 inline constexpr double kMaxCoordinate = 1.0e5;
 // Time limit over time step.
 inline constexpr double kMaxSteps = 1.0e8;
+// Exits of one floor: each has a navigation field of its own, at most
+// 1.1 million cells of 16 bytes (17.6 MB), so the fields of a floor take at
+// most 32 x 17.6 MB = 563 MB.
+inline constexpr std::size_t kMaxExits = 32;
+// Points of the walkable polygons together, and polygons: the walls, the
+// wall grid and the area's even-odd sum grow with them.
+inline constexpr std::size_t kMaxWalkablePoints = 200000;
+inline constexpr std::size_t kMaxWalkablePolygons = 1000;
+// Explicit people standing in any one square metre (a cell of a 1 m grid):
+// above the densest crowd a person fits in (some 7 per m^2 of the smallest
+// bodies), as placing a fill never exceeds it.
+inline constexpr std::size_t kMaxPeoplePerSquareMetre = 10;
 
 struct ParamRange {
     const char* name;  // the member's name in a scenario's "model"
@@ -45,7 +57,8 @@ struct SetupProblem {
 // The first parameter outside its range (or radiusMax below radiusMin).
 std::optional<SetupProblem> paramsProblem(const ModelParams& params);
 // Points of the area and the exits beyond kMaxCoordinate, or a box of them
-// too large for the neighbour grid at the given cutoff.
+// too large for the neighbour grid at the given cutoff; more than kMaxExits
+// exits, kMaxWalkablePoints points or kMaxWalkablePolygons polygons.
 std::optional<SetupProblem> extentProblem(const CrowdSetup& setup);
 // Everything above, the number of people and the number of steps.
 std::optional<SetupProblem> setupProblem(const CrowdSetup& setup);

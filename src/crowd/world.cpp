@@ -20,6 +20,51 @@ constexpr double kMinDoorWidth = 0.5;
 // take 17 MB each.
 constexpr double kMaxNavCells = 1.1e6;
 
+// Which cell centres of `grid` lie in `area`, row by row (scanline): each
+// edge is crossed with only the rows it spans, and a row's sorted crossings
+// decide its cells in one pass, so the cost grows with cells plus the rows
+// the edges span, not cells times vertices. Every decision is the one
+// WalkableArea::contains makes (the same crossing arithmetic with the same
+// edge ends, the same even-odd parity), bit for bit.
+std::vector<std::uint8_t> insideCells(const WalkableArea& area, const NavGrid& grid) {
+    const int nx = grid.nx(), ny = grid.ny();
+    std::vector<std::vector<double>> rows(static_cast<std::size_t>(ny));
+    const double y0 = grid.centre(0, 0).y, h = grid.cell();
+    for (const Polygon& poly : area.polygons()) {
+        const std::size_t n = poly.size();
+        for (std::size_t i = 0, j = n - 1; i < n; j = i++) {
+            const Vec2 a = poly[i], b = poly[j];
+            if (a.y == b.y) continue;  // crossed by no row (the test below never holds)
+            const double lo = std::min(a.y, b.y), hi = std::max(a.y, b.y);
+            // Rows whose centre may lie in [lo, hi), one more each side for
+            // the rounding of the division; the exact test decides.
+            const int first = std::max(0, static_cast<int>(std::floor((lo - y0) / h)) - 1);
+            const int last = std::min(ny - 1, static_cast<int>(std::ceil((hi - y0) / h)) + 1);
+            for (int r = first; r <= last; ++r) {
+                const double y = grid.centre(0, r).y;
+                if ((a.y > y) != (b.y > y))
+                    rows[static_cast<std::size_t>(r)].push_back(a.x + (y - a.y) * (b.x - a.x) /
+                                                                            (b.y - a.y));
+            }
+        }
+    }
+    std::vector<std::uint8_t> inside(grid.size(), 0);
+    for (int r = 0; r < ny; ++r) {
+        std::vector<double>& xs = rows[static_cast<std::size_t>(r)];
+        if (xs.empty()) continue;
+        std::sort(xs.begin(), xs.end());
+        // Inside when an odd number of crossings lie right of the centre
+        // (p.x < xCross in contains).
+        std::size_t atOrLeft = 0;
+        for (int i = 0; i < nx; ++i) {
+            const double x = grid.centre(i, r).x;
+            while (atOrLeft < xs.size() && xs[atOrLeft] <= x) ++atOrLeft;
+            inside[static_cast<std::size_t>(grid.index(i, r))] = (xs.size() - atOrLeft) % 2 == 1;
+        }
+    }
+    return inside;
+}
+
 // Subtracts the intervals `holes` (parameters in metres along an edge of
 // length len) from [0, len] and returns what is left.
 std::vector<std::pair<double, double>> subtract(double len,
@@ -177,11 +222,12 @@ World::World(const CrowdSetup& setup)
 
     // Walkable cells: inside the area, or in the pocket behind a door.
     std::vector<std::vector<int>> targets(exits_.size());
+    const std::vector<std::uint8_t> inside = insideCells(area_, grid_);
     for (int j = 0; j < grid_.ny(); ++j)
         for (int i = 0; i < grid_.nx(); ++i) {
             const Vec2 c = grid_.centre(i, j);
             const int idx = grid_.index(i, j);
-            if (area_.contains(c)) {
+            if (inside[static_cast<std::size_t>(idx)]) {
                 grid_.walkable[idx] = 1;
                 continue;
             }

@@ -1,5 +1,7 @@
 #include "platform/safe_output.h"
 
+#include "platform/output_node.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cerrno>
@@ -64,8 +66,15 @@ void AtomicFile::markFailed(int error) {
 
 #ifndef _WIN32
 
-AtomicFile::AtomicFile(fs::path target, Durability durability)
-    : target_(std::move(target)), durability_(durability) {
+AtomicFile::AtomicFile(fs::path target, Durability durability, Replacing replacing)
+    : target_(std::move(target)), durability_(durability), replacing_(replacing) {
+    if (replacing_ == Replacing::RegularFileOnly) {
+        const std::string why = outputNodeProblem(target_);
+        if (!why.empty()) {
+            fail(target_, why, EEXIST);
+            return;
+        }
+    }
     if (target_.filename().empty()) {
         fail(target_, "names no file", EINVAL);
         return;
@@ -126,6 +135,10 @@ bool AtomicFile::commit() {
     const int closed = ::close(fd_);
     fd_ = -1;
     if (closed != 0) markFailed(errno);
+    if (problem_.empty() && replacing_ == Replacing::RegularFileOnly) {
+        const std::string why = outputNodeProblem(target_);
+        if (!why.empty()) fail(target_, why, EEXIST);
+    }
     if (problem_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
         const int error = errno;
         if (error == EISDIR || error == ENOTEMPTY || error == EEXIST)
@@ -182,8 +195,12 @@ std::string removeFile(const fs::path& file) {
 
 #else  // _WIN32: the same steps through the standard library.
 
-AtomicFile::AtomicFile(fs::path target, Durability durability)
-    : target_(std::move(target)), durability_(durability) {
+AtomicFile::AtomicFile(fs::path target, Durability durability, Replacing replacing)
+    : target_(std::move(target)), durability_(durability), replacing_(replacing) {
+    if (replacing_ == Replacing::RegularFileOnly && !outputNodeProblem(target_).empty()) {
+        fail(target_, outputNodeProblem(target_), EEXIST);
+        return;
+    }
     temporary_ = temporaryName(target_, 0);
     std::FILE* f = ::_wfopen(temporary_.c_str(), L"wbx");
     if (f == nullptr) {
@@ -265,8 +282,8 @@ std::string removeFile(const fs::path& file) {
 AtomicFile::~AtomicFile() { discard(); }
 
 std::string writeFileAtomically(const fs::path& target, std::string_view bytes,
-                                Durability durability) {
-    AtomicFile file(target, durability);
+                                Durability durability, Replacing replacing) {
+    AtomicFile file(target, durability, replacing);
     file.write(bytes);
     file.commit();
     return file.problem();

@@ -39,13 +39,25 @@ enum class Durability {
     Never,
 };
 
+// What a write may replace at its target's name.
+enum class Replacing {
+    // Any node, as a name in the folder (the project tree's files: a link or
+    // FIFO put there is replaced, never followed or opened).
+    AnyNode,
+    // Only a regular file: a device, FIFO, socket, folder or link at the
+    // target is refused by name (output_node.h), when the file is opened and
+    // again right before the rename. For results, recordings and scripts.
+    RegularFileOnly,
+};
+
 class AtomicFile {
   public:
     // Opens a temporary file beside `target`. On failure ok() is false and
     // problem() says why; writes are then ignored and commit() fails. A
     // directory at the target is a failure here already (EISDIR).
     explicit AtomicFile(std::filesystem::path target,
-                        Durability durability = Durability::WhenReplacing);
+                        Durability durability = Durability::WhenReplacing,
+                        Replacing replacing = Replacing::AnyNode);
     ~AtomicFile();  // discards the temporary file unless committed
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -82,6 +94,7 @@ class AtomicFile {
     std::filesystem::path target_;
     std::filesystem::path temporary_;
     Durability durability_;
+    Replacing replacing_ = Replacing::AnyNode;
     int fd_ = -1;
     std::size_t written_ = 0;
     int errorNumber_ = 0;
@@ -91,7 +104,8 @@ class AtomicFile {
 // Writes `bytes` to `target` through an AtomicFile. Returns the problem, empty
 // on success.
 std::string writeFileAtomically(const std::filesystem::path& target, std::string_view bytes,
-                                Durability durability = Durability::WhenReplacing);
+                                Durability durability = Durability::WhenReplacing,
+                                Replacing replacing = Replacing::AnyNode);
 
 // Makes sure `folder` is a folder of its own: creates it when nothing is
 // there; refuses a symbolic link (even to a folder) or any other kind of file

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/number_text.h"
 #include "platform/safe_input.h"
 #include "platform/safe_output.h"
 
@@ -53,13 +54,8 @@ constexpr int kDecimals = 6;
 constexpr std::uint64_t kMaxFileBytes = 1ull << 30;
 
 void appendNumber(std::string& out, double value) {
-    char text[64];
-    if (value == 0.0) value = 0.0;  // no "-0.000000"
-    const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, kDecimals);
-    std::string_view written(text, static_cast<std::size_t>(r.ptr - text));
-    if (written.find_first_not_of("-0.") == std::string_view::npos && written.front() == '-')
-        written.remove_prefix(1);  // a tiny negative rounds to "0.000000"
-    out.append(written);
+    // No "-0.000000" (a tiny negative rounds to zero without its sign).
+    out.append(platform::fixedText(value, kDecimals));
 }
 
 void appendInt(std::string& out, long long value) {
@@ -118,6 +114,9 @@ class LineReader {
         const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
         if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v))
             fail(std::string(what) + " is not a number: \"" + platform::capped(text, 40) + "\"");
+        if (std::fabs(v) > kMaxMotionCoordinate)
+            fail(std::string(what) + " " + platform::capped(text, 40) +
+                 " is out of range (at most 1e7 either way)");
         return v;
     }
 
@@ -291,7 +290,9 @@ struct MotionWriter::Impl {
     std::string buffer;
     int frames = 0;
     bool finished = false;
-    explicit Impl(std::filesystem::path target) : file(std::move(target)) {}
+    explicit Impl(std::filesystem::path target)
+        : file(std::move(target), platform::Durability::WhenReplacing,
+               platform::Replacing::RegularFileOnly) {}
 
     void line(std::string_view prefix, std::string_view rest = {}) {
         buffer.append(prefix);

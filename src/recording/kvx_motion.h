@@ -86,6 +86,11 @@ struct Motion {
     MotionEnd end;
 };
 
+// The largest number (coordinate, time, radius) a motion file may hold,
+// either way: 10,000 km in metres, far beyond any floor, and small enough
+// that a replay's bounds and grids stay small. Larger is refused by name.
+inline constexpr double kMaxMotionCoordinate = 1.0e7;
+
 // A motion file that cannot be read; what() names the file and line.
 class MotionFileError : public platform::InputError {
   public:

@@ -71,7 +71,8 @@ struct MovieEncoder::Impl {
     std::int64_t encoded = 0;  // pictures sent to the encoder (worker only)
     bool finished = false;
 
-    Impl(std::filesystem::path t, const MovieFormat& f) : target(std::move(t)), format(f), file(target) {}
+    Impl(std::filesystem::path t, const MovieFormat& f) : target(std::move(t)), format(f),
+          file(target, platform::Durability::WhenReplacing, platform::Replacing::RegularFileOnly) {}
 
     void fail(const std::string& why) {
         std::lock_guard<std::mutex> lock(mutex);

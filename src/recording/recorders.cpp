@@ -2,7 +2,9 @@
 
 #include <cctype>
 
+#include "platform/output_node.h"
 #include "recording/motion_recorder.h"
+#include "runtime/project.h"
 
 namespace recording {
 
@@ -43,6 +45,14 @@ RecordingPlan planRecordings(const runtime::PreparedRun& prepared, const runtime
         plan.motion = std::filesystem::path(*options.motion);
     } else if (prepared.recordMotion) {
         plan.motion = driveTarget(kScriptMotionFile, prepared.outDir, &plan.motionNote);
+        if (plan.motion->parent_path() == prepared.outDir)
+            plan.resultFiles.push_back(plan.motion->filename().string());
+    }
+    for (const auto& [path, what] : {std::pair{plan.movie, "the movie"},
+                                     std::pair{plan.motion, "the motion recording"}}) {
+        if (!path) continue;
+        const std::string problem = platform::outputPathProblem(*path, what);
+        if (!problem.empty()) throw runtime::InputError(problem);
     }
     return plan;
 }

@@ -35,9 +35,13 @@ struct RecordingPlan {
     std::optional<std::filesystem::path> movie;
     std::optional<std::filesystem::path> motion;
     std::string motionNote;  // why the motion file is not where the script names it
+    // The recordings that go into the run's results folder (by name there).
+    std::vector<std::string> resultFiles;
 };
 
-// What to record: the options' files, else the project's flags.
+// What to record: the options' files, else the project's flags. Throws
+// runtime::InputError naming a recording's path when a device, FIFO, socket,
+// folder or link is there (nothing is written then).
 RecordingPlan planRecordings(const runtime::PreparedRun& prepared, const runtime::Options& options);
 
 // The motion recorder of the plan, or none.

@@ -25,6 +25,11 @@
 namespace {
 
 int runMain(int argc, char** argv) {
+#ifdef ESCAPE_WITH_WINDOW
+    // The window's application object ends with this function, never in the
+    // exit handlers (where closing an error box crashed).
+    const viewer::ApplicationScope gui;
+#endif
     runtime::Options opt;
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
@@ -70,6 +75,7 @@ int runMain(int argc, char** argv) {
         prep = runtime::prepareRun(opt);
         const recording::RecordingPlan plan = recording::planRecordings(prep, opt);
         runtime::RunHooks hooks;
+        hooks.resultFiles = plan.resultFiles;
         const auto motion = recording::makeMotionRecorder(plan, prep);
         if (motion) hooks.sinks.push_back(motion.get());
         const auto movie = recording::makeMovieRecorder(plan, prep, opt);
@@ -79,7 +85,7 @@ int runMain(int argc, char** argv) {
         if (window) return viewer::runWithWindow(prep, opt, hooks);
 #endif
         return runtime::runPrepared(prep, opt, hooks).status;
-    } catch (const runtime::InputError& e) {
+    } catch (const platform::InputError& e) {
         std::cerr << "mvnrt: " << platform::capped(e.what(), 1000) << "\n";
 #ifdef ESCAPE_WITH_WINDOW
         if (window) viewer::showErrorBox(platform::capped(e.what(), 1000));
@@ -104,7 +110,7 @@ int main(int argc, char** argv) {
     };
     try {
         return runMain(argc, argv);
-    } catch (const runtime::InputError& e) {
+    } catch (const platform::InputError& e) {
         return fail(e.what(), 2);
     } catch (const std::filesystem::filesystem_error& e) {
         return fail(e.what(), 1);

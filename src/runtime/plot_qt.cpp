@@ -139,7 +139,8 @@ std::string drawEvacuationPlot(const PlotData& data, const std::filesystem::path
     buffer.open(QIODevice::WriteOnly);
     if (!img.save(&buffer, "PNG")) return platform::capped(png.string()) + ": cannot be drawn";
     return platform::writeFileAtomically(
-        png, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        png, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), platform::Durability::WhenReplacing,
+                                   platform::Replacing::RegularFileOnly);
 }
 
 }  // namespace runtime

@@ -85,17 +85,34 @@ PreparedRun prepareRun(const Options& opt, const std::string* scenarioText) {
     else
         prepareProject(opt, p);
     if (opt.preMovement) {
+        // A problem of these times is the option's, not the scenario's.
+        try {
+            const PreMovement d = parsePreMovement(*opt.preMovement);
+            drawPreMovements(p.setup.people, std::vector<PreMovement>(p.setup.people.size(), d),
+                             p.meta.seed);
+        } catch (const std::invalid_argument& e) {
+            const std::string what = e.what();
+            throw InputError(what.rfind("--pre-movement", 0) == 0
+                                 ? what
+                                 : "--pre-movement " + platform::capped(*opt.preMovement, 80) +
+                                       ": " + what);
+        }
         const PreMovement d = parsePreMovement(*opt.preMovement);
-        drawPreMovements(p.setup.people, std::vector<PreMovement>(p.setup.people.size(), d),
-                         p.meta.seed);
         p.meta.notes.push_back("pre-movement for everyone: " + d.text());
     }
     if (opt.timeLimit) p.setup.timeLimit = *opt.timeLimit;
     p.setup.threads = opt.threads;
     p.meta.timeLimit = p.setup.timeLimit;
-    if (const auto problem = crowd::setupProblem(p.setup))
-        throw InputError(platform::capped(p.meta.source) + ": " + problem->member + ": " +
-                         problem->message);
+    if (const auto problem = crowd::setupProblem(p.setup)) {
+        const std::string& m = problem->member;
+        // Named by the option the value came from, else by the input file.
+        std::string from = platform::capped(p.meta.source);
+        if (opt.preMovement && m.size() >= 12 && m.compare(m.size() - 12, 12, ".preMovement") == 0)
+            from = "--pre-movement " + platform::capped(*opt.preMovement, 80);
+        else if (opt.timeLimit && m == "timeLimit")
+            from = "--time-limit";
+        throw InputError(from + ": " + problem->member + ": " + problem->message);
+    }
     return p;
 }
 

@@ -109,8 +109,15 @@ ProjectData readProject(const std::filesystem::path& startDirectory) {
 
     p.floorPath =
         projectformat::hostPath(startDirectory, projectformat::fileMadeFrom(Content::Floor).path);
-    if (!std::filesystem::is_regular_file(p.floorPath))
-        throw InputError(p.floorPath.string() + ": the project has no floor file");
+    if (!std::filesystem::is_regular_file(p.floorPath)) {
+        // A FIFO, a device or a folder there is named as what it is.
+        std::string why;
+        std::error_code ec;
+        if (std::filesystem::exists(std::filesystem::symlink_status(p.floorPath, ec)))
+            platform::openRegularFile(p.floorPath, UINT64_MAX, &why);
+        throw InputError(p.floorPath.string() + ": " +
+                         (why.empty() ? std::string("the project has no floor file") : why));
+    }
     floorplan::FloorMeshReader reader;
     OutlineCollector outline;
     const floorplan::LoadReport report = reader.setFloorPath(p.floorPath.string(), outline);

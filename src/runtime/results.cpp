@@ -6,19 +6,12 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "platform/number_text.h"
 #include "platform/safe_output.h"
 
 namespace runtime {
 
-std::string fixed(double value, int decimals) {
-    if (!std::isfinite(value)) return "nan";
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
-    std::string s(buf, r.ptr);
-    if (s.size() > 1 && s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos)
-        s.erase(0, 1);  // no "-0.000"
-    return s;
-}
+std::string fixed(double value, int decimals) { return platform::fixedText(value, decimals); }
 
 std::string recordingLine(const Recording& r) {
     return r.kind + " " + r.file + ": " + std::to_string(r.frames) + " frames, " +
@@ -202,12 +195,14 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
                    {"simulatedToWallRatio", rounded(s.ratio, 1e-2)}};
 
     const std::string problem = platform::writeFileAtomically(
-        file, j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+        file, j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n", platform::Durability::WhenReplacing,
+                                   platform::Replacing::RegularFileOnly);
     if (!problem.empty()) throw std::runtime_error(problem);
 }
 
 TrajectoryWriter::TrajectoryWriter(const std::filesystem::path& file, double unitsPerMetre)
-    : file_(std::make_unique<platform::AtomicFile>(file)), scale_(unitsPerMetre) {
+    : file_(std::make_unique<platform::AtomicFile>(file, platform::Durability::WhenReplacing,
+                                                   platform::Replacing::RegularFileOnly)), scale_(unitsPerMetre) {
     buffer_ = "time,person,x,z\n";
 }
 

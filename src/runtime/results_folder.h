@@ -5,9 +5,9 @@
 // A small manifest in the folder (kManifestName) lists the names of the
 // result files mvnrt wrote there. A result file of the same name that is not
 // listed belongs to someone else: mvnrt then refuses the folder, naming those
-// files, instead of writing over or deleting them. Files are written through
-// platform::AtomicFile, so a link at a result name is replaced, never
-// followed.
+// files, instead of writing over or deleting them (platform/owned_entries.h
+// holds the rule). A device, FIFO, socket, folder or link at a result's name
+// is refused by name before anything is written.
 
 #include <filesystem>
 #include <set>
@@ -15,9 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/owned_entries.h"
+
 namespace runtime {
 
-inline constexpr const char* kManifestName = ".mvnrt-results";
+inline constexpr const char* kManifestName = platform::kOwnedManifestName;
 
 class ResultsFolder {
   public:
@@ -35,7 +37,8 @@ class ResultsFolder {
 
     // Writes one result file whole. Returns the problem, empty on success.
     std::string write(std::string_view name, std::string_view bytes) const;
-    // Removes a result file of an earlier run (only ever one of ours).
+    // Removes a result file of an earlier run (only ever one of ours; see
+    // platform::removeOwned).
     // Returns the problem, empty when the name is gone.
     std::string remove(std::string_view name) const;
 

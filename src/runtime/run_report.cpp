@@ -223,7 +223,8 @@ void RunReport::finish(const crowd::Simulation& sim, const RunSummary& summary) 
 
     std::string problems;
     auto write = [&](const std::string& name, const std::string& bytes) {
-        const std::string problem = platform::writeFileAtomically(folder_ / name, bytes);
+        const std::string problem = platform::writeFileAtomically(folder_ / name, bytes, platform::Durability::WhenReplacing,
+                                   platform::Replacing::RegularFileOnly);
         if (problem.empty())
             written_.push_back(name);
         else

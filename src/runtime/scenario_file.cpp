@@ -1,6 +1,7 @@
 #include "runtime/scenario_file.h"
 
 #include <algorithm>
+#include <map>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -38,7 +39,8 @@ Vec2 point(const json& j, const std::string& where) {
 
 crowd::Polygon polygon(const json& j, const std::string& where) {
     if (!j.is_array() || j.size() < 3) bad(where, "must be a list of at least three points [x, z]");
-    if (j.size() > 100000) bad(where, "has too many points");
+    if (j.size() > 100000)
+        bad(where, "has " + std::to_string(j.size()) + " points; at most 100000 a polygon");
     crowd::Polygon poly;
     for (std::size_t i = 0; i < j.size(); ++i)
         poly.push_back(point(j[i], where + "[" + std::to_string(i) + "]"));
@@ -121,14 +123,21 @@ void readModel(const json& j, crowd::ModelParams& p) {
 
 // The people and fill counts together, before anyone is placed.
 void countPeople(const json& j) {
+    // The real sum, saturating at the largest whole number (said so).
     std::uint64_t total = 0;
-    if (j.contains("people") && j["people"].is_array()) total += j["people"].size();
+    bool saturated = false;
+    auto add = [&](std::uint64_t n) {
+        if (total > UINT64_MAX - n) saturated = true;
+        total = saturated ? UINT64_MAX : total + n;
+    };
+    if (j.contains("people") && j["people"].is_array()) add(j["people"].size());
     if (j.contains("fill") && j["fill"].is_array())
         for (const json& f : j["fill"])
             if (f.is_object() && f.contains("count") && f["count"].is_number_unsigned())
-                total += std::min<std::uint64_t>(f["count"].get<std::uint64_t>(), crowd::kMaxPeople + 1);
+                add(f["count"].get<std::uint64_t>());
     if (total > crowd::kMaxPeople)
-        bad("people", "the scenario has " + std::to_string(total) + " people; at most " +
+        bad("people", "the scenario has " + std::string(saturated ? "more than " : "") +
+                          std::to_string(total) + " people (people and fill counts); at most " +
                           std::to_string(crowd::kMaxPeople) + " are allowed");
 }
 
@@ -223,6 +232,7 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
         const json& p = j["people"];
         if (!p.is_array()) bad("people", "must be a list");
         if (p.size() > 1000000) bad("people", "has too many entries");
+        std::map<std::pair<long long, long long>, std::size_t> perSquareMetre;
         for (std::size_t i = 0; i < p.size(); ++i) {
             const std::string at = "people[" + std::to_string(i) + "]";
             if (!p[i].is_object()) bad(at, "must be an object");
@@ -231,6 +241,10 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
             crowd::PersonSpec s;
             if (!p[i].contains("x") || !p[i].contains("z")) bad(at, "needs x and z in metres");
             s.start = {number(p[i]["x"], at + ".x"), number(p[i]["z"], at + ".z")};
+            if (!(std::fabs(s.start.x) <= crowd::kMaxCoordinate &&
+                  std::fabs(s.start.y) <= crowd::kMaxCoordinate))
+                bad(at, "stands beyond " + std::to_string(static_cast<long>(crowd::kMaxCoordinate)) +
+                            " m from the origin");
             s.radius = p[i].contains("radius") ? number(p[i]["radius"], at + ".radius")
                                                : rng.uniform(mp.radiusMin, mp.radiusMax);
             if (!(s.radius > 0.0 && s.radius < 2.0)) bad(at + ".radius", "must be in (0, 2) m");
@@ -247,6 +261,17 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
                     bad(at + ".leader", "must be the index of another person in people");
                 s.leader = static_cast<int>(l);
             }
+            // As a fill never would: no square metre holds more than
+            // kMaxPeoplePerSquareMetre (a pile of people costs memory and
+            // time without bound).
+            const auto key = std::make_pair(static_cast<long long>(std::floor(s.start.x)),
+                                            static_cast<long long>(std::floor(s.start.y)));
+            if (++perSquareMetre[key] > crowd::kMaxPeoplePerSquareMetre)
+                bad(at, "is person " + std::to_string(crowd::kMaxPeoplePerSquareMetre + 1) +
+                            " in the square metre from (" + std::to_string(key.first) + ", " +
+                            std::to_string(key.second) + "); at most " +
+                            std::to_string(crowd::kMaxPeoplePerSquareMetre) +
+                            " people may stand in one square metre");
             placer.add(s.start, s.radius);
             setup.people.push_back(s);
             preMovement.push_back(preMovementOf(p[i], at));

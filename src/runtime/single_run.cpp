@@ -28,6 +28,7 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
     if (wantsTrajectories) resultNames.push_back("trajectories.csv");
     if (drawsPlots()) resultNames.push_back("evacuation.png");
     for (const std::string& name : RunReport::fileNames()) resultNames.push_back(name);
+    for (const std::string& name : hooks.resultFiles) resultNames.push_back(name);
     std::optional<ResultsFolder> folder;
     try {
         folder.emplace(prep.outDir, opt.out.has_value(), resultNames);

@@ -19,6 +19,9 @@ struct RunHooks {
     std::function<bool()> keepGoing;
     // Told when the simulation has been built, before the first step.
     std::function<void(const crowd::Simulation&)> onStart;
+    // Names of recordings the sinks write into the results folder: claimed
+    // there as results (refused when a file of the name is not mvnrt's).
+    std::vector<std::string> resultFiles;
 };
 
 struct SingleRunResult {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/safe_output.h"
+#include "platform/shell_words.h"
 #include "runtime/project.h"
 #include "runtime/results_folder.h"
 #include "runtime/sweep_study.h"
@@ -22,6 +23,8 @@ extern char** environ;
 namespace runtime {
 
 namespace fs = std::filesystem;
+
+using platform::shellWord;
 
 namespace {
 
@@ -81,9 +84,11 @@ std::string arrayScriptText(const std::string& mvnrt, const SweepPlan& plan,
                             const std::string& array, const Options& opt) {
     const std::string root = plan.root.string();
     std::string t = "#!/bin/bash\n";
-    t += "# The runs of the sweep " + plan.sweepFile + ", one job array.\n";
+    t += "# The runs of the sweep " + shellWord(plan.sweepFile, "the sweep file's path") +
+         ", one job array.\n";
     t += "# Task K makes the runs of task K in tasks.tsv. To run tasks again by hand:\n";
-    t += "#   sbatch --array=3,5 " + root + "/" + kArrayScript + "\n";
+    t += "#   sbatch --array=3,5 " +
+         shellWord((plan.root / kArrayScript).string(), "the results root (--out)") + "\n";
     t += "#SBATCH --job-name=mvnrt-sweep\n";
     t += "#SBATCH --array=" + array + "\n";
     t += "#SBATCH --output=" + root + "/" + kLogFolder + "/task-%A_%a.out\n";
@@ -92,21 +97,23 @@ std::string arrayScriptText(const std::string& mvnrt, const SweepPlan& plan,
     if (opt.wallTime) t += "#SBATCH --time=" + *opt.wallTime + "\n";
     t += "echo \"mvnrt task ${SLURM_ARRAY_TASK_ID} of job ${SLURM_ARRAY_JOB_ID} started at "
          "$(date +%s.%N) on $(hostname)\"\n";
-    t += "exec " + shellQuoted(mvnrt) + " --sweep-task " + shellQuoted(root) +
-         " --task-index \"${SLURM_ARRAY_TASK_ID}\"\n";
+    t += "exec " + shellWord(mvnrt, "the path of mvnrt") + " --sweep-task " +
+         shellWord(root, "the results root (--out)") + " --task-index \"${SLURM_ARRAY_TASK_ID}\"\n";
     return t;
 }
 
 std::string collectScriptText(const std::string& mvnrt, const SweepPlan& plan, const Options& opt) {
     const std::string root = plan.root.string();
     std::string t = "#!/bin/bash\n";
-    t += "# The aggregate of the sweep " + plan.sweepFile + ": sweep.csv, sweep.json and\n";
+    t += "# The aggregate of the sweep " + shellWord(plan.sweepFile, "the sweep file's path") +
+         ": sweep.csv, sweep.json and\n";
     t += "# each variant's statistics, with the runs missing or failed named by task.\n";
     t += "#SBATCH --job-name=mvnrt-collect\n";
     t += "#SBATCH --output=" + root + "/" + kLogFolder + "/collect-%j.out\n";
     t += "#SBATCH --ntasks=1\n#SBATCH --cpus-per-task=1\n";
     if (opt.partition) t += "#SBATCH --partition=" + *opt.partition + "\n";
-    t += "exec " + shellQuoted(mvnrt) + " --collect " + shellQuoted(root) + "\n";
+    t += "exec " + shellWord(mvnrt, "the path of mvnrt") + " --collect " +
+         shellWord(root, "the results root (--out)") + "\n";
     return t;
 }
 
@@ -122,12 +129,6 @@ std::string parsableJobId(const std::string& output) {
     return id;
 }
 
-std::string shellQuoted(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 int submitSweep(const Options& opt) {
     SweepDefinition sweep = loadSweepFile(*opt.sweepFile);
     if (opt.out) sweep.root = fs::absolute(*opt.out).lexically_normal();
@@ -135,15 +136,18 @@ int submitSweep(const Options& opt) {
         throw InputError(platform::capped(sweep.root.string()) +
                          ": a results root for Slurm needs a path without blanks, quotes, '%', "
                          "'$' or '\\'");
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    const std::string mvnrt = ec ? std::string("mvnrt") : self.string();
+    // What goes into the scripts is refused before anything is written.
+    shellWord(fs::absolute(sweep.file).lexically_normal().string(), "the sweep file's path");
+    shellWord(sweep.root.string(), "the results root (--out)");
+    shellWord(mvnrt, "the path of mvnrt");
     const std::optional<SweepPlan> plan =
         setUpSweepRoot(sweep, static_cast<std::size_t>(opt.runsPerTask), opt.resume,
                        {kArrayScript, kCollectScript, kSubmission});
     if (!plan) return 1;
-    std::error_code ec;
-    fs::create_directories(plan->root / kLogFolder, ec);
-    if (ec) throw platform::OutputError((plan->root / kLogFolder).string() + ": " + ec.message());
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    const std::string mvnrt = ec ? std::string("mvnrt") : self.string();
+    platform::requireFolder(plan->root / kLogFolder);  // a folder of its own, not a link
 
     // The tasks to submit: all of them, or with --resume those with a run
     // not finished.

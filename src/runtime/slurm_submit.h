@@ -20,9 +20,6 @@ namespace runtime {
 // followed by a line break). Throws std::runtime_error when there is none.
 std::string parsableJobId(const std::string& output);
 
-// "'text'" for a POSIX shell.
-std::string shellQuoted(const std::string& text);
-
 // Returns mvnrt's exit status: 0 when submitted, 1 when sbatch failed.
 int submitSweep(const Options& opt);
 

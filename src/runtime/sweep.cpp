@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +13,8 @@
 #include <thread>
 
 #include "analysis/sweep_results.h"
+#include "platform/number_text.h"
+#include "platform/owned_entries.h"
 #include "platform/safe_input.h"
 #include "platform/safe_output.h"
 #include "runtime/project.h"
@@ -45,13 +48,13 @@ std::string partialPrefix(const std::string& folderName) {
     return prefix;
 }
 
-// Removes what unfinished runs left under `root`: their temporary folders
-// (all seeds when seed is 0 and all is set) and logs.
+// Removes what unfinished runs left under `root`: what is ours in their
+// temporary folders (platform::clearOwnedFolder; anything else stays).
 void removePartials(const fs::path& root, const std::string& prefix) {
     std::error_code ec;
     for (const fs::directory_entry& e : fs::directory_iterator(root, ec)) {
         const std::string name = e.path().filename().string();
-        if (name.rfind(prefix, 0) == 0) fs::remove_all(e.path(), ec);
+        if (name.rfind(prefix, 0) == 0) platform::clearOwnedFolder(e.path());
     }
 }
 
@@ -59,14 +62,6 @@ std::string logName(std::uint64_t seed) {
     std::string name = ".";
     name.append(analysis::runFolderName(seed)).append(".log");
     return name;
-}
-
-// A folder that mvnrt may replace: empty, or the results of one run that
-// mvnrt wrote (its manifest lists summary.json).
-bool folderIsEmptyOrRun(const fs::path& folder) {
-    std::error_code ec;
-    if (fs::is_symlink(folder, ec) || !fs::is_directory(folder, ec)) return false;
-    return fs::is_empty(folder, ec) || manifestNames(folder).count("summary.json") != 0;
 }
 
 // Writes runs.json, statistics.json and report.html of ROOT and prints the
@@ -138,26 +133,75 @@ std::vector<std::string> runArguments(const std::vector<std::string>& sweepArgs,
     return out;
 }
 
+std::string runFingerprint(const Options& opt) {
+    // FNV-1a, 64 bits: a check against mixing, not against an adversary.
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    auto add = [&h](std::string_view bytes) {
+        for (unsigned char c : bytes) {
+            h ^= c;
+            h *= 0x100000001b3ull;
+        }
+        h ^= 0xff;  // a separator no text of one byte could be confused with
+        h *= 0x100000001b3ull;
+    };
+    add("mvnrt run 1");
+    fs::path input;
+    if (opt.scenario) {
+        add("scenario");
+        input = *opt.scenario;
+    } else {
+        add("project");
+        input = fs::path(opt.project.value_or(".")) / "bProj" / "Vellico" / "startup.pc";
+    }
+    try {
+        add(platform::readRegularFile(input, 256ull << 20));
+    } catch (const std::exception&) {
+        add("(unreadable)");
+    }
+    add(opt.timeLimit ? platform::fixedText(*opt.timeLimit, 6) : "-");
+    add(opt.preMovement.value_or("-"));
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    return std::string(hex) + " seed " + std::to_string(opt.seed.value_or(1));
+}
+
+std::vector<std::uint64_t> runSeedsIn(const fs::path& root) {
+    std::vector<std::uint64_t> seeds;
+    std::error_code ec;
+    for (const fs::directory_entry& e : fs::directory_iterator(root, ec)) {
+        const std::string entry = e.path().filename().string();
+        std::string name = entry;
+        const std::string failed = ".failed";
+        if (name.size() > failed.size() &&
+            name.compare(name.size() - failed.size(), failed.size(), failed) == 0)
+            name.resize(name.size() - failed.size());
+        if (name.rfind("run-", 0) != 0 || name.size() == 4 ||
+            name.find_first_not_of("0123456789", 4) != std::string::npos)
+            continue;
+        std::uint64_t seed = 0;
+        const char* first = name.data() + 4;
+        const char* last = name.data() + name.size();
+        const auto r = std::from_chars(first, last, seed);
+        if (r.ec != std::errc() || r.ptr != last)
+            throw InputError(platform::capped((root / entry).string()) +
+                             ": names no seed mvnrt can run (seeds go from 0 to " +
+                             std::to_string(UINT64_MAX) + "); move it away to collect the others");
+        seeds.push_back(seed);
+    }
+    if (ec)
+        throw InputError(platform::capped(root.string()) + ": cannot be read: " + ec.message());
+    std::sort(seeds.begin(), seeds.end());
+    seeds.erase(std::unique(seeds.begin(), seeds.end()), seeds.end());
+    return seeds;
+}
+
 int collectSweep(const Options& opt) {
     const fs::path root(*opt.collect);
     std::vector<std::uint64_t> seeds;
     if (opt.manyRuns()) {
         seeds = sweepSeeds(opt);
     } else {
-        std::error_code ec;
-        for (const fs::directory_entry& e : fs::directory_iterator(root, ec)) {
-            std::string name = e.path().filename().string();
-            const std::string failed = ".failed";
-            if (name.size() > failed.size() &&
-                name.compare(name.size() - failed.size(), failed.size(), failed) == 0)
-                name.resize(name.size() - failed.size());
-            if (name.rfind("run-", 0) != 0 || name.size() == 4 ||
-                name.find_first_not_of("0123456789", 4) != std::string::npos || name.size() > 24)
-                continue;
-            seeds.push_back(std::stoull(name.substr(4)));
-        }
-        std::sort(seeds.begin(), seeds.end());
-        seeds.erase(std::unique(seeds.begin(), seeds.end()), seeds.end());
+        seeds = runSeedsIn(root);
     }
     if (seeds.empty()) {
         std::cerr << "mvnrt: " << platform::capped(root.string())
@@ -171,6 +215,30 @@ int collectSweep(const Options& opt) {
 
 int collectRuns(const fs::path& root, const std::vector<std::uint64_t>& seeds, bool quiet,
                 analysis::SweepStatistics* stats, double* runSecondsSum) {
+    // Runs of other inputs are never averaged with these: every finished run
+    // must carry the fingerprint of the first one, and its own seed.
+    std::string expected;
+    std::vector<std::string> mixed;
+    for (std::uint64_t seed : seeds) {
+        const fs::path folder = root / analysis::runFolderName(seed);
+        if (!analysis::runFinished(root, seed)) continue;
+        const std::string note = platform::ownedNote(folder, "fingerprint");
+        const std::string inputs = note.substr(0, note.find(' '));
+        if (expected.empty()) expected = inputs.empty() ? "(none)" : inputs;
+        if ((inputs.empty() ? "(none)" : inputs) != expected ||
+            note.substr(note.find(' ') == std::string::npos ? note.size() : note.find(' ')) !=
+                (inputs.empty() ? "" : " seed " + std::to_string(seed)))
+            mixed.push_back(analysis::runFolderName(seed));
+    }
+    if (!mixed.empty()) {
+        std::cerr << "mvnrt: " << platform::capped(root.string()) << ": ";
+        for (std::size_t i = 0; i < mixed.size() && i < 10; ++i)
+            std::cerr << (i ? ", " : "") << mixed[i];
+        if (mixed.size() > 10) std::cerr << " and " << mixed.size() - 10 << " more";
+        std::cerr << (mixed.size() == 1 ? " differs" : " differ") << " from the first run in scenario, parameters or seed (the "
+                     "fingerprint in their folder's .mvnrt-results); nothing was averaged\n";
+        return 1;
+    }
     // What the runs were of, from the first finished one.
     RunMeta meta;
     for (std::uint64_t seed : seeds) {
@@ -192,29 +260,37 @@ int collectRuns(const fs::path& root, const std::vector<std::uint64_t>& seeds, b
 }
 
 SingleRunResult runIntoFreshFolder(PreparedRun prep, const Options& opt, const RunHooks& hooks) {
-    const fs::path final = prep.outDir;
-    const fs::path parent = final.has_parent_path() ? final.parent_path() : fs::path(".");
-    const fs::path temp =
-        parent / (partialPrefix(final.filename().string()) + std::to_string(::getpid()));
-    std::error_code ec;
-    fs::remove_all(temp, ec);
+    // The folder by its own name ("." and "dir/" name their folder), so that
+    // the new one is made beside it, not in it.
+    fs::path final = fs::absolute(prep.outDir).lexically_normal();
+    if (final.filename().empty() && final.has_parent_path() && final != final.root_path())
+        final = final.parent_path();
+    SingleRunResult r;
+    if (final.filename().empty() || final == final.root_path()) {
+        std::cerr << "mvnrt: " << platform::capped(prep.outDir.string())
+                  << ": --atomic-out needs a folder with a parent folder to make the run in\n";
+        r.status = 2;
+        return r;
+    }
+    const fs::path temp = final.parent_path() /
+                          (partialPrefix(final.filename().string()) + std::to_string(::getpid()));
+    platform::clearOwnedFolder(temp);
     prep.outDir = temp;
-    SingleRunResult r = runPrepared(prep, opt, hooks);
+    r = runPrepared(prep, opt, hooks);
     auto fail = [&](const std::string& why) {
-        std::cerr << "mvnrt: " << final.string() << ": " << why << "\n";
-        fs::remove_all(temp, ec);
+        std::cerr << "mvnrt: " << why << "\n";
+        platform::clearOwnedFolder(temp);
         r.status = 1;
         return r;
     };
-    if (r.status != 0) return fail("the run's results are incomplete; nothing was kept");
-    if (fs::exists(fs::symlink_status(final, ec))) {
-        if (!folderIsEmptyOrRun(final))
-            return fail("is there and is not the folder of a run; it was left as it is");
-        fs::remove_all(final, ec);
-        if (ec) return fail("the older run there cannot be removed: " + ec.message());
-    }
-    fs::rename(temp, final, ec);
-    if (ec) return fail("cannot be put in place: " + ec.message());
+    if (r.status != 0)
+        return fail(platform::capped(final.string()) +
+                    ": the run's results are incomplete; nothing was kept");
+    const std::string noted = platform::setOwnedNote(temp, "fingerprint", runFingerprint(opt));
+    if (!noted.empty()) return fail(noted);
+    // Our entries are renamed into place; whatever else is at --out stays.
+    const std::string problem = platform::moveOwnedInto(temp, final);
+    if (!problem.empty()) return fail(problem);
     return r;
 }
 
@@ -224,15 +300,28 @@ bool clearRun(const fs::path& root, std::uint64_t seed) {
     // Only this seed's leftovers: other runs in the same folder may be
     // going on (the tasks of a cluster).
     removePartials(root, partialPrefix(analysis::runFolderName(seed)));
-    if (fs::exists(fs::symlink_status(folder, ec))) {
-        if (!folderIsEmptyOrRun(folder)) {
-            std::cerr << "mvnrt: " << platform::capped(folder.string())
-                      << ": is there and is not the folder of a run; move it away\n";
-            return false;
-        }
-        fs::remove_all(folder, ec);
+    const fs::file_type type = fs::symlink_status(folder, ec).type();
+    if (type != fs::file_type::not_found && type != fs::file_type::directory) {
+        std::cerr << "mvnrt: " << platform::capped(folder.string())
+                  << ": is there and is not the folder of a run; move it away\n";
+        return false;
     }
-    platform::removeFile(root / analysis::failureRecordName(seed));
+    // The earlier run's results go; what the user put into its folder stays
+    // (and so does the folder then).
+    const platform::ClearedFolder cleared = platform::clearOwnedFolder(folder);
+    if (!cleared.problem.empty()) {
+        std::cerr << "mvnrt: " << cleared.problem << "\n";
+        return false;
+    }
+    // The failure record of the earlier run: only one mvnrt wrote (a record
+    // of this seed), never a file the user gave that name.
+    try {
+        const fs::path record = root / analysis::failureRecordName(seed);
+        const nlohmann::json j = nlohmann::json::parse(platform::readRegularFile(record, 1 << 16));
+        if (j.is_object() && j.value("seed", std::uint64_t{0}) == seed && j.contains("status"))
+            platform::removeFile(record);
+    } catch (const std::exception&) {
+    }
     return true;
 }
 
@@ -244,6 +333,7 @@ std::optional<StudiesOutcome> runStudies(const std::vector<Study>& studies, cons
         std::uint64_t seed;
     };
     std::vector<Slot> slots;  // by job key
+    std::vector<std::string> foreignRuns;
     std::vector<ChildJob> jobs;
     StudiesOutcome outcome;
     double timeLimit = 0.0;
@@ -253,6 +343,10 @@ std::optional<StudiesOutcome> runStudies(const std::vector<Study>& studies, cons
         for (std::uint64_t seed : study.seeds) {
             const fs::path folder = study.root / analysis::runFolderName(seed);
             if (opt.resume && analysis::runFinished(study.root, seed)) {
+                // Kept only when made of the same inputs, parameters and seed.
+                const Options run = parseOptions(runArguments(study.args, seed, folder));
+                if (platform::ownedNote(folder, "fingerprint") != runFingerprint(run))
+                    foreignRuns.push_back(folder.string());
                 ++outcome.kept;
                 continue;
             }
@@ -263,6 +357,16 @@ std::optional<StudiesOutcome> runStudies(const std::vector<Study>& studies, cons
         }
     }
     outcome.started = jobs.size();
+    if (!foreignRuns.empty()) {
+        std::cerr << "mvnrt: --resume keeps only runs of the same scenario, parameters and seed; ";
+        for (std::size_t i = 0; i < foreignRuns.size() && i < 10; ++i)
+            std::cerr << (i ? ", " : "") << platform::capped(foreignRuns[i]);
+        if (foreignRuns.size() > 10) std::cerr << " and " << foreignRuns.size() - 10 << " more";
+        std::cerr << (foreignRuns.size() == 1 ? " was" : " were")
+                  << " made of other inputs (or by an mvnrt that kept no fingerprint); run "
+                     "without --resume to make them anew, or choose another --out\n";
+        return std::nullopt;
+    }
 
     PoolOptions pool;
     // This very program, even when its file has been replaced meanwhile (a
@@ -283,7 +387,8 @@ std::optional<StudiesOutcome> runStudies(const std::vector<Study>& studies, cons
         const fs::path log = root / logName(slot.seed);
         const std::string name = analysis::runFolderName(slot.seed);
         if (o.kind == ChildOutcome::Kind::Ok) {
-            if (fs::file_size(log, ec) > 0 && !ec)
+            if (fs::file_size(log, ec) > 0 && !ec &&
+                platform::claimNames(root / name, {"messages.txt"}).empty())
                 fs::rename(log, root / name / "messages.txt", ec);
         } else {
             removePartials(root, partialPrefix(name));

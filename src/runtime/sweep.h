@@ -66,6 +66,18 @@ int runSweep(const Options& opt, const std::vector<std::string>& args);
 // missing (or the aggregate cannot be written), 2 when ROOT holds no runs.
 int collectSweep(const Options& opt);
 
+// What a run was made of: "<16 hex digits> seed <K>", the digits of the
+// scenario file's bytes (or the project's startup script), the time limit
+// and the pre-movement, then the seed the options give. Kept in each run folder's manifest (note
+// "fingerprint"), so that --resume and --collect never mix runs of other
+// inputs with these.
+std::string runFingerprint(const Options& opt);
+
+// The seeds of the run folders (run-K, and run-K.failed records) in ROOT,
+// ascending. Throws InputError naming an entry whose number is no seed (past
+// 2^64 - 1) and a ROOT that cannot be read.
+std::vector<std::uint64_t> runSeedsIn(const std::filesystem::path& root);
+
 // The aggregate of the runs `seeds` under ROOT (runs.json, statistics.json,
 // report.html) and, unless quiet, its closing lines. Returns 1 when it could
 // not be written, else 0 (whatever the runs' outcome, which *stats holds).

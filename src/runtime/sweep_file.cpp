@@ -6,6 +6,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "platform/number_text.h"
 #include "platform/safe_input.h"
 #include "platform/safe_output.h"
 #include "platform/strict_json.h"
@@ -103,12 +104,10 @@ class Reader {
             const std::string t = s.get<std::string>();
             const std::size_t dash = t.find('-');
             std::uint64_t a = 0, b = 0;
+            // A number past 2^64 - 1 is refused, never wrapped.
             const bool ok = dash != std::string::npos &&
-                            std::from_chars(t.data(), t.data() + dash, a).ptr == t.data() + dash &&
-                            dash > 0 &&
-                            std::from_chars(t.data() + dash + 1, t.data() + t.size(), b).ptr ==
-                                t.data() + t.size() &&
-                            dash + 1 < t.size();
+                            platform::readWholeNumber(std::string_view(t).substr(0, dash), a) &&
+                            platform::readWholeNumber(std::string_view(t).substr(dash + 1), b);
             if (!ok)
                 bad(at, "must be a list of seeds or a range \"A-B\", not \"" +
                             platform::capped(t, 40) + "\"");
@@ -177,15 +176,13 @@ std::string setMember(json& doc, const std::string& path, const json& value) {
         i = end == std::string::npos ? path.size() : end;
         while (i < path.size() && path[i] == '[') {
             const std::size_t close = path.find(']', i);
-            std::size_t index = 0;
+            std::uint64_t index = 0;
             if (close == std::string::npos ||
-                std::from_chars(path.data() + i + 1, path.data() + close, index).ptr !=
-                    path.data() + close ||
-                close == i + 1)
+                !platform::readWholeNumber(std::string_view(path).substr(i + 1, close - i - 1), index))
                 return "is not a member path such as model.headwayTime or fill[0].count";
             if (!at->is_array() || index >= at->size())
                 return "the scenario has no " + path.substr(0, close + 1);
-            at = &(*at)[index];
+            at = &(*at)[static_cast<std::size_t>(index)];
             i = close + 1;
         }
         if (i < path.size()) {
@@ -300,11 +297,22 @@ SweepDefinition parseSweepFile(const std::string& text, const fs::path& file) {
                                                                : folder / fs::path(base.source))
                               .lexically_normal();
         if (isProject ? !fs::is_directory(base.sourcePath, ec)
-                      : !fs::is_regular_file(base.sourcePath, ec))
+                      : !fs::is_regular_file(base.sourcePath, ec)) {
+            // Something else there (a FIFO, a device, a folder) is named as
+            // what it is.
+            std::string why;
+            if (fs::exists(fs::symlink_status(base.sourcePath, ec))) {
+                if (isProject)
+                    why = "is not a folder";
+                else
+                    platform::openRegularFile(base.sourcePath, UINT64_MAX, &why);
+            }
             r.bad(at + "." + sourceKey,
                   platform::capped(base.source) +
-                      (isProject ? ": no such folder (the folder that holds bProj)"
-                                 : ": no such scenario file"));
+                      (!why.empty() ? ": " + why
+                       : isProject  ? ": no such folder (the folder that holds bProj)"
+                                    : ": no such scenario file"));
+        }
         if (isProject && !fs::is_directory(base.sourcePath / "bProj", ec))
             r.bad(at + ".project", platform::capped(base.source) + ": holds no project bProj");
         const std::string name = entry.contains("name") ? r.text(entry["name"], at + ".name")

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <nlohmann/json.hpp>
 
+#include "platform/number_text.h"
 #include "platform/safe_input.h"
 #include "platform/safe_output.h"
 #include "runtime/project.h"
@@ -127,13 +128,11 @@ std::vector<TaskRun> readTaskRuns(const fs::path& root, const SweepPlan& plan, s
         const std::string row = text.substr(start, end - start);
         start = end + 1;
         const std::size_t tab1 = row.find('\t'), tab2 = row.rfind('\t');
-        std::size_t index = 0;
+        std::uint64_t index = 0;
         std::uint64_t seed = 0;
-        const bool ok =
-            tab1 != std::string::npos && tab2 > tab1 &&
-            std::from_chars(row.data(), row.data() + tab1, index).ptr == row.data() + tab1 &&
-            std::from_chars(row.data() + tab2 + 1, row.data() + row.size(), seed).ptr ==
-                row.data() + row.size();
+        const bool ok = tab1 != std::string::npos && tab2 > tab1 &&
+                        platform::readWholeNumber(std::string_view(row).substr(0, tab1), index) &&
+                        platform::readWholeNumber(std::string_view(row).substr(tab2 + 1), seed);
         if (!ok)
             throw InputError(platform::InputLocation{file.string(), static_cast<int>(line), ""},
                              "is not \"task<TAB>variant<TAB>seed\"");
@@ -145,7 +144,7 @@ std::vector<TaskRun> readTaskRuns(const fs::path& root, const SweepPlan& plan, s
             throw InputError(platform::InputLocation{file.string(), static_cast<int>(line), ""},
                              "names no variant of " + std::string(kPlanName) + ": " +
                                  platform::capped(name, 80));
-        out.push_back({index, v, seed});
+        out.push_back({static_cast<std::size_t>(index), v, seed});
     }
     return out;
 }

@@ -75,13 +75,18 @@ std::string histogramAndCumulative(const std::vector<double>& times) {
     const int wanted =
         std::clamp(static_cast<int>(std::sqrt(static_cast<double>(sorted.size()))), 4, 30);
     // niceStep rounds the width up (to 1, 2 or 5): ask for twice the bins.
-    const double width = analysis::niceStep(std::max(hi - lo, 1.0), 2 * wanted);
+    // The range is taken in halves, so that it stays finite for any times.
+    const double width =
+        analysis::niceStep(std::max(2.0 * (hi / 2.0 - lo / 2.0), 1.0), 2 * wanted);
     const double start = std::floor(lo / width) * width;
     Chart h;
     h.title = "Distribution of the evacuation time";
     h.xLabel = "evacuation time (s)";
     h.yLabel = "runs";
-    for (double from = start; from <= hi; from += width) {
+    // At most 2 * wanted + 2 bins, whatever the numbers.
+    for (int k = 0; k <= 2 * wanted + 1; ++k) {
+        const double from = start + k * width;
+        if (from > hi) break;
         const auto n = std::count_if(sorted.begin(), sorted.end(),
                                      [&](double t) { return t >= from && (t < from + width); });
         h.bars.push_back({{from, from + width}, static_cast<double>(n)});
@@ -241,7 +246,8 @@ std::string writeSweepReport(const std::filesystem::path& root, const RunMeta& m
         analysis::htmlPage("Sweep of " + (meta.name.empty() ? meta.source : meta.name) + ": " +
                                std::to_string(runs.size()) + " runs",
                            b);
-    return platform::writeFileAtomically(root / "report.html", page);
+    return platform::writeFileAtomically(root / "report.html", page, platform::Durability::WhenReplacing,
+                                   platform::Replacing::RegularFileOnly);
 }
 
 }  // namespace runtime

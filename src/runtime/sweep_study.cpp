@@ -68,6 +68,7 @@ int aggregatePlan(const SweepPlan& plan, bool quiet, double wallSeconds, double 
                                  seedsText(v.seeds),
                                  {},
                                  0.0};
+        platform::requireFolder(plan.root / v.name);  // never through a link
         if (collectRuns(plan.root / v.name, v.seeds, true, &row.stats, &row.runSecondsSum) != 0)
             return 1;
         rows.push_back(std::move(row));
@@ -122,7 +123,8 @@ std::optional<SweepPlan> setUpSweepRoot(const SweepDefinition& sweep, std::size_
     names.insert(names.end(), extraNames.begin(), extraNames.end());
     const ResultsFolder root(plan.root, true, names);
     for (const SweepVariant& v : sweep.variants) {
-        const ResultsFolder folder(variantFolder(sweep, v), true, kVariantNames);
+        // A folder of its own: a link there would send the runs elsewhere.
+        const ResultsFolder folder(variantFolder(sweep, v), false, kVariantNames);
         if (!v.scenarioText.empty()) {
             const std::string problem = folder.write("scenario.json", v.scenarioText);
             if (!problem.empty()) throw platform::OutputError(problem);

@@ -4,7 +4,13 @@
 #include <charconv>
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "crowd/setup_limits.h"
+#include "platform/number_text.h"
 #include "platform/safe_input.h"
 #include "runtime/project.h"
 #include "runtime/startup_script.h"
@@ -19,8 +25,11 @@ namespace fs = std::filesystem;
 
 constexpr std::uint64_t kMaxSummaryBytes = 256ull << 20;
 constexpr std::uint64_t kMaxTrajectoryBytes = 4ull << 30;
-// Positions held for a replay at most; longer runs keep every k-th frame.
-constexpr std::size_t kMaxPositions = 40'000'000;
+// Positions held for a replay at most (20 bytes each: about 0.4 GB, twice
+// that while a frame's list grows); longer runs keep every k-th frame, chosen
+// before the positions are read, and the file is read in pieces of 1 MiB.
+constexpr std::size_t kMaxPositions = 20'000'000;
+constexpr std::size_t kPiece = 1u << 20;
 
 [[noreturn]] void bad(const fs::path& file, const std::string& why) {
     throw runtime::InputError(file.string() + ": " + why);
@@ -38,27 +47,74 @@ crowd::Vec2 point(const json& p, double u, const fs::path& file, const char* wha
         bad(file, std::string(what) + " is not a point [x, z]");
     const double x = p[0].get<double>() / u, z = p[1].get<double>() / u;
     if (!std::isfinite(x) || !std::isfinite(z)) bad(file, std::string(what) + " is not finite");
+    if (!(std::fabs(x) <= crowd::kMaxCoordinate && std::fabs(z) <= crowd::kMaxCoordinate))
+        bad(file, std::string(what) + " lies beyond " +
+                      std::to_string(static_cast<long>(crowd::kMaxCoordinate)) +
+                      " m from the origin");
     return {x, z};
 }
 
+double radiusOf(const json& r, const fs::path& file) {
+    const double v = r.get<double>();
+    if (!(v > 0.0 && v < 2.0)) bad(file, "a person's radius is not in (0, 2) m");
+    return v;
+}
+
+// Calls `row(text, line)` for every line of `file` after the first, which
+// it returns, reading the file in pieces.
+template <class Row>
+std::string eachLine(const fs::path& file, Row&& row) {
+    platform::InputFile in = platform::openRegularFile(file, kMaxTrajectoryBytes);
+    std::string carry, first;
+    std::vector<char> buf(kPiece);
+    std::size_t line = 0;
+    auto take = [&](std::string_view l) {
+        if (++line == 1)
+            first = std::string(l);
+        else
+            row(l, line);
+    };
+    for (;;) {
+        const ssize_t n = ::read(in.descriptor(), buf.data(), buf.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) bad(file, std::string("cannot be read: ") + std::strerror(errno));
+        if (n == 0) break;
+        std::string_view piece(buf.data(), static_cast<std::size_t>(n));
+        for (std::size_t nl; (nl = piece.find('\n')) != std::string_view::npos;) {
+            if (carry.empty()) {
+                take(piece.substr(0, nl));
+            } else {
+                carry.append(piece.substr(0, nl));
+                take(carry);
+                carry.clear();
+            }
+            piece.remove_prefix(nl + 1);
+        }
+        carry.append(piece);
+        if (carry.size() > 4096) bad(file, "line " + std::to_string(line + 1) + " is too long");
+    }
+    if (!carry.empty()) take(carry);
+    return first;
+}
+
 // trajectories.csv: "time,person,x,z" rows, one frame after the other.
+// Read twice in pieces: the rows are counted first, so that a long run keeps
+// every k-th frame as it is read (never more than kMaxPositions positions).
 std::vector<LiveFrame> readTrajectories(const fs::path& file, double u, std::size_t people) {
-    const std::string text = platform::readRegularFile(file, kMaxTrajectoryBytes);
+    std::size_t rows = 0;
+    const std::string header = eachLine(file, [&](std::string_view, std::size_t) { ++rows; });
+    if (header.rfind("time,person,x,z", 0) != 0) bad(file, "line 1 is not \"time,person,x,z\"");
+    const std::size_t keepEvery = rows / kMaxPositions + 1;
     std::vector<LiveFrame> frames;
-    std::size_t pos = text.find('\n');
-    if (text.rfind("time,person,x,z", 0) != 0 || pos == std::string::npos)
-        bad(file, "line 1 is not \"time,person,x,z\"");
-    ++pos;
-    std::size_t line = 1;
     double lastTime = -1.0;
-    while (pos < text.size()) {
-        ++line;
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
+    std::size_t frameIndex = 0;
+    bool keeping = false;
+    eachLine(file, [&](std::string_view l, std::size_t line) {
+        if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+        if (l.empty() && line == rows + 1) return;  // a last line break
         double v[4];
-        const char* p = text.data() + pos;
-        const char* e = text.data() + end;
-        if (e > p && e[-1] == '\r') --e;
+        const char* p = l.data();
+        const char* e = l.data() + l.size();
         for (int k = 0; k < 4; ++k) {
             const auto r = std::from_chars(p, e, v[k]);
             if (r.ec != std::errc() || !std::isfinite(v[k]) ||
@@ -66,29 +122,27 @@ std::vector<LiveFrame> readTrajectories(const fs::path& file, double u, std::siz
                 bad(file, "line " + std::to_string(line) + " is not \"time,person,x,z\"");
             p = r.ptr + 1;
         }
-        const int id = static_cast<int>(v[1]);
+        const int id = static_cast<int>(std::clamp(v[1], -1.0, 2.0e9));
         if (v[1] != id || id < 0 || static_cast<std::size_t>(id) >= people)
-            bad(file, "line " + std::to_string(line) + ": no person " + std::to_string(v[1]));
+            bad(file, "line " + std::to_string(line) + ": no person " + platform::fixedText(v[1], 0));
         if (v[0] < lastTime) bad(file, "line " + std::to_string(line) + ": time goes back");
+        const double x = v[2] / u, z = v[3] / u;
+        if (!(std::fabs(x) <= crowd::kMaxCoordinate && std::fabs(z) <= crowd::kMaxCoordinate))
+            bad(file, "line " + std::to_string(line) + ": a position beyond " +
+                          std::to_string(static_cast<long>(crowd::kMaxCoordinate)) +
+                          " m from the origin");
         if (v[0] != lastTime) {
-            frames.push_back({});
-            frames.back().frame.time = v[0];
+            keeping = frameIndex++ % keepEvery == 0;
+            if (keeping) {
+                frames.push_back({});
+                frames.back().frame.time = v[0];
+            }
             lastTime = v[0];
         }
+        if (!keeping) return;
         frames.back().frame.people.push_back(id);
-        frames.back().frame.positions.push_back({v[2] / u, v[3] / u});
-        pos = end + 1;
-    }
-    // Keep the replay within memory: every k-th frame of a very long run.
-    std::size_t total = 0;
-    for (const LiveFrame& f : frames) total += f.frame.people.size();
-    const std::size_t keepEvery = total / kMaxPositions + 1;
-    if (keepEvery > 1) {
-        std::vector<LiveFrame> kept;
-        for (std::size_t i = 0; i < frames.size(); i += keepEvery)
-            kept.push_back(std::move(frames[i]));
-        frames = std::move(kept);
-    }
+        frames.back().frame.positions.push_back({x, z});
+    });
     return frames;
 }
 
@@ -158,7 +212,7 @@ RecordedRun ResultsFolderReader::read(const fs::path& place) const {
         std::vector<std::pair<int, double>> leaving;
         for (const json& p : j.at("persons")) {
             run.scene.people.push_back(
-                {roleNamed(p.at("role").get<std::string>()), p.at("radius").get<double>()});
+                {roleNamed(p.at("role").get<std::string>()), radiusOf(p.at("radius"), summaryFile)});
             int exit = -1;
             double time = 0.0;
             if (p.contains("leftBy") && p.at("leftBy").is_string()) {
@@ -173,6 +227,9 @@ RecordedRun ResultsFolderReader::read(const fs::path& place) const {
             run.notes.push_back(n.get<std::string>());
         run.everyoneOut = j.at("everyoneOut").get<bool>();
         run.evacuationTime = j.at("evacuationTime").get<double>();
+        if (!(run.evacuationTime >= 0.0 && run.evacuationTime <= 1.0e7))
+            bad(summaryFile, "evacuationTime is " + platform::fixedText(run.evacuationTime, 1) +
+                                 "; a time of a run lies from 0 to 1e7 s");
 
         const fs::path trajFile = place / "trajectories.csv";
         std::error_code ec;

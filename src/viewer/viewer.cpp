@@ -18,15 +18,18 @@ namespace viewer {
 
 namespace {
 
-// The application object, made once (QApplication wants argc alive as long as it lives).
+// The application object, made once (QApplication wants argc alive as long
+// as it lives) and destroyed by ApplicationScope.
+std::unique_ptr<QApplication> gApplication;
+
 QApplication& application() {
     static int argc = 1;
     static char name[] = "mvnrt";
     static char* argv[] = {name, nullptr};
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
     useSceneSurfaceFormat();
-    static QApplication app(argc, argv);
-    return app;
+    gApplication = std::make_unique<QApplication>(argc, argv);
+    return *gApplication;
 }
 
 std::string cappedText(const std::string& s) {
@@ -34,6 +37,8 @@ std::string cappedText(const std::string& s) {
 }
 
 }  // namespace
+
+ApplicationScope::~ApplicationScope() { gApplication.reset(); }
 
 bool displayAvailable() {
     const char* x = std::getenv("DISPLAY");

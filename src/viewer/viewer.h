@@ -9,6 +9,18 @@
 
 namespace viewer {
 
+// The lifetime of mvnrt's application object. The window and the message
+// box make it when they first need it; it is destroyed when this scope ends
+// (in main, before the program's exit handlers run, which would find Qt's
+// own objects gone already). Make one at the top of main.
+class ApplicationScope {
+  public:
+    ApplicationScope() = default;
+    ~ApplicationScope();
+    ApplicationScope(const ApplicationScope&) = delete;
+    ApplicationScope& operator=(const ApplicationScope&) = delete;
+};
+
 // Whether a window can be shown: an X11 or Wayland display is named.
 bool displayAvailable();
 

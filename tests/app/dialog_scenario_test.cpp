@@ -2,6 +2,8 @@
 // hollow clusters, the floor view's right-click menu and its shortcuts, and
 // scenario files (save, open, broken files).
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QImage>
 #include <QLabel>
@@ -306,7 +308,18 @@ void DialogScenarioTest::brokenFileChangesNothing_data() {
         << "exits.json" << QByteArray("{\"viewExits\": [[0,0],[0.1,0],[0.2,0]]}") << "third exit";
     QTest::newRow("floor missing")
         << "floor.json" << QByteArray("{\"pairs\": 1, \"floor\": \"nowhere/hall.kvx\"}")
-        << "cannot be read";
+        << "cannot read 'nowhere/hall.kvx'";
+    // What escape-build refuses, the dialog refuses by the same words,
+    // without waiting for a FIFO.
+    QTest::newRow("floor a FIFO") << "fifo.json" << QByteArray("{\"floor\": \"pipe.kvx\"}")
+                                  << "is a FIFO";
+    QTest::newRow("floor a device") << "device.json" << QByteArray("{\"floor\": \"/dev/null\"}")
+                                    << "is a device, not a regular file";
+    QTest::newRow("floor path too long")
+        << "long.json" << QByteArray("{\"floor\": \"" + QByteArray(5000, 'f') + "\"}")
+        << "cannot read 'fff";
+    QTest::newRow("exit beyond any world")
+        << "far.json" << QByteArray("{\"viewExits\": [[1e38, 1e38]]}") << "lies beyond any world";
     QTest::newRow("no such file") << "" << QByteArray() << "cannot read it";
 }
 
@@ -317,6 +330,7 @@ void DialogScenarioTest::brokenFileChangesNothing() {
     apptest::StartDirectory start;
     const fs::path file = start / (name.isEmpty() ? std::string("missing.json") : name.toStdString());
     if (!name.isEmpty()) testsupport::writeFile(file, content.toStdString());
+    QCOMPARE(::mkfifo((start / "pipe.kvx").c_str(), 0644), 0);
     TestDialog dialog;
     QVERIFY(apptest::showAndWait(dialog));
     place(dialog, false, 0.1f, 0.1f);

@@ -226,7 +226,6 @@ TEST(SweepPlan, SbatchOutputAndShellQuoting) {
     EXPECT_EQ(runtime::parsableJobId("77;cluster-a\n"), "77");
     for (const char* bad : {"", "\n", "Submitted batch job 12\n", "12a\n", ";x"})
         EXPECT_THROW(runtime::parsableJobId(bad), std::runtime_error) << bad;
-    EXPECT_EQ(runtime::shellQuoted("/a b/it's"), "'/a b/it'\\''s'");
     EXPECT_EQ(analysis::csvField("plain"), "plain");
     EXPECT_EQ(analysis::csvField("a,\"b\""), "\"a,\"\"b\"\"\"");
 }

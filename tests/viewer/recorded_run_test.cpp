@@ -85,6 +85,30 @@ TEST(RecordedRun, DamagedFilesAreNamedWithTheLine) {
         << errorOf(dir.path());
 }
 
+TEST(RecordedRun, NumbersOutOfRangeAreRefusedWhereTheyAreRead) {
+    // A vertex at 1e308 took gigabytes in the renderer; a replay refuses it
+    // by name, as it refuses positions and times out of range.
+    testsupport::TempDir dir;
+    auto summaryWith = [](const std::string& vertex, const std::string& time) {
+        return R"({"name": "x", "units": {"unitsPerMetre": 1},
+          "walkable": [[[0,0],)" + vertex + R"(,[4,4],[0,4]]], "exits": [], "everyoneOut": true,
+          "evacuationTime": )" + time + R"(, "persons": [{"role": "adult", "radius": 0.3}]})";
+    };
+    testsupport::writeFile(dir / "trajectories.csv", "time,person,x,z\n0.0000,0,1,1\n");
+    testsupport::writeFile(dir / "summary.json", summaryWith("[1e308,0]", "1"));
+    EXPECT_NE(errorOf(dir.path()).find("a floor vertex lies beyond 100000 m"), std::string::npos)
+        << errorOf(dir.path());
+    testsupport::writeFile(dir / "summary.json", summaryWith("[4,0]", "-1e300"));
+    EXPECT_NE(errorOf(dir.path()).find("evacuationTime is -1"), std::string::npos)
+        << errorOf(dir.path());
+    testsupport::writeFile(dir / "summary.json", summaryWith("[4,0]", "1"));
+    testsupport::writeFile(dir / "trajectories.csv", "time,person,x,z\n0.0000,0,1,1\n0.5,0,3e200,1\n");
+    EXPECT_NE(errorOf(dir.path()).find("line 3: a position beyond 100000 m"), std::string::npos)
+        << errorOf(dir.path());
+    testsupport::writeFile(dir / "trajectories.csv", "time,person,x,z\n0.0000,0,1,1\n0.5,0,2,1\n");
+    EXPECT_EQ(errorOf(dir.path()), "");
+}
+
 TEST(RecordedRun, PeopleOutByExitCountUpAtTheirTimes) {
     std::vector<viewer::LiveFrame> frames(4);
     for (int k = 0; k < 4; ++k) frames[k].frame.time = k;
