@@ -169,6 +169,12 @@ Options parseOptions(const std::vector<std::string>& args) {
             if (o.motion->empty()) throw std::invalid_argument("--motion needs a file name");
         } else if (a == "--movie-size") {
             parseMovieSize(value(), o);
+        } else if (a == "--movie-camera") {
+            const std::string& c = value();
+            if (c != "script" && c != "top")
+                throw std::invalid_argument("--movie-camera needs script or top, not \"" + c +
+                                            "\"");
+            o.movieFromAbove = c == "top";
         } else if (a == "--threads") {
             o.threads = static_cast<int>(wholeNumber(a, value(), 1, 64));
         } else if (a == "--pre-movement") {
@@ -259,6 +265,9 @@ Options:
                     24 frames per simulated second); a project records one
                     into test.avi when its script asks ("Create AVI")
   --movie-size WxH  the movie's size in pixels (default 1280x720)
+  --movie-camera C  script (default) or top: a project's movie from its
+                    script camera or from above (x to the right, z
+                    downward, as the dialog shows the floor)
   --motion FILE     record the people's motion into FILE (KVX text, 24
                     frames per second); a project records into mocap.kvx in
                     its results folder when its script asks ("Create KVX")

@@ -11,6 +11,7 @@
 #include "movie_probe.h"
 #include "mvnrt_run.h"
 #include "scene/camera.h"
+#include "scene/overlay.h"
 
 using recordingtest::corridor;
 using recordingtest::has;
@@ -86,7 +87,9 @@ TEST(MvnrtMovie, AScenarioFilmedFromAboveReadsBackAsAMovieOfTheRun) {
     // leg by then are checked. The walkable L spans 0..12 m both ways.
     const auto frame = recordingtest::decodeFrame(dir / "run.avi", 288);
     const auto people = positionsAt(dir / "r" / "trajectories.csv", "12.0000");
-    const scene::Camera camera = scene::Camera::topDown({{0, 0}, {12, 12}});
+    // From above, as the window's top-down view: right of the overlay's column.
+    scene::Camera camera = scene::Camera::topDown({{0, 0}, {12, 12}});
+    camera.setPlanArea(scene::planArea(QSize(640, 480)));
     auto pixelOf = [&](double x, double z) {
         const auto p = camera.project({x, 0.0, z}, 640, 480);
         EXPECT_TRUE(p.has_value());
