@@ -321,8 +321,8 @@ Sweep files (many variants, each many runs; see docs/sweep-files.md):
 
 The window: with a display (and without --headless) the run is shown in a
 window while it is simulated: Space pauses, + and - change the speed, C
-switches the camera, a mouse drag turns the view, the wheel zooms, Esc
-closes. The window never changes the results.
+switches the camera, a mouse drag turns the view, the wheel zooms, R puts
+the view back, Esc closes. The window never changes the results.
   --headless        no window, even when there is a display
   --exit-at-end     close the window when the run has ended
   --speed X         the window's playback speed at the start: 0.25 to 64
@@ -333,7 +333,8 @@ closes. The window never changes the results.
                     again in the window, with a time slider; simulates
                     nothing
 
-Results: summary.json, trajectories.csv and evacuation.png.
+Results: summary.json, trajectories.csv and evacuation.png, every length
+in metres (a project's world unit is said in summary.json's "units").
 Exit status: 0 after a run (also when people are still inside at the time
 limit), 1 when a result or recording cannot be written (the others are
 written all the same) or a run of a sweep failed or timed out, 2 for an

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -135,6 +136,32 @@ TEST(RunWindow, APersonAppearsWhereEitherCameraPutsIt) {
             }
         }
     }
+}
+
+TEST(RunWindow, RPutsTheCameraBackAfterAZoom) {
+    viewer::RunWindow w(onePerson(true));
+    showWindow(w, 640, 480);
+    QTest::keyClick(&w, Qt::Key_C);
+    ASSERT_EQ(w.view().cameraName(), "top-down view");
+    auto where = [&] {
+        grab(w);  // drawn: the floor's place in the picture is set
+        const QImage img = grab(w);
+        const auto p = w.view().camera()->project({1.5, 0.0, -2.0}, img.width(), img.height());
+        EXPECT_TRUE(p.has_value());
+        return p.value_or(std::array<double, 2>{0.0, 0.0});
+    };
+    const auto before = where();
+    const QPointF at(320, 240);
+    QWheelEvent wheel(at, w.view().mapToGlobal(at), QPoint(), QPoint(0, 360), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&w.view(), &wheel);
+    const auto zoomed = where();
+    EXPECT_GT(std::hypot(zoomed[0] - before[0], zoomed[1] - before[1]), 5.0);
+    QTest::keyClick(&w, Qt::Key_R);
+    const auto reset = where();
+    EXPECT_NEAR(reset[0], before[0], 1e-6);
+    EXPECT_NEAR(reset[1], before[1], 1e-6);
+    EXPECT_EQ(w.view().cameraName(), "top-down view");
 }
 
 class LiveRun : public ::testing::Test {
