@@ -96,7 +96,7 @@ class Run:
             with open(self.trajectory_file) as f:
                 for row in csv.DictReader(f):
                     rows.setdefault(int(row["person"]), []).append(
-                        (float(row["time"]), float(row["x"]), float(row["z"])))
+                        (float(row["time_s"]), float(row["x_m"]), float(row["z_m"])))
             self._tracks = {p: np.array(r) for p, r in rows.items()}
         return self._tracks
 
@@ -142,8 +142,8 @@ def point_segment_distance(p, a, b):
 def wall_crossings(run):
     """Steps between two frames that cross a wall anywhere but through an
     opened door."""
-    openings = [(tuple(e["openingFrom"]), tuple(e["openingTo"]))
-                for e in run.summary["exits"] if "openingFrom" in e]
+    openings = [(tuple(e["openingFrom_m"]), tuple(e["openingTo_m"]))
+                for e in run.summary["exits"] if "openingFrom_m" in e]
     crossings = 0
     for track in run.tracks().values():
         if len(track) < 2:
@@ -173,8 +173,8 @@ def closest_to_wall(run):
     out the edges' stretches that were opened as doors (a person walking out
     comes as close to the door posts as the door allows)."""
     best = math.inf
-    openings = [(tuple(e["openingFrom"]), tuple(e["openingTo"]))
-                for e in run.summary["exits"] if "openingFrom" in e]
+    openings = [(tuple(e["openingFrom_m"]), tuple(e["openingTo_m"]))
+                for e in run.summary["exits"] if "openingFrom_m" in e]
     points = np.concatenate([t[:, 1:3] for t in run.tracks().values()])
     for a, b in walls_of(run.scenario):
         if any(point_segment_distance(o0, a, b) < 1e-6 and point_segment_distance(o1, a, b) < 1e-6
@@ -544,7 +544,7 @@ def draw_floor(ax, scenario, run=None):
     ax.add_patch(PathPatch(Path(vertices, codes), facecolor="0.93", edgecolor="k", lw=1.2))
     exits = run.summary["exits"] if run else []
     for e in exits:
-        a, b = (e["openingFrom"], e["openingTo"]) if "openingFrom" in e else (e["from"], e["to"])
+        a, b = (e["openingFrom_m"], e["openingTo_m"]) if "openingFrom_m" in e else (e["from_m"], e["to_m"])
         ax.plot([a[0], b[0]], [a[1], b[1]], color="tab:green", lw=4, solid_capstyle="butt")
         ax.annotate(e["name"], ((a[0] + b[0]) / 2, (a[1] + b[1]) / 2), fontsize=7, color="tab:green",
                     xytext=(3, 3), textcoords="offset points")
@@ -556,8 +556,8 @@ def draw_floor(ax, scenario, run=None):
 
 def draw_start(ax, run):
     draw_floor(ax, run.scenario, run)
-    xs = [p["start"][0] for p in run.persons]
-    zs = [p["start"][1] for p in run.persons]
+    xs = [p["start_m"][0] for p in run.persons]
+    zs = [p["start_m"][1] for p in run.persons]
     ax.scatter(xs, zs, s=4, color="tab:blue", zorder=3)
 
 

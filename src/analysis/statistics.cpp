@@ -69,8 +69,10 @@ Convergence convergence(const std::vector<double>& values, double tolerance, dou
     const std::size_t n = values.size();
     if (n == 0) return c;
     c.window = std::max<std::size_t>(
-        2, static_cast<std::size_t>(std::ceil(windowShare * static_cast<double>(n) - 1e-9)));
+        kSettledMinimumRuns,
+        static_cast<std::size_t>(std::ceil(windowShare * static_cast<double>(n) - 1e-9)));
     c.window = std::min(c.window, n);
+    c.judged = n >= kSettledMinimumRuns;
     const std::vector<double> m = runningMean(values);
     const double final = m.back();
     for (std::size_t i = n - c.window; i < n; ++i) {
@@ -78,7 +80,7 @@ Convergence convergence(const std::vector<double>& values, double tolerance, dou
             final != 0.0 ? std::abs(m[i] - final) / std::abs(final) : std::abs(m[i] - final);
         c.largestDeviation = std::max(c.largestDeviation, dev);
     }
-    c.settled = n >= 10 && c.largestDeviation <= tolerance;
+    c.settled = c.judged && c.largestDeviation <= tolerance;
     return c;
 }
 

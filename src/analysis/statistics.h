@@ -28,10 +28,17 @@ double studentT975(std::size_t df);
 // Mean of the first 1, 2, ..., n values.
 std::vector<double> runningMean(const std::vector<double>& values);
 
-// Whether the running mean has settled: over the last tenth of the runs (at
-// least two runs) it stays within 1 % of the final mean. Fewer than ten runs
-// are never settled: a tenth of them is no evidence.
+// Whether the running mean has settled: the running mean after each of the
+// last max(10, a tenth of n) runs lies within 1 % of the final mean. Fewer
+// than 10 runs are not judged (never settled): a rule over two runs, say,
+// is no evidence.
+inline constexpr std::size_t kSettledMinimumRuns = 10;
+inline constexpr const char* kSettledRule =
+    "settled when the running mean after each of the last 10 runs (the last tenth of the runs "
+    "when there are more than 100) lies within 1 % of the final mean; fewer than 10 runs are "
+    "not judged.";
 struct Convergence {
+    bool judged = false;            // enough runs to judge
     bool settled = false;
     std::size_t window = 0;         // runs looked at
     double largestDeviation = 0.0;  // largest |running mean - final| / final in the window

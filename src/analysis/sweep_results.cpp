@@ -259,9 +259,8 @@ std::string statisticsJsonText(const SweepStatistics& s) {
     for (double m : runningMean(s.evacuationTimes)) running.push_back(rounded(m));
     j["runningMean"] = running;
     j["settled"] = {{"settled", s.convergence.settled},
-                    {"criterion",
-                     "the running mean stays within 1 % of the final mean over the last 10 % "
-                     "of the runs (at least 10 runs)"},
+                    {"judged", s.convergence.judged},
+                    {"criterion", kSettledRule},
                     {"window", s.convergence.window},
                     {"largestDeviation", std::round(s.convergence.largestDeviation * 1e6) / 1e6}};
     ordered_json exits = ordered_json::array();

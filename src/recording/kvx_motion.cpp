@@ -30,6 +30,7 @@ constexpr std::string_view kCamera = "\tTW_Camera CAM-script";
 constexpr std::string_view kPosition = "\t\tPosition ";
 constexpr std::string_view kRotationY = "\t\tRotationY ";
 constexpr std::string_view kFovY = "\t\tFovY ";
+constexpr std::string_view kNote = "\tTW_Note ";
 constexpr std::string_view kMotion = "\tTW_Motion MOT-";
 constexpr std::string_view kFrameRate = "\t\tFrameRate ";
 constexpr std::string_view kActorCount = "\t\tActorCount ";
@@ -217,6 +218,9 @@ Motion readMotion(const std::filesystem::path& file) {
         if (!(cam.fovY > 0.0 && cam.fovY < 180.0)) in.fail("FovY must lie between 0 and 180");
         m.camera = cam;
     }
+    // The run's notes (files written before notes were kept have none).
+    while (in.peek().substr(0, kNote.size()) == kNote)
+        m.notes.emplace_back(in.next().substr(kNote.size()));
     in.expect(kMotion, "a motion block");
     m.frameRate = in.number(in.expect(kFrameRate, "the frame rate"), "FrameRate");
     if (!(m.frameRate > 0.0)) in.fail("FrameRate must be above 0");
@@ -319,8 +323,8 @@ struct MotionWriter::Impl {
 
 namespace {
 // A name stays on its one line: control characters become spaces.
-std::string oneLine(std::string_view name) {
-    std::string out(platform::capped(name, 200));
+std::string oneLine(std::string_view name, std::size_t longest = 200) {
+    std::string out(platform::capped(name, longest));
     for (char& c : out)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
     return out;
@@ -366,6 +370,7 @@ MotionWriter::MotionWriter(std::filesystem::path target, const Motion& header)
         w.number(kRotationY, cam.rotationY);
         w.number(kFovY, cam.fovY);
     }
+    for (const std::string& note : header.notes) w.line(kNote, oneLine(note, 2000));
     w.line(kMotion, oneLine(header.name));
     w.number(kFrameRate, header.frameRate);
     w.count(kActorCount, static_cast<long long>(header.actors.size()));

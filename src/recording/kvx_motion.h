@@ -81,6 +81,7 @@ struct Motion {
     std::vector<std::vector<MotionPoint>> floor;
     std::vector<MotionExit> exits;
     std::optional<MotionCamera> camera;  // projects only
+    std::vector<std::string> notes;      // the run's notes, as its report says them
     std::vector<MotionActor> actors;
     std::vector<MotionFrame> frames;  // frame k at time k / frameRate
     MotionEnd end;

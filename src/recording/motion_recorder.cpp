@@ -25,6 +25,7 @@ struct MotionRecorder::Impl {
     double scale;
     std::vector<std::string> exitNames;
     std::optional<MotionCamera> camera;
+    std::vector<std::string> notes;
     const crowd::Simulation* sim = nullptr;
     std::unique_ptr<MotionWriter> writer;
     std::vector<double> heading;  // per person, radians
@@ -48,6 +49,12 @@ MotionRecorder::MotionRecorder(std::filesystem::path target, std::string sceneNa
 
 MotionRecorder::~MotionRecorder() = default;
 
+void MotionRecorder::setNotes(std::vector<std::string> notes) { impl_->notes = std::move(notes); }
+
+std::string MotionRecorder::recordingTarget() const {
+    return "motion " + impl_->target.string();
+}
+
 double MotionRecorder::frameRate() const { return kMotionFrameRate; }
 
 void MotionRecorder::begin(const crowd::Simulation& sim) {
@@ -69,6 +76,7 @@ void MotionRecorder::begin(const crowd::Simulation& sim) {
                                 exits[e].kind == crowd::ExitKind::Door, point(exits[e].opening.a),
                                 point(exits[e].opening.b)});
     header.camera = m.camera;
+    header.notes = m.notes;
     const auto& people = sim.setup().people;
     for (std::size_t i = 0; i < people.size(); ++i)
         header.actors.push_back(

@@ -26,12 +26,16 @@ class MotionRecorder : public runtime::FrameSink {
                    std::optional<MotionCamera> camera = std::nullopt);
     ~MotionRecorder() override;
 
+    // The run's notes, kept in the file for a replay (before begin()).
+    void setNotes(std::vector<std::string> notes);
+
     double frameRate() const override;
     void begin(const crowd::Simulation& sim) override;
     void frame(const crowd::FrameView& f) override;
     void finish(const crowd::Simulation& sim, const runtime::RunSummary& summary) override;
     std::vector<std::string> written() const override;
     std::vector<runtime::Recording> recordings() const override;
+    std::string recordingTarget() const override;
 
   private:
     struct Impl;

@@ -13,6 +13,7 @@
 #include "runtime/offscreen_gui.h"
 #include "scene/offscreen_gl.h"
 #include "scene/overlay.h"
+#include "scene/palette.h"
 #include "scene/scene.h"
 #include "scene/scene_renderer.h"
 
@@ -98,11 +99,16 @@ void MovieRecorder::begin(const crowd::Simulation& sim) {
     else
         m.camera = scene::Camera::topDown(b);
     m.gui = runtime::offscreenGuiIfNeeded();
+    if (m.camera->kind() == scene::Camera::Kind::TopDown) {
+        // As the window's top-down view: the floor right of the overlay's column.
+        const QSize size(format.width, format.height);
+        m.camera->setPlanArea(scene::planArea(size));
+        m.overlay.plan = scene::planFrame(*m.camera, b, size);
+    }
     m.overlay.title = m.setup.title;
     m.overlay.total = static_cast<int>(description.people.size());
     m.overlay.notes = m.setup.notes;
-    for (crowd::Role role : {crowd::Role::Person, crowd::Role::Child, crowd::Role::Parent,
-                             crowd::Role::Adult, crowd::Role::JoggingChild})
+    for (crowd::Role role : scene::kLegendOrder)
         for (const scene::ScenePerson& p : description.people)
             if (p.role == role) {
                 m.overlay.roles.push_back(role);
@@ -175,6 +181,10 @@ std::vector<runtime::Recording> MovieRecorder::recordings() const {
     return {impl_->done};
 }
 
+std::string MovieRecorder::recordingTarget() const {
+    return "movie " + impl_->setup.target.string();
+}
+
 double MovieRecorder::renderingSeconds() const { return impl_->renderingSeconds; }
 double MovieRecorder::encodingSeconds() const {
     return impl_->encoder ? impl_->encoder->encodingSeconds() : 0.0;
@@ -193,7 +203,7 @@ std::unique_ptr<runtime::FrameSink> makeMovieRecorder(const RecordingPlan& plan,
                                               : prepared.meta.name;
     s.exitNames = prepared.meta.exitNames;
     s.notes = prepared.meta.notes;
-    if (prepared.camera) {
+    if (prepared.camera && !options.movieFromAbove) {
         const double u = prepared.meta.unitsPerMetre;
         s.scriptCamera = scene::Vec3{prepared.camera->x / u, prepared.camera->y / u,
                                      prepared.camera->z / u};

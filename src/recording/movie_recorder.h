@@ -39,6 +39,7 @@ class MovieRecorder : public runtime::FrameSink {
     void finish(const crowd::Simulation& sim, const runtime::RunSummary& summary) override;
     std::vector<std::string> written() const override;
     std::vector<runtime::Recording> recordings() const override;
+    std::string recordingTarget() const override;
 
     // Wall-clock seconds spent drawing (scene and overlay, read back) and, on
     // the encoder's thread, converting and encoding.

@@ -65,8 +65,11 @@ std::unique_ptr<runtime::FrameSink> makeMotionRecorder(const RecordingPlan& plan
     if (prepared.camera)
         camera = MotionCamera{prepared.camera->x, prepared.camera->y, prepared.camera->z,
                               kScriptCameraTurn, kScriptCameraFovY};
-    return std::make_unique<MotionRecorder>(*plan.motion, scene, prepared.meta.unitsPerMetre,
-                                            plan.motionNote, prepared.meta.exitNames, camera);
+    auto recorder = std::make_unique<MotionRecorder>(*plan.motion, scene,
+                                                     prepared.meta.unitsPerMetre, plan.motionNote,
+                                                     prepared.meta.exitNames, camera);
+    recorder->setNotes(prepared.meta.notes);
+    return recorder;
 }
 
 }  // namespace recording

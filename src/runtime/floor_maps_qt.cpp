@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -13,34 +14,42 @@
 #include <memory>
 
 #include "runtime/floor_maps.h"
+#include "analysis/html_page.h"
 #include "runtime/offscreen_gui.h"
+#include "scene/palette.h"
 
 namespace runtime {
 
 namespace {
 
-// Maps metres to pixels: x to the right, z upward, the floor fitted into
-// the drawing area left of the legend.
+// Maps metres to pixels as the dialog's floor plan view shows the floor:
+// x to the right, z downward, the floor fitted into the drawing area left of
+// the legend, with room for the axes' labels left of it and below it.
 struct View {
     crowd::Box box;
     double scale = 1.0;
-    double left = 20, top = 50;
+    double left = 70, top = 50;
     QPointF operator()(crowd::Vec2 p) const {
-        return {left + (p.x - box.min.x) * scale, top + (box.max.y - p.y) * scale};
+        return {left + (p.x - box.min.x) * scale, top + (p.y - box.min.y) * scale};
     }
 };
 
 constexpr int kLegendWidth = 230;
+constexpr int kBelowFloor = 80;  // the x axis's labels and the scale bar
 
 View fit(const crowd::Box& box, int& width, int& height) {
     View v;
     v.box = box;
     const double w = std::max(box.max.x - box.min.x, 1.0), h = std::max(box.max.y - box.min.y, 1.0);
-    v.scale = std::min(760.0 / w, 600.0 / h);
+    v.scale = std::min(720.0 / w, 600.0 / h);
     width = static_cast<int>(std::ceil(w * v.scale + v.left + 20 + kLegendWidth));
-    height = std::max(330, static_cast<int>(std::ceil(h * v.scale + v.top + 50)));
+    height = std::max(330, static_cast<int>(std::ceil(h * v.scale + v.top + kBelowFloor)));
     return v;
 }
+
+QColor paint(scene::Rgb c) { return QColor(c.r, c.g, c.b); }
+QColor roleColour(crowd::Role r) { return paint(scene::rolePaint(r)); }
+QColor exitColour() { return paint(scene::kExitPaint); }
 
 void drawTitle(QPainter& p, const QString& title) {
     QFont f("DejaVu Sans");
@@ -72,17 +81,21 @@ void drawWallsAndExits(QPainter& p, const View& v, const crowd::World& world,
     for (const crowd::Segment& s : world.walls()) p.drawLine(v(s.a), v(s.b));
     for (std::size_t e = 0; e < world.exits().size(); ++e) {
         const crowd::ResolvedExit& x = world.exits()[e];
-        p.setPen(QPen(QColor(0, 140, 60), 6,
+        // A white casing keeps the exit apart from the density map's green levels.
+        p.setPen(QPen(Qt::white, 10, Qt::SolidLine, Qt::FlatCap));
+        p.drawLine(v(x.opening.a), v(x.opening.b));
+        p.setPen(QPen(exitColour(), 6,
                       x.kind == crowd::ExitKind::Door ? Qt::SolidLine : Qt::DashLine, Qt::FlatCap));
         p.drawLine(v(x.opening.a), v(x.opening.b));
         const QPointF mid = (v(x.opening.a) + v(x.opening.b)) / 2.0;
-        p.setPen(QColor(0, 100, 40));
+        p.setPen(exitColour().darker(150));
         const QString label = QString::fromStdString(e < names.size() ? names[e] : x.name);
         QRectF r = p.fontMetrics().boundingRect(label);
         // A door's name stands inside the floor beside it; a target line's
         // above it.
-        const QPointF inward = x.kind == crowd::ExitKind::Door ? QPointF(-x.outward.x, x.outward.y)
-                                                               : QPointF(0.0, -1.0);
+        const QPointF inward = x.kind == crowd::ExitKind::Door
+                                   ? QPointF(-x.outward.x, -x.outward.y)
+                                   : QPointF(0.0, -1.0);
         r.moveCenter(mid + QPointF(inward.x() * (r.width() / 2 + 8), inward.y() * 16));
         p.fillRect(r.adjusted(-2, -1, 2, 1), QColor(255, 255, 255, 210));
         p.drawText(r, Qt::AlignCenter, label);
@@ -91,11 +104,9 @@ void drawWallsAndExits(QPainter& p, const View& v, const crowd::World& world,
 
 void drawScaleBar(QPainter& p, const View& v, int height) {
     // 1, 2 or 5 times a power of ten, about 120 pixels long.
-    const double raw = 120.0 / v.scale;
-    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-    const double metres = (raw / mag < 2.0 ? 1.0 : raw / mag < 5.0 ? 2.0 : 5.0) * mag;
+    const double metres = analysis::niceStep(120.0 / v.scale, 1);
     const double len = metres * v.scale;
-    const QPointF a(v.left, height - 20), b(v.left + len, height - 20);
+    const QPointF a(v.left, height - 16), b(v.left + len, height - 16);
     p.setPen(QPen(Qt::black, 2));
     p.drawLine(a, b);
     p.drawLine(a + QPointF(0, -4), a + QPointF(0, 4));
@@ -103,11 +114,46 @@ void drawScaleBar(QPainter& p, const View& v, int height) {
     p.drawText(b + QPointF(6, 5), QString::number(metres, 'g', 3) + " m");
 }
 
+// Ticks in metres along the floor's top-left corner's two edges of its
+// bounds: x under the floor, growing to the right; z left of it, growing
+// downward (as the dialog shows the floor).
+void drawAxes(QPainter& p, const View& v) {
+    const crowd::Box& b = v.box;
+    const QPointF corner = v({b.min.x, b.max.y});
+    const double right = v({b.max.x, b.max.y}).x(), topY = v({b.min.x, b.min.y}).y();
+    p.setPen(QPen(QColor(90, 90, 90), 1));
+    const QFontMetricsF fm(p.font());
+    const double xStep = analysis::niceStep(b.max.x - b.min.x, 8);
+    const double xBase = corner.y() + 8;
+    p.drawLine(QPointF(corner.x(), xBase), QPointF(right, xBase));
+    for (double x = std::ceil(b.min.x / xStep - 1e-9) * xStep; x <= b.max.x + 1e-9; x += xStep) {
+        const double px = v({x, b.max.y}).x();
+        p.drawLine(QPointF(px, xBase), QPointF(px, xBase + 5));
+        const QString t = QString::number(std::abs(x) < 1e-9 ? 0.0 : x, 'g', 6);
+        p.drawText(QPointF(px - fm.horizontalAdvance(t) / 2, xBase + 6 + fm.ascent()), t);
+    }
+    // The axis's name under its labels (the legend stands right of the floor).
+    p.drawText(QPointF(0.5 * (corner.x() + right) - fm.horizontalAdvance("x (m)") / 2,
+                       xBase + 8 + fm.ascent() + fm.height()),
+               "x (m)");
+    const double zStep = analysis::niceStep(b.max.y - b.min.y, 8);
+    const double zBase = corner.x() - 8;
+    p.drawLine(QPointF(zBase, topY), QPointF(zBase, corner.y()));
+    for (double z = std::ceil(b.min.y / zStep - 1e-9) * zStep; z <= b.max.y + 1e-9; z += zStep) {
+        const double py = v({b.min.x, z}).y();
+        p.drawLine(QPointF(zBase - 5, py), QPointF(zBase, py));
+        const QString t = QString::number(std::abs(z) < 1e-9 ? 0.0 : z, 'g', 6);
+        p.drawText(QPointF(zBase - 8 - fm.horizontalAdvance(t), py + fm.ascent() / 2 - 1), t);
+    }
+    p.drawText(QPointF(zBase - 8 - fm.horizontalAdvance("z (m)"), topY - 8), "z (m)");
+}
+
 // Walls, exits and the scale bar over what is drawn of the floor; returns
 // where the legend starts (right of the floor), the pen set for its text.
 QPointF drawFloorFrame(QPainter& p, const View& v, const crowd::World& world,
                        const std::vector<std::string>& names, int width, int height) {
     drawWallsAndExits(p, v, world, names);
+    drawAxes(p, v);
     drawScaleBar(p, v, height);
     p.setPen(Qt::black);
     return {width - kLegendWidth + 10.0, v.top + 10};
@@ -119,22 +165,6 @@ std::string png(const QImage& img) {
     buffer.open(QIODevice::WriteOnly);
     if (!img.save(&buffer, "PNG")) return {};
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-QColor roleColour(crowd::Role r) {
-    switch (r) {
-        case crowd::Role::Child:
-            return QColor(230, 120, 20);
-        case crowd::Role::Parent:
-            return QColor(120, 60, 160);
-        case crowd::Role::Adult:
-            return QColor(30, 90, 180);
-        case crowd::Role::JoggingChild:
-            return QColor(200, 30, 60);
-        case crowd::Role::Person:
-            break;
-    }
-    return QColor(0, 150, 160);
 }
 
 QImage floorPlan(const crowd::Simulation& sim, const std::vector<std::string>& names,
@@ -162,8 +192,7 @@ QImage floorPlan(const crowd::Simulation& sim, const std::vector<std::string>& n
     const double x = legend.x();
     p.drawText(QPointF(x, y), "Start positions");
     y += 22;
-    for (crowd::Role r : {crowd::Role::Person, crowd::Role::Child, crowd::Role::Parent,
-                          crowd::Role::Adult, crowd::Role::JoggingChild}) {
+    for (crowd::Role r : scene::kLegendOrder) {
         const int n = count[static_cast<std::size_t>(r)];
         if (n == 0) continue;
         p.setPen(Qt::NoPen);
@@ -174,7 +203,7 @@ QImage floorPlan(const crowd::Simulation& sim, const std::vector<std::string>& n
         y += 20;
     }
     y += 10;
-    p.setPen(QPen(QColor(0, 140, 60), 6));
+    p.setPen(QPen(exitColour(), 6));
     p.drawLine(QPointF(x, y - 4), QPointF(x + 24, y - 4));
     p.setPen(Qt::black);
     p.drawText(QPointF(x + 32, y), "door (dashed: target line)");
@@ -203,9 +232,8 @@ QImage densityMap(const crowd::Simulation& sim, const std::vector<std::string>& 
             ++cellsAt[level];
             const crowd::Vec2 lo{g.origin.x + c * g.cell, g.origin.y + r * g.cell};
             const QPointF a = v(lo), b = v({lo.x + g.cell, lo.y + g.cell});
-            p.fillRect(
-                QRectF(QPointF(a.x(), b.y()), QPointF(b.x(), a.y())).adjusted(0, 0, 0.6, 0.6),
-                QColor(levels[level].colour));
+            p.fillRect(QRectF(a, b).normalized().adjusted(0, 0, 0.6, 0.6),
+                       QColor(levels[level].colour));
         }
     p.setRenderHint(QPainter::Antialiasing, true);
     const QPointF legend = drawFloorFrame(p, v, sim.world(), names, W, H);

@@ -31,6 +31,9 @@ class FrameSink {
     virtual std::vector<std::string> written() const { return {}; }
     // The recordings among what it wrote, for summary.json and the report.
     virtual std::vector<Recording> recordings() const { return {}; }
+    // What a recording sink records while the run goes on ("movie
+    // test.avi"), for the window's indicator; empty for other sinks.
+    virtual std::string recordingTarget() const { return {}; }
 };
 
 }  // namespace runtime

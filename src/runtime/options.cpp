@@ -169,6 +169,12 @@ Options parseOptions(const std::vector<std::string>& args) {
             if (o.motion->empty()) throw std::invalid_argument("--motion needs a file name");
         } else if (a == "--movie-size") {
             parseMovieSize(value(), o);
+        } else if (a == "--movie-camera") {
+            const std::string& c = value();
+            if (c != "script" && c != "top")
+                throw std::invalid_argument("--movie-camera needs script or top, not \"" + c +
+                                            "\"");
+            o.movieFromAbove = c == "top";
         } else if (a == "--threads") {
             o.threads = static_cast<int>(wholeNumber(a, value(), 1, 64));
         } else if (a == "--pre-movement") {
@@ -259,6 +265,9 @@ Options:
                     24 frames per simulated second); a project records one
                     into test.avi when its script asks ("Create AVI")
   --movie-size WxH  the movie's size in pixels (default 1280x720)
+  --movie-camera C  script (default) or top: a project's movie from its
+                    script camera or from above (x to the right, z
+                    downward, as the dialog shows the floor)
   --motion FILE     record the people's motion into FILE (KVX text, 24
                     frames per second); a project records into mocap.kvx in
                     its results folder when its script asks ("Create KVX")
@@ -312,8 +321,8 @@ Sweep files (many variants, each many runs; see docs/sweep-files.md):
 
 The window: with a display (and without --headless) the run is shown in a
 window while it is simulated: Space pauses, + and - change the speed, C
-switches the camera, a mouse drag turns the view, the wheel zooms, Esc
-closes. The window never changes the results.
+switches the camera, a mouse drag turns the view, the wheel zooms, R puts
+the view back, Esc closes. The window never changes the results.
   --headless        no window, even when there is a display
   --exit-at-end     close the window when the run has ended
   --speed X         the window's playback speed at the start: 0.25 to 64
@@ -324,7 +333,8 @@ closes. The window never changes the results.
                     again in the window, with a time slider; simulates
                     nothing
 
-Results: summary.json, trajectories.csv and evacuation.png.
+Results: summary.json, trajectories.csv and evacuation.png, every length
+in metres (a project's world unit is said in summary.json's "units").
 Exit status: 0 after a run (also when people are still inside at the time
 limit), 1 when a result or recording cannot be written (the others are
 written all the same) or a run of a sweep failed or timed out, 2 for an

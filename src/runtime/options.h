@@ -17,6 +17,9 @@ struct Options {
     std::optional<std::string> movie;   // --movie FILE.avi: record a movie there
     std::optional<std::string> motion;  // --motion FILE.kvx: record the motion there
     int movieWidth = 1280, movieHeight = 720;  // --movie-size WxH
+    // --movie-camera script|top: a project's movie from its script camera
+    // (the default) or from above; a scenario has only the view from above.
+    bool movieFromAbove = false;
     int threads = 0;  // --threads N; 0: one per core, at most two
     bool quiet = false;
     bool help = false;

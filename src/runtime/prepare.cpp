@@ -52,7 +52,7 @@ void prepareProject(const Options& opt, PreparedRun& p) {
     p.meta.name = startName.empty() ? std::string("bProj") : startName;
     p.meta.exitNames = ps.exitNames;
     p.meta.unitsPerMetre = kProjectUnitsPerMetre;
-    p.meta.unitName = std::string("dm (world units)");
+    p.meta.unitName = std::string("dm");
     for (const std::string& place : ps.exitPlaces) p.meta.notes.push_back(place);
     if (ps.movedPeople > 0)
         p.meta.notes.push_back(std::to_string(ps.movedPeople) +

@@ -22,10 +22,10 @@ namespace {
 
 double rounded(double v, double unit) { return std::round(v / unit) * unit; }
 
-std::string personLine(const crowd::Simulation& sim, const RunMeta& meta, int i) {
+std::string personLine(const crowd::Simulation& sim, int i) {
     const crowd::Vec2 p = sim.position(i);
     return std::to_string(i) + " (" + crowd::roleName(sim.setup().people[i].role) + " at " +
-           fixed(p.x * meta.unitsPerMetre, 1) + ", " + fixed(p.y * meta.unitsPerMetre, 1) + ")";
+           fixed(p.x, 2) + ", " + fixed(p.y, 2) + " m)";
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ std::string reportText(const RunMeta& meta, const RunSummary& s, const crowd::Si
                 out += ", ... (all in summary.json)";
                 break;
             }
-            out += (k ? ", " : "") + personLine(sim, meta, s.stillInside[k]);
+            out += (k ? ", " : "") + personLine(sim, s.stillInside[k]);
         }
     }
     out += "\n";
@@ -91,13 +91,17 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
                       const crowd::Simulation& sim) {
     using nlohmann::ordered_json;
     ordered_json j;
-    const double u = meta.unitsPerMetre;
     j["mode"] = meta.mode;
     j["source"] = meta.source;
     j["name"] = meta.name;
     j["seed"] = meta.seed;
-    j["units"] = {
-        {"position", meta.unitName}, {"time", "s"}, {"speed", "m/s"}, {"unitsPerMetre", u}};
+    // Every length below is in metres; what the project's files are drawn in
+    // is said here, once.
+    j["units"] = {{"length", "m"},
+                  {"time", "s"},
+                  {"speed", "m/s"},
+                  {"worldUnit", meta.unitName},
+                  {"worldUnitsPerMetre", meta.unitsPerMetre}};
     j["notes"] = meta.notes;
     j["people"] = s.people;
     j["everyoneOut"] = s.everyoneOut;
@@ -109,15 +113,15 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
     for (std::size_t e = 0; e < sim.world().exits().size(); ++e) {
         const crowd::ResolvedExit& x = sim.world().exits()[e];
         auto pt = [&](crowd::Vec2 p) {
-            return ordered_json::array({rounded(p.x * u, 1e-4), rounded(p.y * u, 1e-4)});
+            return ordered_json::array({rounded(p.x, 1e-5), rounded(p.y, 1e-5)});
         };
         exits.push_back(
             {{"name", meta.exitNames[e]},
              {"kind", x.kind == crowd::ExitKind::Door ? "door in a wall" : "target line"},
-             {"from", pt(x.requested.a)},
-             {"to", pt(x.requested.b)},
-             {"openingFrom", pt(x.opening.a)},
-             {"openingTo", pt(x.opening.b)},
+             {"from_m", pt(x.requested.a)},
+             {"to_m", pt(x.requested.b)},
+             {"openingFrom_m", pt(x.opening.a)},
+             {"openingTo_m", pt(x.opening.b)},
              {"peopleOut", s.outByExit[e]}});
     }
     j["exits"] = exits;
@@ -126,10 +130,10 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
     for (const crowd::Polygon& poly : sim.world().area().polygons()) {
         ordered_json ring = ordered_json::array();
         for (const crowd::Vec2& v : poly)
-            ring.push_back(ordered_json::array({rounded(v.x * u, 1e-4), rounded(v.y * u, 1e-4)}));
+            ring.push_back(ordered_json::array({rounded(v.x, 1e-5), rounded(v.y, 1e-5)}));
         floor.push_back(ring);
     }
-    j["walkable"] = floor;
+    j["walkable_m"] = floor;
     j["stillInside"] = s.stillInside;
     const crowd::ModelParams& p = sim.setup().params;
     j["model"] = {{"tau", p.tau},
@@ -162,8 +166,8 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
         o["id"] = i;
         o["role"] = crowd::roleName(ps.role);
         if (ps.leader >= 0) o["follows"] = ps.leader;
-        o["start"] = {rounded(ps.start.x * u, 1e-4), rounded(ps.start.y * u, 1e-4)};
-        o["radius"] = rounded(ps.radius, 1e-5);
+        o["start_m"] = {rounded(ps.start.x, 1e-5), rounded(ps.start.y, 1e-5)};
+        o["radius_m"] = rounded(ps.radius, 1e-5);
         o["desiredSpeed"] = rounded(ps.desiredSpeed, 1e-5);
         o["preMovement"] = rounded(ps.preMovement, 1e-4);
         const int target = sim.targetExit(i);
@@ -172,7 +176,7 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
             o["leftBy"] = nullptr;
             o["exitTime"] = nullptr;
             const crowd::Vec2 q = sim.position(i);
-            o["position"] = {rounded(q.x * u, 1e-4), rounded(q.y * u, 1e-4)};
+            o["position_m"] = {rounded(q.x, 1e-5), rounded(q.y, 1e-5)};
         } else {
             o["leftBy"] = meta.exitNames[sim.exitUsed(i)];
             o["exitTime"] = rounded(sim.exitTime(i), 1e-4);
@@ -200,10 +204,10 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
     if (!problem.empty()) throw std::runtime_error(problem);
 }
 
-TrajectoryWriter::TrajectoryWriter(const std::filesystem::path& file, double unitsPerMetre)
+TrajectoryWriter::TrajectoryWriter(const std::filesystem::path& file)
     : file_(std::make_unique<platform::AtomicFile>(file, platform::Durability::WhenReplacing,
-                                                   platform::Replacing::RegularFileOnly)), scale_(unitsPerMetre) {
-    buffer_ = "time,person,x,z\n";
+                                                   platform::Replacing::RegularFileOnly)) {
+    buffer_ = std::string(kTrajectoryColumns) + "\n";
 }
 
 TrajectoryWriter::~TrajectoryWriter() = default;
@@ -226,9 +230,9 @@ void TrajectoryWriter::frame(const crowd::FrameView& f) {
         const auto r = std::to_chars(num, num + sizeof num, f.people[k]);
         buffer_.append(num, r.ptr);
         buffer_ += ',';
-        buffer_ += fixed(f.positions[k].x * scale_, 3);
+        buffer_ += fixed(f.positions[k].x, 4);
         buffer_ += ',';
-        buffer_ += fixed(f.positions[k].y * scale_, 3);
+        buffer_ += fixed(f.positions[k].y, 4);
         buffer_ += '\n';
     }
     if (buffer_.size() > (1u << 20)) flush();

@@ -23,7 +23,9 @@ struct RunMeta {
     std::string name;
     std::uint64_t seed = 1;
     double timeLimit = 3600.0;
-    double unitsPerMetre = 1.0;  // output units: 10 for projects (decimetres), 1 for scenarios
+    // The world units of what was read (every output is in metres): 10 per
+    // metre for projects (decimetres), 1 for scenarios.
+    double unitsPerMetre = 1.0;
     std::string unitName = "m";
     std::vector<std::string> exitNames;
     std::vector<std::string> notes;  // said in the report and kept in the summary
@@ -65,16 +67,18 @@ std::string reportText(const RunMeta& meta, const RunSummary& summary,
 // summary.json (written whole or not at all): every figure of the report, the model's parameters, and per
 // person the role, start, desired speed, exits and time of leaving. Wall-clock
 // figures stand under "timing"; everything else is the same for the same
-// input and seed.
+// input and seed. Lengths are metres, in keys ending in "_m" ("start_m",
+// "walkable_m"); the project's world units are stated once, under "units".
 void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta,
                       const RunSummary& summary, const crowd::Simulation& sim);
 
-// trajectories.csv: "time,person,x,z", one row per person inside per frame,
-// in output units. Written to a temporary file that replaces the file only
+// trajectories.csv: "time_s,person,x_m,z_m", one row per person inside per
+// frame, in metres. Written to a temporary file that replaces the file only
 // when complete (platform::AtomicFile).
+inline constexpr const char* kTrajectoryColumns = "time_s,person,x_m,z_m";
 class TrajectoryWriter {
   public:
-    TrajectoryWriter(const std::filesystem::path& file, double unitsPerMetre);
+    explicit TrajectoryWriter(const std::filesystem::path& file);
     ~TrajectoryWriter();
     TrajectoryWriter(const TrajectoryWriter&) = delete;
     TrajectoryWriter& operator=(const TrajectoryWriter&) = delete;
@@ -85,7 +89,6 @@ class TrajectoryWriter {
   private:
     void flush();
     std::unique_ptr<platform::AtomicFile> file_;
-    double scale_;
     std::string buffer_;
 };
 

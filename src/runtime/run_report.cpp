@@ -279,6 +279,16 @@ void RunReport::finish(const crowd::Simulation& sim, const RunSummary& summary) 
         b += "</ul>\n";
     }
 
+    // What was recorded beside the results (the recorders finish before the report).
+    if (!summary.recordings.empty()) {
+        b += "<h2>Recordings</h2>\n<table>\n" +
+             tableRow({"recording", "file", "frames", "duration (s)", "note"}, true);
+        for (const Recording& r : summary.recordings)
+            b += tableRow({r.kind, r.file, std::to_string(r.frames),
+                           fixed(r.seconds, 1), r.note});
+        b += "</table>\n";
+    }
+
     b += "<h2>Evacuation</h2>\n" + evacuationChart(plotData(meta_, sim, summary.simulatedSeconds)) +
          "\n";
     b += "<h2>Exit flows</h2>\n" + flowCharts(m, meta_);
@@ -315,6 +325,9 @@ void RunReport::finish(const crowd::Simulation& sim, const RunSummary& summary) 
     if (!meta_.name.empty()) b += tableRow({"name", meta_.name});
     b += tableRow({"people", std::to_string(summary.people)});
     b += tableRow({"seed", std::to_string(meta_.seed)});
+    b += tableRow({"units", "metres in this report, summary.json and trajectories.csv; the " +
+                                meta_.mode + "'s world unit: " + meta_.unitName + " (" +
+                                fixed(meta_.unitsPerMetre, 0) + " a metre)"});
     b += tableRow({"time limit", fixed(meta_.timeLimit, 0) + " s"});
     b += tableRow({"program", std::string("mvnrt ") + kProgramVersion});
     b += "</table>\n<h3>Model parameters</h3>\n" + modelTable(sim.setup().params);

@@ -41,7 +41,7 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
     std::optional<TrajectoryWriter> traj;
     const std::filesystem::path trajPath = *folder / "trajectories.csv";
     if (wantsTrajectories) {
-        traj.emplace(trajPath, prep.meta.unitsPerMetre);
+        traj.emplace(trajPath);
         if (!traj->ok()) {
             std::cerr << "mvnrt: " << platform::capped(trajPath.string()) << ": cannot be written\n";
             out.status = 1;

@@ -68,7 +68,7 @@ std::string logName(std::uint64_t seed) {
 // closing lines. Returns 1 when the aggregate could not be written.
 int aggregate(const fs::path& root, const RunMeta& meta, const std::vector<std::uint64_t>& seeds,
               double runSeconds, bool quiet, analysis::SweepStatistics* statsOut = nullptr,
-              double* runSecondsSum = nullptr) {
+              double* runSecondsSum = nullptr, const VariantLabel* variant = nullptr) {
     const auto started = std::chrono::steady_clock::now();
     analysis::SweepStatistics stats;
     std::vector<std::string> written;
@@ -78,7 +78,7 @@ int aggregate(const fs::path& root, const RunMeta& meta, const std::vector<std::
         if (runSecondsSum)
             for (const analysis::RunRecord& r : records) *runSecondsSum += r.wallSeconds;
         written = {"runs.json", "statistics.json"};
-        const std::string reportProblem = writeSweepReport(root, meta, records, stats);
+        const std::string reportProblem = writeSweepReport(root, meta, records, stats, variant);
         if (reportProblem.empty())
             written.push_back("report.html");
         else
@@ -214,7 +214,8 @@ int collectSweep(const Options& opt) {
 }
 
 int collectRuns(const fs::path& root, const std::vector<std::uint64_t>& seeds, bool quiet,
-                analysis::SweepStatistics* stats, double* runSecondsSum) {
+                analysis::SweepStatistics* stats, double* runSecondsSum,
+                const VariantLabel* variant) {
     // Runs of other inputs are never averaged with these: every finished run
     // must carry the fingerprint of the first one, and its own seed.
     std::string expected;
@@ -256,7 +257,7 @@ int collectRuns(const fs::path& root, const std::vector<std::uint64_t>& seeds, b
             continue;
         }
     }
-    return aggregate(root, meta, seeds, 0.0, quiet, stats, runSecondsSum);
+    return aggregate(root, meta, seeds, 0.0, quiet, stats, runSecondsSum, variant);
 }
 
 SingleRunResult runIntoFreshFolder(PreparedRun prep, const Options& opt, const RunHooks& hooks) {

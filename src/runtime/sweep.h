@@ -14,6 +14,7 @@
 #include "runtime/options.h"
 #include "runtime/prepare.h"
 #include "runtime/single_run.h"
+#include "runtime/sweep_report.h"
 
 namespace runtime {
 
@@ -82,8 +83,10 @@ std::vector<std::uint64_t> runSeedsIn(const std::filesystem::path& root);
 // report.html) and, unless quiet, its closing lines. Returns 1 when it could
 // not be written, else 0 (whatever the runs' outcome, which *stats holds).
 // *runSecondsSum (when given) gets the runs' own wall times added.
+// `variant` (when given) names the sweep file's variant in the report.
 int collectRuns(const std::filesystem::path& root, const std::vector<std::uint64_t>& seeds,
-                bool quiet, analysis::SweepStatistics* stats, double* runSecondsSum);
+                bool quiet, analysis::SweepStatistics* stats, double* runSecondsSum,
+                const VariantLabel* variant = nullptr);
 
 // Makes way for a new run of `seed` under ROOT: removes its earlier folder
 // (only a run's folder, or an empty one), failure record and leftovers.

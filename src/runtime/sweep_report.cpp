@@ -31,9 +31,13 @@ std::string sweepText(const analysis::SweepStatistics& s, double runSeconds,
                fixed(d.mean, 1) + " s (95 % CI " + fixed(d.ciLow, 1) + "-" + fixed(d.ciHigh, 1) +
                "), sd " + fixed(d.sd, 1) + ", median " + fixed(d.median, 1) + ", 95th percentile " +
                fixed(d.p95, 1) + ", min " + fixed(d.min, 1) + ", max " + fixed(d.max, 1) + "\n";
-        out += "Mean settled within 1 % over the last " + std::to_string(s.convergence.window) +
-               " runs: " + (s.convergence.settled ? "yes" : "no") + " (largest deviation " +
-               fixed(100.0 * s.convergence.largestDeviation, 2) + " %)\n";
+        if (s.convergence.judged)
+            out += "Mean settled within 1 % over the last " + std::to_string(s.convergence.window) +
+                   " runs: " + (s.convergence.settled ? "yes" : "no") + " (largest deviation " +
+                   fixed(100.0 * s.convergence.largestDeviation, 2) + " %)\n";
+        else
+            out += "Mean settled: not judged, " + std::to_string(d.count) + " runs (at least " +
+                   std::to_string(analysis::kSettledMinimumRuns) + " are needed)\n";
     }
     if (!s.exits.empty()) {
         out += "People out by exit (mean, sd):";
@@ -139,6 +143,64 @@ std::string meanFlowChart(const analysis::SweepStatistics& s) {
     return c.curves.empty() ? std::string() : analysis::svgChart(c) + "\n";
 }
 
+// Each variant's mean evacuation time as a dot on the line of its 95 %
+// confidence interval, one row a variant, on a common time axis.
+std::string intervalChart(const std::vector<VariantResult>& variants) {
+    double lo = INFINITY, hi = -INFINITY;
+    for (const VariantResult& v : variants)
+        if (v.stats.evacuation.count > 0) {
+            lo = std::min(lo, v.stats.evacuation.ciLow);
+            hi = std::max(hi, v.stats.evacuation.ciHigh);
+        }
+    if (!std::isfinite(lo)) return {};
+    const double step = analysis::niceStep(std::max(hi - lo, 1.0), 6);
+    lo = std::floor(lo / step) * step;
+    hi = std::ceil(hi / step) * step;
+    if (hi <= lo) hi = lo + step;
+    const double L = 230, R = 30, T = 40, rowH = 26, B = 44;
+    const double W = 760, H = T + rowH * static_cast<double>(variants.size()) + B;
+    auto X = [&](double t) { return L + (W - L - R) * (t - lo) / (hi - lo); };
+    auto n = [](double v) { return fixed(v, 1); };
+    std::string s = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + n(W) + "\" height=\"" +
+                    n(H) + "\" role=\"img\" aria-label=\"evacuation time by variant\">";
+    s += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>";
+    s += "<text x=\"10\" y=\"20\" class=\"t\">Mean evacuation time and its 95 % confidence "
+         "interval, by variant</text>";
+    for (double t = lo; t <= hi + 1e-9 * step; t += step) {
+        s += "<line x1=\"" + n(X(t)) + "\" y1=\"" + n(T) + "\" x2=\"" + n(X(t)) + "\" y2=\"" +
+             n(H - B) + "\" stroke=\"#e4e4e4\"/>";
+        s += "<text x=\"" + n(X(t)) + "\" y=\"" + n(H - B + 16) + "\" text-anchor=\"middle\">" +
+             fixed(t, step < 1.0 ? 1 : 0) + "</text>";
+    }
+    s += "<text x=\"" + n((L + W - R) / 2) + "\" y=\"" + n(H - 8) +
+         "\" text-anchor=\"middle\">evacuation time (s)</text>";
+    for (std::size_t k = 0; k < variants.size(); ++k) {
+        const analysis::Distribution& d = variants[k].stats.evacuation;
+        const double y = T + rowH * (static_cast<double>(k) + 0.5);
+        s += "<text x=\"" + n(L - 8) + "\" y=\"" + n(y + 4) + "\" text-anchor=\"end\">" +
+             htmlEscaped(variants[k].label.name) + "</text>";
+        if (d.count == 0) continue;
+        const std::string colour = variants[k].stats.convergence.settled ? "#1f5fa8" : "#b35900";
+        s += "<line x1=\"" + n(X(d.ciLow)) + "\" y1=\"" + n(y) + "\" x2=\"" + n(X(d.ciHigh)) +
+             "\" y2=\"" + n(y) + "\" stroke=\"" + colour + "\" stroke-width=\"3\"/>";
+        for (double end : {d.ciLow, d.ciHigh})
+            s += "<line x1=\"" + n(X(end)) + "\" y1=\"" + n(y - 6) + "\" x2=\"" + n(X(end)) +
+                 "\" y2=\"" + n(y + 6) + "\" stroke=\"" + colour + "\" stroke-width=\"2\"/>";
+        s += "<circle cx=\"" + n(X(d.mean)) + "\" cy=\"" + n(y) + "\" r=\"5\" fill=\"" + colour +
+             "\"/>";
+    }
+    s += "</svg>\n";
+    return s;
+}
+
+std::string settledText(const analysis::SweepStatistics& s) {
+    if (s.evacuation.count == 0) return "-";
+    if (!s.convergence.judged) return "not judged (" + std::to_string(s.evacuation.count) + " runs)";
+    return std::string(s.convergence.settled ? "yes" : "no") + " (" +
+           fixed(100.0 * s.convergence.largestDeviation, 2) + " % over the last " +
+           std::to_string(s.convergence.window) + " runs)";
+}
+
 std::string readPng(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string();
@@ -146,11 +208,21 @@ std::string readPng(const std::filesystem::path& file) {
 
 }  // namespace
 
+std::string variantTitle(const VariantLabel& v) {
+    std::string t = v.name;
+    for (std::size_t k = 0; k < v.parameters.size(); ++k)
+        t += (k ? ", " : " (") + v.parameters[k].first + " = " + v.parameters[k].second;
+    return v.parameters.empty() ? t : t + ")";
+}
+
 std::string writeSweepReport(const std::filesystem::path& root, const RunMeta& meta,
                              const std::vector<analysis::RunRecord>& runs,
-                             const analysis::SweepStatistics& s) {
+                             const analysis::SweepStatistics& s, const VariantLabel* variant) {
     std::string b;
     b += "<h2>Scenario</h2>\n<table>\n";
+    if (variant) b += tableRow({"variant", variant->name});
+    if (variant)
+        for (const auto& [key, value] : variant->parameters) b += tableRow({key, value});
     b += tableRow({"source", meta.mode + " " + meta.source});
     if (!meta.name.empty()) b += tableRow({"name", meta.name});
     for (const analysis::RunRecord& r : runs)
@@ -186,13 +258,17 @@ std::string writeSweepReport(const std::filesystem::path& root, const RunMeta& m
     b += distributionRow("mean travel time (s)", s.travelTime);
     b += "</table>\n";
     if (s.evacuation.count > 0) {
-        b += "<p>The running mean " +
-             std::string(s.convergence.settled ? "<span class=\"ok\">has settled</span>"
-                                               : "<span class=\"note\">has not settled</span>") +
-             ": over the last " + std::to_string(s.convergence.window) + " runs it stays within " +
-             fixed(100.0 * s.convergence.largestDeviation, 2) +
-             " % of the final mean (settled: within 1 % over the last 10 % of at least 10 "
-             "runs).</p>\n";
+        if (s.convergence.judged)
+            b += "<p>The running mean " +
+                 std::string(s.convergence.settled ? "<span class=\"ok\">has settled</span>"
+                                                   : "<span class=\"note\">has not settled</span>") +
+                 ": over the last " + std::to_string(s.convergence.window) +
+                 " runs it stays within " + fixed(100.0 * s.convergence.largestDeviation, 2) +
+                 " % of the final mean.";
+        else
+            b += "<p><span class=\"note\">Whether the mean has settled is not judged: " +
+                 std::to_string(s.evacuation.count) + " runs.</span>";
+        b += " Rule: " + htmlEscaped(analysis::kSettledRule) + "</p>\n";
         b += histogramAndCumulative(s.evacuationTimes);
         b += convergenceChart(s.evacuationTimes);
     }
@@ -242,12 +318,76 @@ std::string writeSweepReport(const std::filesystem::path& root, const RunMeta& m
     }
     b += "</table>\n";
 
+    const std::string what =
+        variant ? variantTitle(*variant) : (meta.name.empty() ? meta.source : meta.name);
     const std::string page =
-        analysis::htmlPage("Sweep of " + (meta.name.empty() ? meta.source : meta.name) + ": " +
-                               std::to_string(runs.size()) + " runs",
-                           b);
+        analysis::htmlPage("Sweep of " + what + ": " + std::to_string(runs.size()) + " runs", b);
     return platform::writeFileAtomically(root / "report.html", page, platform::Durability::WhenReplacing,
-                                   platform::Replacing::RegularFileOnly);
+                                         platform::Replacing::RegularFileOnly);
+}
+
+std::string writeSweepComparison(const std::filesystem::path& root, const std::string& sweepFile,
+                                 const std::vector<VariantResult>& variants) {
+    std::string b;
+    std::size_t runs = 0, finished = 0;
+    for (const VariantResult& v : variants) runs += v.stats.runs, finished += v.stats.finished;
+    b += "<p>" + std::to_string(variants.size()) + " variants of " + htmlEscaped(sweepFile) + ", " +
+         std::to_string(finished) + " of " + std::to_string(runs) +
+         " runs finished. Each variant's own report has its runs, charts and density map.</p>\n";
+    b += "<h2>Evacuation time by variant</h2>\n<table>\n";
+    b += tableRow({"variant", "varied values", "runs", "everyone out", "mean (s)",
+                   "95 % CI of the mean (s)", "sd (s)", "median (s)", "95th percentile (s)",
+                   "max (s)", "mean settled"},
+                  true);
+    for (const VariantResult& v : variants) {
+        const analysis::Distribution& d = v.stats.evacuation;
+        std::string varied;
+        for (const auto& [key, value] : v.label.parameters)
+            varied += (varied.empty() ? "" : ", ") + key + " = " + value;
+        std::string row = "<tr><td class=\"l\"><a href=\"" + htmlEscaped(v.label.name) +
+                          "/report.html\">" + htmlEscaped(v.label.name) + "</a></td>";
+        const std::vector<std::string> cells =
+            d.count == 0
+                ? std::vector<std::string>{varied.empty() ? "-" : varied,
+                                           std::to_string(v.stats.runs), "0", "-", "-", "-", "-",
+                                           "-", "-", settledText(v.stats)}
+                : std::vector<std::string>{varied.empty() ? "-" : varied,
+                                           std::to_string(v.stats.runs),
+                                           std::to_string(d.count),
+                                           fixed(d.mean, 1),
+                                           fixed(d.ciLow, 1) + " - " + fixed(d.ciHigh, 1),
+                                           fixed(d.sd, 1),
+                                           fixed(d.median, 1),
+                                           fixed(d.p95, 1),
+                                           fixed(d.max, 1),
+                                           settledText(v.stats)};
+        for (std::size_t k = 0; k < cells.size(); ++k)
+            row += std::string(k == 0 ? "<td class=\"l\">" : "<td>") + htmlEscaped(cells[k]) +
+                   "</td>";
+        b += row + "</tr>\n";
+    }
+    b += "</table>\n<p>Everyone out: the runs in which everyone got out before the time limit; "
+         "only they give evacuation times. Mean settled, rule: " +
+         htmlEscaped(analysis::kSettledRule) + "</p>\n";
+    b += intervalChart(variants);
+    b += "<p>Blue: the variant's mean has settled; orange: not (or not judged).</p>\n";
+
+    b += "<h2>Exit use by variant</h2>\n<table>\n" +
+         tableRow({"variant", "exit", "people out: mean", "sd", "min", "max",
+                   "highest flow (persons/s): mean"},
+                  true);
+    for (const VariantResult& v : variants)
+        for (const analysis::ExitUse& e : v.stats.exits)
+            b += tableRow({v.label.name, e.name, fixed(e.people.mean, 1), fixed(e.people.sd, 1),
+                           fixed(e.people.min, 0), fixed(e.people.max, 0),
+                           fixed(e.peakFlow.mean, 2)});
+    b += "</table>\n";
+    const std::string page = analysis::htmlPage(
+        "Sweep " + std::filesystem::path(sweepFile).filename().string() + ": " +
+            std::to_string(variants.size()) + " variants compared",
+        b);
+    return platform::writeFileAtomically(root / "report.html", page, platform::Durability::WhenReplacing,
+                                         platform::Replacing::RegularFileOnly);
 }
 
 }  // namespace runtime

@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::vector<std::string> kRootNames = {"sweep.csv", "sweep.json", kPlanName, kTaskListName};
+const std::vector<std::string> kRootNames = {"sweep.csv", "sweep.json", "report.html", kPlanName,
+                                             kTaskListName};
 const std::vector<std::string> kVariantNames = {"runs.json", "statistics.json", "report.html",
                                                 "scenario.json"};
 
@@ -60,7 +61,9 @@ int aggregatePlan(const SweepPlan& plan, bool quiet, double wallSeconds, double 
                   int jobs) {
     const ResultsFolder root(plan.root, true, kRootNames);
     std::vector<analysis::VariantRow> rows;
+    std::vector<VariantResult> compared;
     for (const PlannedVariant& v : plan.variants) {
+        const VariantLabel label{v.name, v.parameters};
         analysis::VariantRow row{v.name,
                                  v.project ? "project" : "scenario",
                                  v.source,
@@ -69,9 +72,17 @@ int aggregatePlan(const SweepPlan& plan, bool quiet, double wallSeconds, double 
                                  {},
                                  0.0};
         platform::requireFolder(plan.root / v.name);  // never through a link
-        if (collectRuns(plan.root / v.name, v.seeds, true, &row.stats, &row.runSecondsSum) != 0)
+        if (collectRuns(plan.root / v.name, v.seeds, true, &row.stats, &row.runSecondsSum,
+                        &label) != 0)
             return 1;
+        compared.push_back({label, row.stats});
         rows.push_back(std::move(row));
+    }
+    // The variants compared, on one page.
+    const std::string comparisonProblem = writeSweepComparison(plan.root, plan.sweepFile, compared);
+    if (!comparisonProblem.empty()) {
+        std::cerr << "mvnrt: " << comparisonProblem << "\n";
+        return 1;
     }
     for (const auto& [name, text] : {std::pair{"sweep.csv", analysis::sweepCsvText(rows)},
                                      std::pair{"sweep.json", analysis::sweepJsonText(rows)}}) {
@@ -101,8 +112,8 @@ int aggregatePlan(const SweepPlan& plan, bool quiet, double wallSeconds, double 
                       << " at a time; the run processes took " << fixed(processSeconds, 1)
                       << " s in all)";
         std::cout << "\nResults in " << plan.root.string()
-                  << ": sweep.csv, sweep.json, and a folder per variant (runs.json, "
-                     "statistics.json, report.html, run-K)\n";
+                  << ": report.html (the variants compared), sweep.csv, sweep.json, and a folder "
+                     "per variant (runs.json, statistics.json, report.html, run-K)\n";
     }
     if (unfinished.empty()) return 0;
     std::cerr << "mvnrt: " << unfinished.size() << " of " << runs << " runs not finished:";

@@ -67,10 +67,7 @@ Camera Camera::topDown(const crowd::Box& floorBounds) {
 void Camera::orbit(double dx, double dy) {
     constexpr double kRadiansPerPixel = 0.008;
     const double turn = -dx * kRadiansPerPixel;
-    if (kind_ == Kind::TopDown) {
-        turn_ += turn;
-        return;
-    }
+    if (kind_ == Kind::TopDown) return;  // x stays to the right, z downward
     // Turn about the vertical through the pivot: the eye and the line of sight alike.
     const Vec3 up{0.0, 1.0, 0.0};
     Vec3 offset = rotate(sub(eye_, pivot_), up, turn);
@@ -99,34 +96,44 @@ void Camera::zoom(double steps) {
 std::array<double, 16> Camera::matrix(int width, int height) const {
     const double aspect = static_cast<double>(std::max(width, 1)) / std::max(height, 1);
     if (kind_ == Kind::TopDown) {
+        // The part of the picture the floor is fitted into, in pixels.
+        const double W = std::max(width, 1), H = std::max(height, 1);
+        const double iw = std::max(1.0, W * (1.0 - area_.left - area_.right));
+        const double ih = std::max(1.0, H * (1.0 - area_.top - area_.bottom));
+        const double innerAspect = iw / ih;
         const double cx = 0.5 * (bounds_.min.x + bounds_.max.x);
         const double cz = 0.5 * (bounds_.min.y + bounds_.max.y);
         const double halfH = scale_ * kTopDownMargin *
                              std::max({0.5 * (bounds_.max.y - bounds_.min.y),
-                                       0.5 * (bounds_.max.x - bounds_.min.x) / aspect, 1e-3});
-        const double halfW = halfH * aspect;
-        // Screen right and up on the floor; the camera looks down -y.
-        const Vec3 right{std::cos(turn_), 0.0, -std::sin(turn_)};
-        const Vec3 up{-std::sin(turn_), 0.0, -std::cos(turn_)};
+                                       0.5 * (bounds_.max.x - bounds_.min.x) / innerAspect, 1e-3});
+        const double halfW = halfH * innerAspect;
+        // Screen right is +x, screen up is -z: z grows downward. The camera
+        // looks down -y.
+        const Vec3 right{1.0, 0.0, 0.0};
+        const Vec3 up{0.0, 0.0, -1.0};
         const Vec3 forward{0.0, -1.0, 0.0};
         const Vec3 eye{cx, 100.0, cz};
         const M v = view(eye, right, up, forward);
-        // Orthographic: depth from 1 m to 200 m below the eye.
+        // Orthographic: depth from 1 m to 200 m below the eye; then the
+        // inner part's -1..1 moved to where that part lies in the picture.
         const double n = 1.0, f = 200.0;
-        const M p = {1.0 / halfW,
+        const double sx = iw / W, sy = ih / H;
+        const double ox = (2.0 * W * area_.left + iw) / W - 1.0;
+        const double oy = 1.0 - (2.0 * H * area_.top + ih) / H;
+        const M p = {sx / halfW,
                      0.0,
                      0.0,
                      0.0,
                      0.0,
-                     1.0 / halfH,
+                     sy / halfH,
                      0.0,
                      0.0,
                      0.0,
                      0.0,
                      -2.0 / (f - n),
                      0.0,
-                     0.0,
-                     0.0,
+                     ox,
+                     oy,
                      -(f + n) / (f - n),
                      1.0};
         return multiply(p, v);

@@ -28,7 +28,9 @@
 //
 // The top-down camera: orthographic, looking straight down, x to the right
 // and z downward on the screen (as the dialog's floor plan shows the floor),
-// fitted to the floor's bounds with a 4 % margin on each side.
+// fitted to the floor's bounds with a 4 % margin on each side, within the
+// part of the picture the overlay leaves free (setPlanArea). A drag never
+// turns it, so the floor keeps the dialog's orientation; the wheel zooms.
 //
 // Pixels: (0, 0) is the top-left corner of the top-left pixel, x grows to the
 // right and y downward; a pixel's centre is at +0.5.
@@ -60,6 +62,15 @@ class Camera {
 
     Kind kind() const { return kind_; }
 
+    // Top-down: the floor is fitted into this part of the picture, given as
+    // the shares of its width and height left free at each side (so that it
+    // holds at any pixel density). The script camera ignores it.
+    struct Area {
+        double left = 0.0, top = 0.0, right = 0.0, bottom = 0.0;
+    };
+    void setPlanArea(Area free) { area_ = free; }
+    Area planArea() const { return area_; }
+
     // A mouse drag of (dx, dy) pixels: turns the view about the vertical
     // axis through the pivot (and tilts it, for the script camera).
     void orbit(double dxPixels, double dyPixels);
@@ -80,8 +91,8 @@ class Camera {
     Vec3 pivot_{};
     // Top-down camera.
     crowd::Box bounds_{};
-    double turn_ = 0.0;   // rotation of the picture, radians
     double scale_ = 1.0;  // below 1: zoomed in
+    Area area_{};
 };
 
 }  // namespace scene

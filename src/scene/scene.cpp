@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "crowd/world.h"
+#include "scene/palette.h"
 
 namespace scene {
 
@@ -140,21 +141,7 @@ void FrameTrack::dropBefore(double t) {
     frames_.erase(frames_.begin(), it - 1);
 }
 
-Colour roleColour(crowd::Role role) {
-    switch (role) {
-        case crowd::Role::Child:
-            return {0.98f, 0.75f, 0.15f};  // amber
-        case crowd::Role::Parent:
-            return {0.20f, 0.45f, 0.90f};  // blue
-        case crowd::Role::Adult:
-            return {0.20f, 0.70f, 0.35f};  // green
-        case crowd::Role::JoggingChild:
-            return {0.90f, 0.25f, 0.60f};  // magenta
-        case crowd::Role::Person:
-            break;
-    }
-    return {0.55f, 0.60f, 0.75f};  // grey blue
-}
+Colour roleColour(crowd::Role role) { return rolePaint(role).unit(); }
 
 double roleHeight(crowd::Role role) {
     switch (role) {

@@ -81,7 +81,8 @@ class FrameTrack {
     std::vector<SceneFrame> frames_;
 };
 
-// Colours by role (sRGB, 0 to 1), used by the figures and the legend.
+// Colours by role (sRGB, 0 to 1), used by the figures and the legend: the
+// palette of scene/palette.h.
 using Colour = std::array<float, 3>;
 Colour roleColour(crowd::Role role);
 // Figure height by role, m.

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "scene/palette.h"
+
 namespace scene {
 
 namespace {
@@ -23,8 +25,8 @@ const Colour kBackground{0.13f, 0.15f, 0.18f};
 const Colour kFloor{0.86f, 0.84f, 0.78f};
 const Colour kGrid{0.78f, 0.76f, 0.70f};
 const Colour kWall{0.45f, 0.47f, 0.52f};
-const Colour kDoor{0.10f, 0.75f, 0.30f};
-const Colour kTarget{0.95f, 0.55f, 0.10f};
+// Doors and target lines alike in the exits' colour of the palette.
+const Colour kExit = kExitPaint.unit();
 const Colour kSkin{0.96f, 0.80f, 0.66f};
 
 const char* kMeshVertex = R"(#version 330 core
@@ -363,14 +365,14 @@ void SceneRenderer::Impl::uploadScene(const SceneDescription& scene) {
         wallBox(v, w.a, w.b, kWallHeight, kWallThickness, kWall);
     for (const SceneExit& e : scene.exits) {
         if (e.door) {
-            floorStrip(v, e.opening, 0.35, kDoor);
+            floorStrip(v, e.opening, 0.35, kExit);
             const crowd::Vec2 d = e.opening.b - e.opening.a;
             const double len = std::max(crowd::length(d), 1e-9);
             const crowd::Vec2 u = (0.06 / len) * d;
-            wallBox(v, e.opening.a - u, e.opening.a + u, 1.1f, 0.12f, kDoor);
-            wallBox(v, e.opening.b - u, e.opening.b + u, 1.1f, 0.12f, kDoor);
+            wallBox(v, e.opening.a - u, e.opening.a + u, 1.1f, 0.12f, kExit);
+            wallBox(v, e.opening.b - u, e.opening.b + u, 1.1f, 0.12f, kExit);
         } else {
-            floorStrip(v, e.opening, 0.08, kTarget);
+            floorStrip(v, e.opening, 0.08, kExit);
         }
     }
     solidCount = static_cast<GLsizei>(v.size()) - solidFirst;

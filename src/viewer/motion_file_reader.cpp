@@ -35,6 +35,7 @@ RecordedRun recordedRunOf(const recording::Motion& m) {
     auto at = [metres](double x, double z) { return crowd::Vec2{x * metres, z * metres}; };
     RecordedRun run;
     run.title = m.name;
+    run.notes = m.notes;
     for (const auto& polygon : m.floor) {
         crowd::Polygon p;
         for (const recording::MotionPoint& v : polygon) p.push_back(at(v.x, v.z));

@@ -13,6 +13,7 @@
 #include "platform/number_text.h"
 #include "platform/safe_input.h"
 #include "runtime/project.h"
+#include "runtime/results.h"
 #include "runtime/startup_script.h"
 #include "viewer/motion_file_reader.h"
 
@@ -97,13 +98,23 @@ std::string eachLine(const fs::path& file, Row&& row) {
     return first;
 }
 
-// trajectories.csv: "time,person,x,z" rows, one frame after the other.
-// Read twice in pieces: the rows are counted first, so that a long run keeps
-// every k-th frame as it is read (never more than kMaxPositions positions).
-std::vector<LiveFrame> readTrajectories(const fs::path& file, double u, std::size_t people) {
+// trajectories.csv: "time_s,person,x_m,z_m" rows (metres), one frame after
+// the other; or the older "time,person,x,z" in the summary's units per metre
+// `olderUnits`. Read twice in pieces: the rows are counted first, so that a
+// long run keeps every k-th frame as it is read (never more than
+// kMaxPositions positions).
+std::vector<LiveFrame> readTrajectories(const fs::path& file, double olderUnits, std::size_t people) {
     std::size_t rows = 0;
-    const std::string header = eachLine(file, [&](std::string_view, std::size_t) { ++rows; });
-    if (header.rfind("time,person,x,z", 0) != 0) bad(file, "line 1 is not \"time,person,x,z\"");
+    std::string header = eachLine(file, [&](std::string_view, std::size_t) { ++rows; });
+    if (!header.empty() && header.back() == '\r') header.pop_back();
+    const std::string columns = runtime::kTrajectoryColumns;
+    double u = 1.0;
+    if (header == columns)
+        u = 1.0;
+    else if (header.rfind("time,person,x,z", 0) == 0)
+        u = olderUnits;
+    else
+        bad(file, "line 1 is not \"" + columns + "\"");
     const std::size_t keepEvery = rows / kMaxPositions + 1;
     std::vector<LiveFrame> frames;
     double lastTime = -1.0;
@@ -119,7 +130,7 @@ std::vector<LiveFrame> readTrajectories(const fs::path& file, double u, std::siz
             const auto r = std::from_chars(p, e, v[k]);
             if (r.ec != std::errc() || !std::isfinite(v[k]) ||
                 (k < 3 && (r.ptr == e || *r.ptr != ',')) || (k == 3 && r.ptr != e))
-                bad(file, "line " + std::to_string(line) + " is not \"time,person,x,z\"");
+                bad(file, "line " + std::to_string(line) + " is not \"" + columns + "\"");
             p = r.ptr + 1;
         }
         const int id = static_cast<int>(std::clamp(v[1], -1.0, 2.0e9));
@@ -188,12 +199,20 @@ RecordedRun ResultsFolderReader::read(const fs::path& place) const {
     }
     RecordedRun run;
     try {
-        const double u = j.at("units").at("unitsPerMetre").get<double>();
-        if (!(u > 0.0) || !std::isfinite(u)) bad(summaryFile, "units.unitsPerMetre is not above 0");
+        // Lengths in metres under keys ending in "_m"; summaries written
+        // before that hold world units, units.unitsPerMetre of them a metre.
+        const bool metres = j.contains("walkable_m");
+        const std::string m = metres ? "_m" : "";
+        double u = 1.0;
+        if (!metres) {
+            u = j.at("units").at("unitsPerMetre").get<double>();
+            if (!(u > 0.0) || !std::isfinite(u))
+                bad(summaryFile, "units.unitsPerMetre is not above 0");
+        }
         run.title = j.value("name", std::string());
-        if (!j.contains("walkable"))
-            bad(summaryFile, "has no \"walkable\" floor (written by an older mvnrt; run it again)");
-        for (const json& ring : j.at("walkable")) {
+        if (!j.contains("walkable" + m))
+            bad(summaryFile, "has no \"walkable_m\" floor (written by an older mvnrt; run it again)");
+        for (const json& ring : j.at("walkable" + m)) {
             crowd::Polygon poly;
             for (const json& v : ring) poly.push_back(point(v, u, summaryFile, "a floor vertex"));
             run.scene.floor.push_back(std::move(poly));
@@ -203,8 +222,8 @@ RecordedRun ResultsFolderReader::read(const fs::path& place) const {
             scene::SceneExit x;
             x.name = e.at("name").get<std::string>();
             x.door = e.at("kind").get<std::string>() == "door in a wall";
-            x.opening = {point(e.at("openingFrom"), u, summaryFile, "an exit's openingFrom"),
-                         point(e.at("openingTo"), u, summaryFile, "an exit's openingTo")};
+            x.opening = {point(e.at("openingFrom" + m), u, summaryFile, "an exit's openingFrom"),
+                         point(e.at("openingTo" + m), u, summaryFile, "an exit's openingTo")};
             exitNames.push_back(x.name);
             run.scene.exits.push_back(std::move(x));
         }
@@ -212,7 +231,7 @@ RecordedRun ResultsFolderReader::read(const fs::path& place) const {
         std::vector<std::pair<int, double>> leaving;
         for (const json& p : j.at("persons")) {
             run.scene.people.push_back(
-                {roleNamed(p.at("role").get<std::string>()), radiusOf(p.at("radius"), summaryFile)});
+                {roleNamed(p.at("role").get<std::string>()), radiusOf(p.at("radius" + m), summaryFile)});
             int exit = -1;
             double time = 0.0;
             if (p.contains("leftBy") && p.at("leftBy").is_string()) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "runtime/results.h"
+#include "scene/palette.h"
 #include "viewer/scene_view.h"
 
 namespace viewer {
@@ -15,12 +16,12 @@ namespace {
 
 constexpr int kTickMs = 15;
 constexpr int kSliderSteps = 10000;
-const char* kKeys = "Space pause   + - speed   C camera   drag turn   wheel zoom   Esc close";
+const char* kKeys =
+    "Space pause   + - speed   C camera   R reset view   drag turn   wheel zoom   Esc close";
 
 std::vector<crowd::Role> rolesPresent(const scene::SceneDescription& s) {
     std::vector<crowd::Role> roles;
-    for (crowd::Role r : {crowd::Role::Child, crowd::Role::Parent, crowd::Role::Adult,
-                          crowd::Role::JoggingChild, crowd::Role::Person})
+    for (crowd::Role r : scene::kLegendOrder)
         if (std::any_of(s.people.begin(), s.people.end(),
                         [r](const scene::ScenePerson& p) { return p.role == r; }))
             roles.push_back(r);
@@ -118,6 +119,8 @@ void RunWindow::showAt(double t) {
     info.speed = clock_.label();
     info.camera = view_->cameraName();
     info.keys = kKeys;
+    // While the run goes on, what it records.
+    if (feed_ && banner_.empty()) info.recording = setup_.recording;
     std::vector<int> out(scene_.exits.size(), 0);
     if (!frames_.empty()) {
         // The frame at or before t, and the next.
@@ -156,11 +159,13 @@ void RunWindow::showAt(double t) {
                           " s: " + std::to_string(end_->stillInside) + " people are still inside";
             bannerDetail_ =
                 end_->resultsFolder.empty() ? std::string() : "Results in " + end_->resultsFolder;
+            bannerRecordings_ = end_->recordings;
             if (setup_.exitAtEnd) QTimer::singleShot(0, this, &QWidget::close);
         }
     }
     info.banner = banner_;
     info.bannerDetail = bannerDetail_;
+    info.bannerRecordings = bannerRecordings_;
     view_->setFrame(shown_);
     view_->setOverlay(std::move(info));
 }
@@ -180,6 +185,9 @@ void RunWindow::keyPressEvent(QKeyEvent* event) {
             break;
         case Qt::Key_C:
             view_->switchCamera();
+            break;
+        case Qt::Key_R:
+            view_->resetCamera();
             break;
         case Qt::Key_Escape:
             close();

@@ -55,6 +55,7 @@ void SceneView::setScene(const scene::SceneDescription& scene,
     }
     cameras_.push_back(scene::Camera::topDown(b));
     cameraNames_.push_back("top-down view");
+    initialCameras_ = cameras_;
     camera_ = 0;
     update();
 }
@@ -72,6 +73,11 @@ void SceneView::setOverlay(scene::OverlayInfo info) {
 void SceneView::switchCamera() {
     if (cameras_.empty()) return;
     camera_ = (camera_ + 1) % cameras_.size();
+    update();
+}
+
+void SceneView::resetCamera() {
+    cameras_ = initialCameras_;
     update();
 }
 
@@ -100,6 +106,13 @@ void SceneView::paintGL() {
     const qreal ratio = devicePixelRatioF();
     const int w = static_cast<int>(std::lround(width() * ratio));
     const int h = static_cast<int>(std::lround(height() * ratio));
+    scene::OverlayInfo overlay = overlay_;
+    if (!cameras_.empty() && cameras_[camera_].kind() == scene::Camera::Kind::TopDown) {
+        // The floor right of the overlay's column, never under it.
+        scene::Camera& c = cameras_[camera_];
+        c.setPlanArea(scene::planArea(size()));
+        overlay.plan = scene::planFrame(c, scene_.bounds(), size());
+    }
     if (renderer_ && !cameras_.empty()) {
         if (sceneChanged_) {
             renderer_->setScene(scene_);
@@ -115,7 +128,7 @@ void SceneView::paintGL() {
             rect(), Qt::AlignCenter | Qt::TextWordWrap,
             QStringLiteral("The scene cannot be drawn: %1").arg(QString::fromStdString(problem_)));
     }
-    scene::paintOverlay(painter, overlay_, size());
+    scene::paintOverlay(painter, overlay, size());
 }
 
 void SceneView::mousePressEvent(QMouseEvent* event) { lastMouse_ = event->position().toPoint(); }

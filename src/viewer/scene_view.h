@@ -31,7 +31,11 @@ class SceneView : public QOpenGLWidget {
     void setScene(const scene::SceneDescription& scene, std::optional<scene::Vec3> scriptCamera);
     void setFrame(scene::SceneFrame frame);
     void setOverlay(scene::OverlayInfo info);
+    // What the overlay says now (the top-down frame is added when drawn).
+    const scene::OverlayInfo& overlay() const { return overlay_; }
     void switchCamera();
+    // Puts every camera back where it started (undoes turns and zooms).
+    void resetCamera();
     std::string cameraName() const;
     const scene::Camera* camera() const;
     // Why the scene cannot be drawn (no OpenGL 3.3); empty when it can.
@@ -50,7 +54,7 @@ class SceneView : public QOpenGLWidget {
     std::unique_ptr<scene::SceneRenderer> renderer_;
     scene::SceneDescription scene_;
     bool sceneChanged_ = false;
-    std::vector<scene::Camera> cameras_;
+    std::vector<scene::Camera> cameras_, initialCameras_;
     std::vector<std::string> cameraNames_;
     std::size_t camera_ = 0;
     scene::SceneFrame frame_;

@@ -68,6 +68,8 @@ int runWithWindow(const runtime::PreparedRun& prep, const runtime::Options& opt,
                                          prep.camera->z / runtime::kProjectUnitsPerMetre};
     setup.exitAtEnd = opt.exitAtEnd;
     setup.speed = opt.playbackSpeed;
+    for (const runtime::FrameSink* sink : hooks.sinks)
+        if (!sink->recordingTarget().empty()) setup.recording.push_back(sink->recordingTarget());
     RunWindow window(feed, setup);
     window.show();
 
@@ -92,6 +94,8 @@ int runWithWindow(const runtime::PreparedRun& prep, const runtime::Options& opt,
                                                  : result.summary.simulatedSeconds;
         end.stillInside = static_cast<int>(result.summary.stillInside.size());
         end.resultsFolder = prep.outDir.string();
+        for (const runtime::Recording& r : result.summary.recordings)
+            end.recordings.push_back(runtime::recordingLine(r));
         if (!problem.empty())
             end.problem = problem;
         else if (result.status != 0)

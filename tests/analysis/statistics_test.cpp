@@ -47,12 +47,24 @@ TEST(Statistics, SettledCriterionOnConstructedSeries) {
     // Constant: settled at once, once there are ten runs.
     EXPECT_TRUE(convergence(std::vector<double>(20, 100.0)).settled);
     EXPECT_FALSE(convergence(std::vector<double>(9, 100.0)).settled);
+    EXPECT_FALSE(convergence(std::vector<double>(9, 100.0)).judged);
+    EXPECT_TRUE(convergence(std::vector<double>(10, 100.0)).judged);
+
+    // Steady only over the last two of 20 runs: a look at the last tenth
+    // (two runs) would call it settled; the last ten runs do not.
+    std::vector<double> jump(18, 100.0);
+    jump.push_back(140.0);
+    jump.push_back(1940.0 / 19.0);
+    const Convergence j = convergence(jump);
+    EXPECT_EQ(j.window, 10u);
+    EXPECT_FALSE(j.settled);
+    EXPECT_GT(j.largestDeviation, 0.02);
 
     // A late outlier moves the final mean by 1.5 %: not settled.
     std::vector<double> late(19, 100.0);
     late.push_back(130.0);
     const Convergence c = convergence(late);
-    EXPECT_EQ(c.window, 2u);
+    EXPECT_EQ(c.window, 10u);
     EXPECT_FALSE(c.settled);
     EXPECT_NEAR(c.largestDeviation, 1.5 / 101.5, 1e-12);
 

@@ -39,6 +39,12 @@ Rows trajectories(const std::filesystem::path& file) {
     return rows;
 }
 
+std::string fixed1(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", v);
+    return text;
+}
+
 std::string fourDecimals(double t) {
     char text[32];
     std::snprintf(text, sizeof text, "%.4f", t);
@@ -46,9 +52,10 @@ std::string fourDecimals(double t) {
 }
 
 // Every frame of the motion file against trajectories.csv: the same people at
-// the same times and places. The motion file holds six decimals, the
-// trajectories three: they differ by the trajectories' rounding at most.
-constexpr double kCsvRounding = 0.0005 + 1e-6;
+// the same times and places. The motion file holds six decimals of its
+// scene's units, the trajectories four of metres: they differ by the
+// trajectories' rounding at most.
+constexpr double kCsvRounding = 0.00005 + 1e-6;
 
 void expectSameMotion(const recording::Motion& m, const Rows& rows) {
     ASSERT_EQ(m.frames.size(), rows.size());
@@ -58,8 +65,8 @@ void expectSameMotion(const recording::Motion& m, const Rows& rows) {
         ASSERT_EQ(f.poses.size(), row->second.size()) << f.time;
         for (const auto& p : f.poses) {
             const auto at = row->second.at(p.actor);
-            EXPECT_NEAR(p.x, at.first, kCsvRounding);
-            EXPECT_NEAR(p.z, at.second, kCsvRounding);
+            EXPECT_NEAR(p.x * m.metresPerUnit, at.first, kCsvRounding);
+            EXPECT_NEAR(p.z * m.metresPerUnit, at.second, kCsvRounding);
             EXPECT_EQ(p.y, 0.0);
         }
     }
@@ -98,6 +105,13 @@ TEST(MvnrtMotion, AScenarioRecordsWithMotionAndTheFileReadsBackToTheTrajectories
     EXPECT_EQ(s["recordings"][0]["file"], "walk.kvx");
     EXPECT_EQ(s["recordings"][0]["frames"], m.frames.size());
     EXPECT_NEAR(s["recordings"][0]["seconds"].get<double>(), static_cast<double>(m.frames.size()) / 24.0, 1e-3);
+    // And the page: the recording with its file, frames and length.
+    const std::string page = readFile(dir / "r" / "report.html");
+    EXPECT_TRUE(has(page, "<h2>Recordings</h2>")) << page;
+    EXPECT_TRUE(has(page, "<td class=\"l\">motion</td><td>walk.kvx</td><td>" +
+                              std::to_string(m.frames.size()) + "</td><td>" +
+                              fixed1(static_cast<double>(m.frames.size()) / 24.0) + "</td>"))
+        << page;
 }
 
 TEST(MvnrtMotion, RecordingChangesNoResult) {

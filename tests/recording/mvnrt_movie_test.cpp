@@ -11,6 +11,7 @@
 #include "movie_probe.h"
 #include "mvnrt_run.h"
 #include "scene/camera.h"
+#include "scene/overlay.h"
 
 using recordingtest::corridor;
 using recordingtest::has;
@@ -86,17 +87,20 @@ TEST(MvnrtMovie, AScenarioFilmedFromAboveReadsBackAsAMovieOfTheRun) {
     // leg by then are checked. The walkable L spans 0..12 m both ways.
     const auto frame = recordingtest::decodeFrame(dir / "run.avi", 288);
     const auto people = positionsAt(dir / "r" / "trajectories.csv", "12.0000");
-    const scene::Camera camera = scene::Camera::topDown({{0, 0}, {12, 12}});
+    // From above, as the window's top-down view: right of the overlay's column.
+    scene::Camera camera = scene::Camera::topDown({{0, 0}, {12, 12}});
+    camera.setPlanArea(scene::planArea(QSize(640, 480)));
     auto pixelOf = [&](double x, double z) {
         const auto p = camera.project({x, 0.0, z}, 640, 480);
         EXPECT_TRUE(p.has_value());
         return std::pair<int, int>(static_cast<int>((*p)[0]), static_cast<int>((*p)[1]));
     };
     // The floor's own colour: at a spot of the northern leg more than 1 m
-    // from everyone.
+    // from everyone, half a metre from the floor's grid lines and clear of
+    // the door's band at z = 12.
     std::pair<double, double> empty{-1.0, -1.0};
-    for (double z = 11.5; z >= 4.5 && empty.first < 0.0; z -= 0.5)
-        for (double x : {10.5, 11.0, 11.5}) {
+    for (double z = 10.5; z >= 4.5 && empty.first < 0.0; z -= 1.0)
+        for (double x : {10.5, 11.5}) {
             bool clear = true;
             for (const auto& [id, at] : people)
                 clear = clear && std::hypot(at.first - x, at.second - z) > 1.0;

@@ -57,13 +57,57 @@ TEST(Mvnrt, ReadsTheProjectOfTheCurrentFolderAndWritesItsResults) {
     EXPECT_EQ(s["exits"][0]["name"], "exit 1");
     EXPECT_EQ(s["exits"][1]["name"], "default exit 2");
     EXPECT_EQ(out, 20);
-    // Trajectories at 24 frames per second, in world units (decimetres).
+    // Trajectories at 24 frames per second.
     const std::string csv = readFile(results / "trajectories.csv");
-    EXPECT_EQ(csv.rfind("time,person,x,z\n0.0000,0,", 0), 0u);
+    EXPECT_EQ(csv.rfind("time_s,person,x_m,z_m\n0.0000,0,", 0), 0u);
     EXPECT_TRUE(has(csv, "\n0.0417,0,"));
     const std::string png = readFile(results / "evacuation.png");
     ASSERT_GT(png.size(), 1000u);
     EXPECT_EQ(png.substr(1, 3), "PNG");
+}
+
+// A project's world units are decimetres; what mvnrt writes is metres, with
+// the unit in every column's and key's name, and the world unit said once.
+TEST(Mvnrt, EveryOutputIsInMetresWithTheUnitInItsName) {
+    TempDir dir;
+    writeProject(dir.path(), workedExample(), basicFloor());
+    const Outcome o = runMvnrt(dir.path(), "--time-limit 2");
+    ASSERT_EQ(o.status, 0) << o.out << o.err;
+    const auto results = dir / "bProj" / "results";
+    const auto s = summaryOf(results);
+    EXPECT_EQ(s["units"]["length"], "m");
+    EXPECT_EQ(s["units"]["worldUnit"], "dm");
+    EXPECT_EQ(s["units"]["worldUnitsPerMetre"], 10.0);
+    // The basic floor is 140 x 80 world units, 14 m x 8 m, with an alcove 2 m
+    // deep in its north wall: x within 7 m, z within 6 m.
+    double maxX = 0.0, maxZ = 0.0;
+    for (const auto& ring : s["walkable_m"])
+        for (const auto& v : ring) {
+            maxX = std::max(maxX, std::abs(v[0].get<double>()));
+            maxZ = std::max(maxZ, std::abs(v[1].get<double>()));
+        }
+    EXPECT_NEAR(maxX, 7.0, 1e-6);
+    EXPECT_NEAR(maxZ, 6.0, 1e-6);
+    // A door is a metre wide, in metres.
+    const auto& e = s["exits"][0];
+    EXPECT_NEAR(std::hypot(e["openingTo_m"][0].get<double>() - e["openingFrom_m"][0].get<double>(),
+                           e["openingTo_m"][1].get<double>() - e["openingFrom_m"][1].get<double>()),
+                1.0, 1e-3);
+    for (const char* older : {"walkable"}) EXPECT_FALSE(s.contains(older));
+    // Person 0's first row is where the summary says it started, both in metres.
+    const auto& p0 = s["persons"][0];
+    EXPECT_FALSE(p0.contains("start"));
+    const std::string csv = readFile(results / "trajectories.csv");
+    ASSERT_EQ(csv.rfind("time_s,person,x_m,z_m\n0.0000,0,", 0), 0u);
+    const std::size_t row = csv.find('\n') + 1;
+    const std::string first = csv.substr(row, csv.find('\n', row) - row);
+    const std::size_t c2 = first.find(',', first.find(',') + 1), c3 = first.find(',', c2 + 1);
+    EXPECT_NEAR(std::stod(first.substr(c2 + 1, c3 - c2 - 1)), p0["start_m"][0].get<double>(), 1e-3);
+    EXPECT_NEAR(std::stod(first.substr(c3 + 1)), p0["start_m"][1].get<double>(), 1e-3);
+    EXPECT_LE(std::abs(p0["start_m"][0].get<double>()), 7.0);
+    // The people left at the time limit are named with their place in metres.
+    EXPECT_TRUE(has(o.out, " m), ")) << o.out;
+    EXPECT_TRUE(has(readFile(results / "report.html"), "world unit: dm (10 a metre)"));
 }
 
 TEST(Mvnrt, TheSameInputAndSeedGiveTheSameFilesAndAnotherSeedAnotherRun) {
@@ -117,6 +161,9 @@ TEST(Mvnrt, TheCommandLine) {
     o = runMvnrt(dir.path(), "--threads 65");
     EXPECT_EQ(o.status, 2);
     EXPECT_TRUE(has(o.err, "--threads needs a whole number from 1 to 64"));
+    o = runMvnrt(dir.path(), "--movie-camera side");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(has(o.err, "--movie-camera needs script or top, not \"side\"")) << o.err;
 }
 
 TEST(Mvnrt, RunsAScenarioAndNamesWhoIsLeftAtTheTimeLimit) {

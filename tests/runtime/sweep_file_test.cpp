@@ -14,6 +14,7 @@
 #include "analysis/sweep_table.h"
 #include "platform/input_error.h"
 #include "runtime/options.h"
+#include "runtime/results.h"
 #include "runtime/slurm_submit.h"
 #include "runtime/sweep_plan.h"
 #include "support/test_support.h"
@@ -294,6 +295,34 @@ TEST(SweepRun, TheTableEqualsTheRunsAndALostRunIsNamedAndMadeAgain) {
     EXPECT_LT(std::stod(column(rows, 3, "evacuation_mean_s")),
               std::stod(column(rows, 2, "evacuation_mean_s")));
     EXPECT_EQ(column(rows, 2, "parameters"), "exits[0].to=[6,3.5]");
+    // Each variant's report says its varied values in its title and table.
+    const std::string doors1 = readFile(out / "doors-1" / "report.html");
+    EXPECT_NE(doors1.find("<title>Sweep of doors-1 (exits[0].to = [6,3.5]): 3 runs</title>"),
+              std::string::npos);
+    EXPECT_NE(doors1.find("<td class=\"l\">exits[0].to</td><td>[6,3.5]</td>"), std::string::npos);
+    EXPECT_NE(readFile(out / "doors-2" / "report.html").find("(exits[0].to = [6,4.5])"),
+              std::string::npos);
+    // Three runs are too few to judge whether a mean has settled, and the
+    // report states its rule.
+    EXPECT_NE(doors1.find("is not judged: 3 runs"), std::string::npos);
+    EXPECT_NE(doors1.find(analysis::kSettledRule), std::string::npos);
+    // One page compares the variants: each with its evacuation time and
+    // interval, linked to its report, a chart and the exits' use.
+    const std::string compared = readFile(out / "report.html");
+    for (const std::string& n : names)
+        EXPECT_NE(compared.find("<a href=\"" + n + "/report.html\">" + n + "</a>"),
+                  std::string::npos)
+            << n;
+    std::vector<analysis::RunRecord> doors2;
+    for (std::uint64_t seed = 1; seed <= 3; ++seed)
+        doors2.push_back(analysis::readRun(out / "doors-2", seed));
+    const analysis::SweepStatistics summary = analysis::sweepStatistics(doors2);
+    EXPECT_NE(compared.find("<td>" + runtime::fixed(summary.evacuation.ciLow, 1) + " - " +
+                            runtime::fixed(summary.evacuation.ciHigh, 1) + "</td>"),
+              std::string::npos);
+    EXPECT_NE(compared.find("aria-label=\"evacuation time by variant\""), std::string::npos);
+    EXPECT_NE(compared.find("Exit use by variant"), std::string::npos);
+    EXPECT_NE(compared.find("not judged (3 runs)"), std::string::npos);
     // The same runs seed by seed as a plain many-runs study.
     ASSERT_EQ(mvnrt(dir.path(), "--scenario room.json --seeds 1-3 --out plain --quiet").status, 0);
     EXPECT_EQ(readFile(dir / "plain" / "runs.json"), readFile(out / "plain" / "runs.json"));

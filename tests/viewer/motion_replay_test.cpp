@@ -17,7 +17,8 @@ TEST(MotionReplay, AMotionFileReplaysLikeTheResultsFolderOfItsRun) {
     opt.out = (dir / "results").string();
     opt.motion = (dir / "walk.kvx").string();
     opt.quiet = true;
-    const runtime::PreparedRun prep = runtime::prepareRun(opt);
+    runtime::PreparedRun prep = runtime::prepareRun(opt);
+    prep.meta.notes.push_back("3 people started at the nearest free spot\nof the floor");
     const auto recorder = recording::makeMotionRecorder(recording::planRecordings(prep, opt), prep);
     runtime::RunHooks hooks;
     hooks.sinks = {recorder.get()};
@@ -26,6 +27,10 @@ TEST(MotionReplay, AMotionFileReplaysLikeTheResultsFolderOfItsRun) {
     const viewer::RecordedRun folder = viewer::loadRecordedRun(dir / "results");
     const viewer::RecordedRun motion = viewer::loadRecordedRun(dir / "walk.kvx");
     EXPECT_EQ(motion.title, "room with a pillar");
+    // The notes of the run, as the results folder keeps them (on one line).
+    ASSERT_EQ(folder.notes.size(), prep.meta.notes.size());
+    ASSERT_EQ(motion.notes.size(), folder.notes.size());
+    EXPECT_EQ(motion.notes.back(), "3 people started at the nearest free spot of the floor");
     ASSERT_EQ(motion.scene.floor.size(), folder.scene.floor.size());
     for (std::size_t p = 0; p < folder.scene.floor.size(); ++p) {
         ASSERT_EQ(motion.scene.floor[p].size(), folder.scene.floor[p].size());

@@ -109,6 +109,46 @@ TEST(RecordedRun, NumbersOutOfRangeAreRefusedWhereTheyAreRead) {
     EXPECT_EQ(errorOf(dir.path()), "");
 }
 
+// Results folders written before every output was in metres hold world
+// units (decimetres for a project): they replay at the same place.
+TEST(RecordedRun, OlderResultsInWorldUnitsReplayInMetresAsNewerOnes) {
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir / "older" / "summary.json", R"json({"name": "x", "mode": "scenario",
+      "units": {"position": "dm (world units)", "unitsPerMetre": 10},
+      "walkable": [[[-40,-30],[40,-30],[40,30],[-40,30]]],
+      "exits": [{"name": "exit 1", "kind": "door in a wall", "openingFrom": [40,-5], "openingTo": [40,5]}],
+      "everyoneOut": false, "evacuationTime": 1,
+      "persons": [{"role": "adult", "radius": 0.25}]})json");
+    testsupport::writeFile(dir / "older" / "trajectories.csv",
+                           "time,person,x,z\n0.0000,0,12.5,-7.0\n1.0000,0,13.5,-7.0\n");
+    testsupport::writeFile(dir / "newer" / "summary.json", R"json({"name": "x", "mode": "scenario",
+      "units": {"length": "m", "worldUnit": "dm", "worldUnitsPerMetre": 10},
+      "walkable_m": [[[-4,-3],[4,-3],[4,3],[-4,3]]],
+      "exits": [{"name": "exit 1", "kind": "door in a wall", "openingFrom_m": [4,-0.5], "openingTo_m": [4,0.5]}],
+      "everyoneOut": false, "evacuationTime": 1,
+      "persons": [{"role": "adult", "radius_m": 0.25}]})json");
+    testsupport::writeFile(dir / "newer" / "trajectories.csv",
+                           "time_s,person,x_m,z_m\r\n0.0000,0,1.25,-0.7\r\n1.0000,0,1.35,-0.7\r\n");
+    const viewer::RecordedRun a = viewer::loadRecordedRun(dir / "older");
+    const viewer::RecordedRun b = viewer::loadRecordedRun(dir / "newer");
+    for (const viewer::RecordedRun* r : {&a, &b}) {
+        ASSERT_EQ(r->scene.floor.size(), 1u);
+        EXPECT_NEAR(r->scene.floor[0][1].x, 4.0, 1e-9);
+        EXPECT_NEAR(r->scene.floor[0][1].y, -3.0, 1e-9);
+        ASSERT_EQ(r->scene.exits.size(), 1u);
+        EXPECT_NEAR(r->scene.exits[0].opening.b.y, 0.5, 1e-9);
+        EXPECT_NEAR(r->scene.people[0].radius, 0.25, 1e-9);
+        ASSERT_EQ(r->frames.size(), 2u);
+        EXPECT_NEAR(r->frames[1].frame.positions[0].x, 1.35, 1e-9);
+        EXPECT_NEAR(r->frames[0].frame.positions[0].y, -0.7, 1e-9);
+    }
+    // A header of neither kind is named.
+    testsupport::writeFile(dir / "newer" / "trajectories.csv", "t,p,x,z\n");
+    EXPECT_NE(errorOf(dir / "newer").find("line 1 is not \"time_s,person,x_m,z_m\""),
+              std::string::npos)
+        << errorOf(dir / "newer");
+}
+
 TEST(RecordedRun, PeopleOutByExitCountUpAtTheirTimes) {
     std::vector<viewer::LiveFrame> frames(4);
     for (int k = 0; k < 4; ++k) frames[k].frame.time = k;
