@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/safe_output.h"
+#include "runtime/roles.h"
 
 namespace runtime {
 
@@ -23,6 +24,12 @@ std::string fixed(double value, int decimals) {
 std::string recordingLine(const Recording& r) {
     return r.kind + " " + r.file + ": " + std::to_string(r.frames) + " frames, " +
            fixed(r.seconds, 1) + " s" + (r.note.empty() ? "" : " (" + r.note + ")");
+}
+
+std::string stoppedText(const RunSummary& s) {
+    return "Stopped by the user after " + fixed(s.simulatedSeconds, 2) +
+           " s of simulated time, with " + std::to_string(s.stillInside.size()) +
+           " people still inside: this run gives no evacuation time";
 }
 
 namespace {
@@ -63,8 +70,12 @@ std::string reportText(const RunMeta& meta, const RunSummary& s, const crowd::Si
     std::string out;
     out += "mvnrt: " + meta.mode + " " + meta.source + ": " + std::to_string(s.people) +
            " people, seed " + std::to_string(meta.seed) + "\n";
+    for (const std::string& w : meta.warnings) out += "  WARNING: " + w + "\n";
+    if (!meta.roleRule.empty()) out += "  people: " + meta.roleRule + "\n";
     for (const std::string& n : meta.notes) out += "  note: " + n + "\n";
-    if (sim.world().periodic()) {
+    if (s.stoppedByUser) {
+        out += stoppedText(s) + "\n";
+    } else if (sim.world().periodic()) {
         out += "Periodic corridor: ran " + fixed(s.simulatedSeconds, 1) + " s of simulated time\n";
     } else if (s.everyoneOut) {
         out += "Evacuation time: " + fixed(s.evacuationTime, 2) + " s (everyone is out)\n";
@@ -91,6 +102,7 @@ std::string reportText(const RunMeta& meta, const RunSummary& s, const crowd::Si
     out += "\n";
     out += "Simulated " + fixed(s.simulatedSeconds, 2) + " s in " + fixed(s.wallSeconds, 3) +
            " s wall time (" + fixed(s.ratio, 1) + " times real time)\n";
+    if (!s.folder.empty()) out += "Results folder: " + s.folder + "\n";
     return out;
 }
 
@@ -106,9 +118,29 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
     j["units"] = {
         {"position", meta.unitName}, {"time", "s"}, {"speed", "m/s"}, {"unitsPerMetre", u}};
     j["notes"] = meta.notes;
+    j["warnings"] = meta.warnings;
+    if (!s.folder.empty()) j["folder"] = s.folder;
     j["people"] = s.people;
+    {
+        // By role, and which rule gave the roles (roles.h).
+        const RoleCounts c = countRoles(sim.setup().people);
+        ordered_json roles = {{"rule", meta.mode != "project" ? "scenario"
+                                       : meta.rolesTyped      ? "typed"
+                                                              : "script"},
+                              {"children", c.children},
+                              {"parents", c.parents},
+                              {"adults", c.adults},
+                              {"joggingChildren", c.joggingChildren},
+                              {"families", c.families}};
+        if (c.others > 0) roles["persons"] = c.others;
+        if (!meta.roleRule.empty()) roles["says"] = meta.roleRule;
+        j["roles"] = roles;
+    }
+    j["stoppedByUser"] = s.stoppedByUser;
     j["everyoneOut"] = s.everyoneOut;
-    j["evacuationTime"] = rounded(s.evacuationTime, 1e-4);
+    // A stopped run has no evacuation time.
+    j["evacuationTime"] = s.stoppedByUser ? ordered_json(nullptr)
+                                          : ordered_json(rounded(s.evacuationTime, 1e-4));
     j["timeLimit"] = meta.timeLimit;
     j["simulatedSeconds"] = rounded(s.simulatedSeconds, 1e-4);
     j["steps"] = s.steps;

@@ -245,7 +245,7 @@ TEST(FloorUnits, AMetreFloorWithoutAUnitsLineIsToldWithItsSizeAndTheLikelyMistak
         const std::string what = e.what();
         EXPECT_NE(what.find("Floor.kvx: the floor is 2.00 m x 1.20 m"), std::string::npos) << what;
         EXPECT_NE(what.find("read as decimetres"), std::string::npos) << what;
-        EXPECT_NE(what.find("no room for 45 people"), std::string::npos) << what;
+        EXPECT_NE(what.find("cannot hold 45 people"), std::string::npos) << what;
         EXPECT_NE(what.find("\"Units 1.0\""), std::string::npos) << what;
     }
 }
