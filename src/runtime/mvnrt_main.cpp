@@ -38,6 +38,10 @@ std::optional<std::filesystem::path> resultsRoot(const runtime::Options& opt) {
     std::error_code ec;
     if (opt.out) {
         fs::create_directories(*opt.out, ec);
+        if (!fs::is_directory(*opt.out, ec))
+            throw platform::OutputError(platform::capped(*opt.out) +
+                                        ": cannot create the results folder" +
+                                        (ec ? ": " + ec.message() : std::string()));
         return fs::path(*opt.out);
     }
     const fs::path root = runtime::defaultResultsRoot(opt);
@@ -92,6 +96,15 @@ int runMain(int argc, char** argv) {
         if (opt.sweepTask) return runtime::runSweepTask(opt);
         if (opt.sweepFile)
             return opt.submit ? runtime::submitSweep(opt) : runtime::runSweepFile(opt);
+        // The inputs first: a project or scenario that cannot be run is said
+        // before anything is made in its results folder.
+        if (opt.manyRuns()) {
+            runtime::Options first = opt;
+            first.seed = runtime::sweepSeeds(opt).front();
+            (void)runtime::prepareRun(first);
+        } else {
+            prep = runtime::prepareRun(opt);
+        }
         std::optional<std::filesystem::path> root;
         if (!opt.atomicOut) {
             root = resultsRoot(opt);
@@ -102,7 +115,6 @@ int runMain(int argc, char** argv) {
                           << lock->tookOver().started << "), which has ended\n";
         }
         if (opt.manyRuns()) return runtime::runSweep(opt, args);
-        prep = runtime::prepareRun(opt);
         // Each single run in a folder of its own below the results root,
         // unless the user named the folder.
         const bool ownFolder = !opt.out && root.has_value();

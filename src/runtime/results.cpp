@@ -119,7 +119,6 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
         {"position", meta.unitName}, {"time", "s"}, {"speed", "m/s"}, {"unitsPerMetre", u}};
     j["notes"] = meta.notes;
     j["warnings"] = meta.warnings;
-    if (!s.folder.empty()) j["folder"] = s.folder;
     j["people"] = s.people;
     {
         // By role, and which rule gave the roles (roles.h).

@@ -137,7 +137,7 @@ TEST(EngineerRun, ThePeopleTypedAreThePeopleSimulatedAndFamiliesLeaveTogether) {
     // The report and the summary name the run's own folder.
     const std::string folder = fs::read_symlink(latest).string();
     EXPECT_EQ(folder.rfind("single-", 0), 0u) << folder;
-    EXPECT_TRUE(has(s["folder"].get<std::string>(), folder));
+    EXPECT_TRUE(has(o.out, "Results folder: bProj/results/" + folder)) << o.out;
     EXPECT_TRUE(has(report, folder));
 
     // The same tree without its record: the script's rule, and the report says so.
