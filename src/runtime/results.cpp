@@ -27,8 +27,11 @@ std::string recordingLine(const Recording& r) {
 }
 
 std::string stoppedText(const RunSummary& s) {
-    return "Stopped by the user after " + fixed(s.simulatedSeconds, 2) +
-           " s of simulated time, with " + std::to_string(s.stillInside.size()) +
+    std::string text = "Stopped by the user at " + fixed(s.stoppedAt, 2) + " s of simulated time";
+    if (s.simulatedSeconds > s.stoppedAt + 0.005)
+        text += " (as the window showed it; the simulation had reached " +
+                fixed(s.simulatedSeconds, 2) + " s, and the results are of that moment)";
+    return text + ", with " + std::to_string(s.stillInside.size()) +
            " people still inside: this run gives no evacuation time";
 }
 
@@ -136,6 +139,7 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
         j["roles"] = roles;
     }
     j["stoppedByUser"] = s.stoppedByUser;
+    if (s.stoppedByUser) j["stoppedAt"] = rounded(s.stoppedAt, 1e-4);
     j["everyoneOut"] = s.everyoneOut;
     // A stopped run has no evacuation time.
     j["evacuationTime"] = s.stoppedByUser ? ordered_json(nullptr)

@@ -61,11 +61,16 @@ struct RunSummary {
     // The user stopped the run (closed its window) before everyone was out
     // and before the time limit: no evacuation time, only where it stopped.
     bool stoppedByUser = false;
+    // The simulated time the user stopped it at, as the picture showed it
+    // (the simulation, whose state the results hold, may be ahead by the
+    // window's queue: simulatedSeconds).
+    double stoppedAt = 0.0;
     std::string folder;  // where its results were written
 };
 
-// "Stopped by the user after 2.04 s of simulated time, 76 people still
-// inside: this is no evacuation result", said the same way everywhere.
+// "Stopped by the user at 2.00 s of simulated time (...), with 66 people
+// still inside: this run gives no evacuation time", said the same way
+// everywhere.
 std::string stoppedText(const RunSummary& summary);
 
 RunSummary summarize(const crowd::Simulation& sim, const crowd::RunResult& result);

@@ -18,6 +18,10 @@ struct RunHooks {
     std::vector<FrameSink*> sinks;
     // Asked every few steps; false stops the run early (a closed window).
     std::function<bool()> keepGoing;
+    // When keepGoing stopped the run: the simulated time the user saw then
+    // (the window's picture runs behind the simulation); negative or absent:
+    // the time the simulation had reached.
+    std::function<double()> stoppedAt;
     // Told when the simulation has been built, before the first step.
     std::function<void(const crowd::Simulation&)> onStart;
 };

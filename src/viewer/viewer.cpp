@@ -75,6 +75,7 @@ int runWithWindow(const runtime::PreparedRun& prep, const runtime::Options& opt,
     bool setupRefused = false;
     hooks.sinks.push_back(&feed);
     hooks.keepGoing = [&feed] { return !feed.closed(); };
+    hooks.stoppedAt = [&feed] { return feed.shownAtClose(); };
     std::thread worker([&] {
         try {
             result = runtime::runPrepared(prep, opt, hooks);
