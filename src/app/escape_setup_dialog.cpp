@@ -459,21 +459,17 @@ void EscapeSetupDialog::updateNotice() {
             size = tr("floor %1").arg(sizeText);
             if (!floorUnitsStated_) size += tr(" (no Units line: decimetres)");
             if (!fit.fits) {
-                alarm = tr("%1 people cannot fit on this floor of %2 (%3 per m\u00b2; bodies "
-                           "hold %4):")
+                alarm = tr("%1 people cannot fit on %2 (%3 per m\u00b2, bodies hold %4)")
                             .arg(use.people)
                             .arg(sizeText, QString::fromStdString(runtime::fixed(fit.density, 1)),
                                  QString::fromStdString(
                                      runtime::fixed(runtime::kMaxStandingDensity, 1)));
-                if (!floorUnitsStated_) alarm += tr(" drawn in metres? Add \"Units 1.0\".");
-                else alarm += tr(" choose fewer people.");
+                if (!floorUnitsStated_) alarm += tr(": metres without \"Units 1.0\"?");
                 detail = QString::fromStdString(runtime::noRoomText(
                     platform::nativePath(view_->floorPath()), fit, floorUnitsStated_,
                     floorMetresPerUnit_));
             } else if (fit.looksLikeMetres) {
-                alarm = tr("Floor only %1: drawn in metres? Add the line \"Units 1.0\" to its "
-                           "header.")
-                            .arg(sizeText);
+                alarm = tr("Floor only %1: metres without \"Units 1.0\"?").arg(sizeText);
                 detail = QString::fromStdString(
                     runtime::smallFloorText(platform::nativePath(view_->floorPath()), fit));
             }

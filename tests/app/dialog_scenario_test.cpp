@@ -67,6 +67,8 @@ class DialogScenarioTest : public QObject {
 
   private slots:
     void noticeCountsPeopleAndUsedClusters();
+    void noticeShowsTheFloorInMetresAndWarnsInRedBeforeABuild();
+    void buildKeepsItsScenarioBesideTheTree();
     void unusedAndOffFloorClustersAreHollow();
     void menuOffersTheFiveActions();
     void undoAndClearTakeBackPlacements();
@@ -103,6 +105,78 @@ void DialogScenarioTest::noticeCountsPeopleAndUsedClusters() {
                               notice->text())
                 .height() <= notice->height());
     QVERIFY(notice->geometry().bottom() < dialog.control(app::IdRunMorvanta)->geometry().top());
+}
+
+void DialogScenarioTest::noticeShowsTheFloorInMetresAndWarnsInRedBeforeABuild() {
+    apptest::StartDirectory start;
+    fs::copy_file(testsupport::sourcePath("tests/runtime/fixtures/hall-metres-unstated.kvx"),
+                  start / "hall.kvx");
+    TestDialog dialog;
+    dialog.chooserAnswers.push_back(QString::fromStdString((start / "hall.kvx").string()));
+    QVERIFY(apptest::showAndWait(dialog));
+    QLabel* notice = dialog.floorNotice();
+    const QColor normal = notice->palette().color(QPalette::WindowText);
+    // The basic floor, as the runtime reads it (decimetres).
+    QVERIFY2(notice->text().contains(QStringLiteral("floor 14.00 m x 10.00 m")),
+             qPrintable(notice->text()));
+    auto redPixels = [notice] {
+        const QImage shot = notice->grab().toImage();
+        int red = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.red() > 120 && c.green() < 80 && c.blue() < 90) ++red;
+            }
+        return red;
+    };
+    QCOMPARE(redPixels(), 0);
+
+    // A 20 m x 12 m hall drawn in metres without its Units line: 2 m x 1.2 m
+    // to the runtime, too small for 20 people. Said in red before any build.
+    QTest::mouseClick(dialog.control<QPushButton>(app::IdBrowse), Qt::LeftButton);
+    QVERIFY2(notice->text().startsWith(
+                 QStringLiteral("20 people cannot fit on 2.00 m x 1.20 m (8.3 per m\u00b2")),
+             qPrintable(notice->text()));
+    QVERIFY(notice->text().contains(QStringLiteral("\"Units 1.0\"")));
+    QCOMPARE(notice->palette().color(QPalette::WindowText), QColor(0xb0, 0x00, 0x20));
+    QVERIFY(notice->isVisible());
+    QVERIFY(redPixels() > 50);
+    QVERIFY(notice->toolTip().contains(QString::fromStdString((start / "hall.kvx").string())));
+    QVERIFY(notice->toolTip().contains(QStringLiteral("20.00 m x 12.00 m")));
+
+    // Three people fit, but the floor still looks drawn in metres.
+    setCount(dialog, app::IdPairsEdit, 0);
+    setCount(dialog, app::IdAdultsEdit, 3);
+    setCount(dialog, app::IdChildrenEdit, 0);
+    QVERIFY2(notice->text().startsWith(QStringLiteral("Floor only 2.00 m x 1.20 m")),
+             qPrintable(notice->text()));
+    QVERIFY(notice->text().contains(QStringLiteral("3 people: 0 families, 3 adults, 0 children")));
+    QVERIFY(redPixels() > 50);
+
+    // Back on the basic floor: no warning.
+    dialog.control<QRadioButton>(app::IdBasic)->click();
+    QCOMPARE(notice->palette().color(QPalette::WindowText), normal);
+    QVERIFY(notice->text().contains(QStringLiteral("floor 14.00 m x 10.00 m")));
+}
+
+void DialogScenarioTest::buildKeepsItsScenarioBesideTheTree() {
+    apptest::StartDirectory start;
+    TestDialog dialog;
+    QVERIFY(apptest::showAndWait(dialog));
+    setCount(dialog, app::IdPairsEdit, 30);
+    setCount(dialog, app::IdAdultsEdit, 20);
+    setCount(dialog, app::IdChildrenEdit, 10);
+    place(dialog, false, 0.3f, 0.2f);
+    place(dialog, true, 0.0f, 0.6f);
+    QTest::mouseClick(dialog.control<QPushButton>(app::IdCreateKvx), Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    const std::string record = testsupport::readFile(start / "bProj-scenario.json");
+    // The scenario file of "Save scenario as...", with the command's recording.
+    QCOMPARE(QString::fromStdString(record),
+             QString::fromStdString(dialog.scenarioText()).replace(
+                 QStringLiteral("\"record\": \"none\""), QStringLiteral("\"record\": \"kvx\"")));
+    QVERIFY(record.find("\"pairs\": 30") != std::string::npos);
+    QVERIFY(record.find("\"viewClusters\"") != std::string::npos);
 }
 
 void DialogScenarioTest::unusedAndOffFloorClustersAreHollow() {
