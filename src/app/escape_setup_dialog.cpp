@@ -733,7 +733,8 @@ void EscapeSetupDialog::runBuildCommand(scenario::BuildCommand command) {
     record.record = command == scenario::BuildCommand::CreateKvx   ? "kvx"
                     : command == scenario::BuildCommand::CreateAvi ? "avi"
                                                                    : "none";
-    if (!floorProblem_.isEmpty()) record.floor.reset();  // the basic floor was built
+    if (view_->lastLoad().outcome != floorplan::LoadOutcome::Loaded)
+        record.floor.reset();  // the view fell back: the basic floor was built
     const std::string recordProblem =
         cli::writeBuildRecord(platform::nativePath(startDirectory_), record);
     if (!recordProblem.empty())

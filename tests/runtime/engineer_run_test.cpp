@@ -60,14 +60,16 @@ std::map<std::string, std::string> filesOf(const fs::path& folder) {
     return files;
 }
 
-// mvnrt started in `cwd` with a window (the display of the test), not waited for.
-pid_t startWithWindow(const fs::path& cwd, const std::string& args) {
+// mvnrt started in `cwd` with a window (the display of the test), not waited
+// for; its output goes to LOG.out and LOG.err there.
+pid_t startWithWindow(const fs::path& cwd, const std::string& args,
+                      const std::string& log = "window") {
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(cwd.c_str()) != 0) ::_exit(127);
         const std::string cmd = "exec '" MVNRT_PATH "' " + args + " >'" +
-                                (cwd / "window.out").string() + "' 2>'" +
-                                (cwd / "window.err").string() + "' </dev/null";
+                                (cwd / (log + ".out")).string() + "' 2>'" +
+                                (cwd / (log + ".err")).string() + "' </dev/null";
         ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
@@ -202,6 +204,15 @@ TEST(EngineerRun, OneRuntimePerProjectAndALockOfAKilledRuntimeIsTakenOver) {
     EXPECT_TRUE(has(second.err, "bProj/results is in use by mvnrt (process " +
                                     std::to_string(first)))
         << second.err;
+    // With a display the refusal is a message box too.
+    const pid_t boxed = startWithWindow(dir.path(), "--fps 0", "boxed");
+    const std::string box = windowOf(boxed);
+    ASSERT_FALSE(box.empty()) << readFile(dir / "boxed.err");
+    shell("xdotool windowactivate --sync " + box + " key Return >/dev/null 2>&1 || "
+          "xdotool key --window " + box + " Return");
+    EXPECT_EQ(waitFor(boxed), 4);
+    EXPECT_TRUE(has(readFile(dir / "boxed.err"), "is in use by mvnrt (process "));
+
     // Killed, it leaves its lock file; the next runtime takes it over.
     ::kill(first, SIGKILL);
     waitFor(first);
