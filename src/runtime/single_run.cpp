@@ -106,9 +106,9 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
     out.summary = summarize(sim, result);
     out.summary.stoppedByUser = stopped && !result.everyoneOut;
     if (out.summary.stoppedByUser) {
-        const double shown = hooks.stoppedAt ? hooks.stoppedAt() : -1.0;
+        const double seen = hooks.stoppedAt ? hooks.stoppedAt() : -1.0;
         out.summary.stoppedAt =
-            shown >= 0.0 ? std::min(shown, out.summary.simulatedSeconds) : out.summary.simulatedSeconds;
+            seen >= 0.0 ? std::min(seen, out.summary.simulatedSeconds) : out.summary.simulatedSeconds;
     }
     std::filesystem::path resultsDir = prep.outDir;
     if (out.summary.stoppedByUser && opt.out && !opt.atomicOut) {
