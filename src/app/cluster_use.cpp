@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "generator/generated_texts.h"
-#include "scenario/scenario_settings.h"
+#include "runtime/roles.h"
 
 namespace app {
 
@@ -30,14 +30,19 @@ ClusterUse clusterUse(int pairs, int adults, int children, const floorplan::Plac
     const generator::PeopleLayout layout =
         generator::layoutPeople(pairs, adults, children, use.placed);
     use.people = static_cast<int>(layout.total);
+    use.families = pairs;
+    use.adults = adults;
+    use.children = children;
     use.used = static_cast<int>(layout.used);
     use.hollow.assign(static_cast<std::size_t>(use.placed), false);
     for (int j = 0; j < use.placed; ++j) {
         const auto k = static_cast<std::size_t>(j);
         const floorplan::ViewPoint p = store.clusters[k];
-        const scenario::WorldPosition w =
-            scenario::viewToWorld(scenario::PlacementKind::Cluster, p.x, p.y, scale);
-        const bool off = outline.size() >= 3 && !insideOutline(outline, w.x, w.z);
+        // The runtime starts a cluster at the floor point under the click,
+        // which the view draws at (x, z) / (scale + 1).
+        const double x = static_cast<double>(p.x) * (scale + 1.0);
+        const double z = static_cast<double>(p.y) * (scale + 1.0);
+        const bool off = scale > 0.0f && outline.size() >= 3 && !insideOutline(outline, x, z);
         if (off) ++use.outside;
         use.hollow[k] = off || j >= use.used;
     }
@@ -45,9 +50,10 @@ ClusterUse clusterUse(int pairs, int adults, int children, const floorplan::Plac
 }
 
 std::string clusterUseText(const ClusterUse& use) {
-    std::string text = std::to_string(use.people) + (use.people == 1 ? " person" : " people") +
-                       "; clusters used: " + std::to_string(use.used) + " of " +
-                       std::to_string(use.placed);
+    std::string text = std::to_string(use.people) + (use.people == 1 ? " person: " : " people: ") +
+                       runtime::peopleText(use.families, use.adults, use.children) + "; " +
+                       std::to_string(use.used) + " of " + std::to_string(use.placed) +
+                       (use.placed == 1 ? " cluster used" : " clusters used");
     if (use.outside > 0) text += "; " + std::to_string(use.outside) + " off the floor";
     return text;
 }

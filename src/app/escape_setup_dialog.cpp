@@ -24,9 +24,14 @@
 
 #include "app/cluster_use.h"
 #include "app/spin_arrows.h"
+#include "cli/build_record.h"
 #include "cli/build_request.h"
 #include "floorplan/floor_plan_view.h"
+#include "crowd/floor_outline.h"
+#include "runtime/floor_fit.h"
+#include "runtime/floor_units.h"
 #include "runtime/project.h"
+#include "runtime/results.h"
 
 // Q_INIT_RESOURCE must be used outside any namespace. The icon lives in a
 // static library, so its resource is registered explicitly.
@@ -202,12 +207,18 @@ void EscapeSetupDialog::buildTemplate() {
     placeExitsRadio_ = radio(IdPlaceExits, tr("Place Exits (2 maximum)"), 195, 31, 93, 10);
     label(QString::number(IdClickHeading), tr("Clicking the Interface will:"), 200, 7, 125, 14);
 
-    // Not in the template: the notice shown when the view could not show the
-    // floor that was asked for. It sits below the floor path.
+    // Not in the template: the notice of what a build will simulate (the
+    // people, the clusters used, the floor's size in metres) and of what is
+    // wrong with the floor. Two lines in a smaller face, between the floor
+    // path and the buttons.
     floorNotice_ = new QLabel(this);
     floorNotice_->setObjectName(QStringLiteral("floorNotice"));
     floorNotice_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    floorNotice_->setGeometry(units_.toPixels(7, 134, 164, 12));
+    floorNotice_->setWordWrap(true);
+    QFont noticeFont = dialogFont_;
+    noticeFont.setPointSize(7);
+    floorNotice_->setFont(noticeFont);
+    floorNotice_->setGeometry(units_.toPixels(7, 133, 168, 14));
 
     // Accessibility: each count edit is named by the label of its row.
     pairsLabel->setBuddy(pairsEdit_);
@@ -391,12 +402,29 @@ void EscapeSetupDialog::showFloorReport(const floorplan::LoadReport& report) {
                    "the tool was started from.");
         }
     }
+    // The floor's unit as the runtime reads it: its Units line, else
+    // decimetres.
+    floorMetresPerUnit_ = 1.0 / runtime::kProjectUnitsPerMetre;
+    floorUnitsStated_ = false;
+    if (report.outcome != LoadOutcome::NoFloor) {
+        try {
+            if (const auto stated = runtime::statedMetresPerUnitOfFile(
+                    platform::nativePath(report.loadedPath))) {
+                floorMetresPerUnit_ = *stated;
+                floorUnitsStated_ = true;
+            }
+        } catch (const std::invalid_argument& e) {
+            floorProblem_ = tr("The runtime cannot read this floor's Units line.");
+            floorProblemDetail_ = QString::fromStdString(report.loadedPath + ": " + e.what());
+        }
+    }
     // The runtime's own check of the floor on show: a warning only, the
     // project is still built as asked.
     if (report.outcome != LoadOutcome::NoFloor && view_ != nullptr && floorProblem_.isEmpty()) {
         std::vector<crowd::Vec2> outline;
         for (const auto& v : view_->outline()) outline.push_back({v[0], v[1]});
-        const crowd::FloorOutlineCheck check = runtime::checkProjectFloor(outline);
+        const crowd::FloorOutlineCheck check =
+            runtime::checkProjectFloor(outline, floorMetresPerUnit_);
         if (!check.problem.empty()) {
             floorProblem_ = tr("The runtime cannot simulate this floor.");
             floorProblemDetail_ = QString::fromStdString(check.warning());
@@ -410,7 +438,10 @@ void EscapeSetupDialog::showFloorReport(const floorplan::LoadReport& report) {
 
 void EscapeSetupDialog::updateNotice() {
     if (floorNotice_ == nullptr) return;
-    QString counts;
+    // What the line says, most important first: a floor that could not be
+    // shown, or people that cannot fit (red), or a floor that looks drawn in
+    // metres (red); then the people and clusters; then the floor's size.
+    QString alarm, counts, size, detail;
     if (view_ != nullptr) {
         const ClusterUse use = clusterUse(scenario::countFromText(pairsEdit_->text().toStdString()),
                                           scenario::countFromText(adultsEdit_->text().toStdString()),
@@ -418,21 +449,62 @@ void EscapeSetupDialog::updateNotice() {
                                           view_->placements(), view_->scale(), view_->outline());
         counts = QString::fromStdString(clusterUseText(use));
         view_->setHollowClusters(use.hollow);
+        if (floorProblem_.isEmpty() && view_->outline().size() >= 3) {
+            crowd::Polygon metres;
+            for (const auto& v : view_->outline())
+                metres.push_back({v[0] * floorMetresPerUnit_, v[1] * floorMetresPerUnit_});
+            const runtime::FloorFit fit = runtime::checkFloorFit(
+                crowd::checkFloorOutline(metres).walkable, floorUnitsStated_, use.people);
+            const QString sizeText = QString::fromStdString(runtime::floorSizeText(fit));
+            size = tr("floor %1").arg(sizeText);
+            if (!floorUnitsStated_) size += tr(" (no Units line: decimetres)");
+            if (!fit.fits) {
+                alarm = tr("%1 people cannot fit on %2 (%3 per m\u00b2, bodies hold %4)")
+                            .arg(use.people)
+                            .arg(sizeText, QString::fromStdString(runtime::fixed(fit.density, 1)),
+                                 QString::fromStdString(
+                                     runtime::fixed(runtime::kMaxStandingDensity, 1)));
+                if (!floorUnitsStated_) alarm += tr(": metres without \"Units 1.0\"?");
+                detail = QString::fromStdString(runtime::noRoomText(
+                    platform::nativePath(view_->floorPath()), fit, floorUnitsStated_,
+                    floorMetresPerUnit_));
+            } else if (fit.looksLikeMetres) {
+                alarm = tr("Floor only %1: metres without \"Units 1.0\"?").arg(sizeText);
+                detail = QString::fromStdString(
+                    runtime::smallFloorText(platform::nativePath(view_->floorPath()), fit));
+            }
+        }
     }
     QPalette palette = this->palette();
-    QString text = counts;
-    QString tip = counts;
+    QStringList parts;
+    QString tip;
     if (!floorProblem_.isEmpty()) {
-        // The warning comes first; the counts follow when the line has room.
         palette.setColor(QPalette::WindowText, QColor(0x9a, 0x3b, 0x00));
-        const QString both = floorProblem_ + QStringLiteral("  ") + counts;
-        const QFontMetrics metrics(floorNotice_->font());
-        text = metrics.horizontalAdvance(both) <= floorNotice_->width() ? both : floorProblem_;
+        parts = {floorProblem_, counts};
         tip = floorProblemDetail_ + QStringLiteral("\n") + counts;
+    } else if (!alarm.isEmpty()) {
+        palette.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x20));
+        parts = {alarm, counts};
+        tip = detail + QStringLiteral("\n") + counts;
+    } else {
+        parts = {counts, size};
+        tip = counts + QStringLiteral("\n") + size;
+    }
+    // As many parts as the line's two rows hold; all of them in the tip.
+    const QFontMetrics metrics(floorNotice_->font());
+    const QRect room(0, 0, floorNotice_->width(), floorNotice_->height());
+    QString text;
+    for (const QString& part : parts) {
+        if (part.isEmpty()) continue;
+        const QString longer = text.isEmpty() ? part : text + QStringLiteral("; ") + part;
+        if (!text.isEmpty() &&
+            metrics.boundingRect(room, Qt::TextWordWrap, longer).height() > room.height())
+            break;
+        text = longer;
     }
     floorNotice_->setPalette(palette);
     floorNotice_->setText(text);
-    floorNotice_->setToolTip(tip);
+    floorNotice_->setToolTip(tip.trimmed());
     floorNotice_->setVisible(!text.isEmpty());
 }
 
@@ -484,6 +556,10 @@ void EscapeSetupDialog::showViewMenu(const QPoint& pos) {
 }
 
 std::string EscapeSetupDialog::scenarioText() const {
+    return cli::scenarioFileText(scenarioRequest());
+}
+
+cli::BuildRequest EscapeSetupDialog::scenarioRequest() const {
     cli::BuildRequest request;
     request.pairs = scenario::countFromText(pairsEdit_->text().toStdString());
     request.adults = scenario::countFromText(adultsEdit_->text().toStdString());
@@ -502,7 +578,7 @@ std::string EscapeSetupDialog::scenarioText() const {
     request.exits = inViewUnits(store.exits, std::clamp(store.exitCount, 0, scenario::kMaxExits));
     request.clusters =
         inViewUnits(store.clusters, std::clamp(store.clusterCount, 0, scenario::kMaxClusters));
-    return cli::scenarioFileText(request);
+    return request;
 }
 
 bool EscapeSetupDialog::saveScenario(const QString& path) {
@@ -661,6 +737,22 @@ void EscapeSetupDialog::runBuildCommand(scenario::BuildCommand command) {
     platform::setCurrentDirectory(startDirectory_);
     const std::vector<generator::BuildFailure> failures =
         generator::buildProject(settings, platform::nativePath(startDirectory_)).failures;
+    // The scenario of this build beside the tree: the runtime gives the
+    // people the roles typed here (cli/build_record.h).
+    cli::BuildRequest record = scenarioRequest();
+    record.record = command == scenario::BuildCommand::CreateKvx   ? "kvx"
+                    : command == scenario::BuildCommand::CreateAvi ? "avi"
+                                                                   : "none";
+    if (view_->lastLoad().outcome != floorplan::LoadOutcome::Loaded)
+        record.floor.reset();  // the view fell back: the basic floor was built
+    const std::string recordProblem =
+        cli::writeBuildRecord(platform::nativePath(startDirectory_), record);
+    if (!recordProblem.empty())
+        showMessage(QMessageBox::Warning, QString::fromLatin1(kTitle),
+                    tr("The project was written, but not the record of its scenario beside it:\n%1\n\n"
+                       "The runtime will give the people the roles of the startup script's rule.")
+                        .arg(QString::fromStdString(recordProblem)),
+                    QMessageBox::Ok, QMessageBox::Ok);
     if (!failures.empty()) {
         // Mend: a build that did not do all its work is not passed off as a
         // success. One warning lists what failed; "No" keeps the dialog open.

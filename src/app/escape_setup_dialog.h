@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/dialog_units.h"
+#include "cli/build_request.h"
 #include "floorplan/floor_reader.h"
 #include "generator/project_builder.h"
 #include "platform/platform.h"
@@ -82,9 +83,11 @@ class EscapeSetupDialog : public QDialog {
     const QFont& dialogFont() const { return dialogFont_; }
     const QFont& headingFont() const { return headingFont_; }
     const DialogUnits& units() const { return units_; }
-    // The notice line below the floor path: the number of people and of the
-    // clusters that will be used, after a warning when the view could not
-    // show the floor that was asked for.
+    // The notice line below the floor path: what a build will simulate (the
+    // people by role, the clusters used, the floor's size in metres as the
+    // runtime reads it), after a warning when the view could not show the
+    // floor asked for, or in red when the people cannot fit on it or it looks
+    // drawn in metres without a Units line.
     QLabel* floorNotice() const { return floorNotice_; }
 
     // The floor view's right-click menu: "Undo last placement", "Clear
@@ -100,6 +103,8 @@ class EscapeSetupDialog : public QDialog {
     // ("none" before), the placements in view units and, when "User
     // Selected" is on, the chosen floor.
     std::string scenarioText() const;
+    // The same as a request, as escape-build reads it.
+    cli::BuildRequest scenarioRequest() const;
     // Write the scenario to `path` / read it from there. A failure is told in
     // a message naming the file, and changes nothing (an opened file that
     // cannot be read leaves every count, placement and the floor as they
@@ -180,6 +185,9 @@ class EscapeSetupDialog : public QDialog {
     // details for the notice's tool tip.
     QString floorProblem_;
     QString floorProblemDetail_;
+    // The unit of the floor on show, as the runtime reads it.
+    double floorMetresPerUnit_ = 0.1;
+    bool floorUnitsStated_ = false;
     QMenu* viewMenu_ = nullptr;
     // What the last opened scenario file asked to record, written back when
     // the scenario is saved (the dialog's buttons choose for a build).

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/build_record.h"
 #include "cli/build_request.h"
 #include "floorplan/floor_reader.h"
 #include "generator/generated_texts.h"
@@ -20,6 +21,8 @@
 #include "platform/safe_output.h"
 #include "projectformat/project_files.h"
 #include "projectformat/startup_script_format.h"
+#include "runtime/floor_fit.h"
+#include "runtime/floor_units.h"
 #include "runtime/project.h"
 #include "scenario/scenario_settings.h"
 
@@ -103,11 +106,38 @@ int runMain(int argc, char** argv) {
     }
     // The tree is written as asked either way; the runtime's own check says
     // whether it can simulate the floor.
+    // The floor's unit as the runtime reads it: its Units line, else decimetres.
+    double metresPerUnit = 1.0 / runtime::kProjectUnitsPerMetre;
+    bool unitsStated = false;
+    try {
+        if (const auto stated =
+                runtime::statedMetresPerUnitOfFile(platform::nativePath(reader.floorPath))) {
+            metresPerUnit = *stated;
+            unitsStated = true;
+        }
+    } catch (const std::invalid_argument& e) {
+        std::cerr << "escape-build: warning: " << platform::capped(reader.floorPath) << ": "
+                  << e.what() << "\n";
+    }
+    const crowd::FloorOutlineCheck floorCheck =
+        runtime::checkProjectFloor(outline.vertices, metresPerUnit);
     const std::string floorWarning =
-        floorReport.outcome == floorplan::LoadOutcome::NoFloor
-            ? std::string()
-            : runtime::checkProjectFloor(outline.vertices).warning();
+        floorReport.outcome == floorplan::LoadOutcome::NoFloor ? std::string() : floorCheck.warning();
     if (!floorWarning.empty()) std::cerr << "escape-build: warning: " << floorWarning << "\n";
+    // Whether the people can stand on it, as the runtime will check it.
+    if (floorReport.outcome == floorplan::LoadOutcome::Loaded && floorCheck.problem.empty()) {
+        const int people = 2 * request.pairs.value_or(kDefaultCount) +
+                           request.adults.value_or(kDefaultCount) +
+                           request.children.value_or(kDefaultCount);
+        const runtime::FloorFit fit =
+            runtime::checkFloorFit(floorCheck.walkable, unitsStated, people);
+        const std::filesystem::path named = platform::nativePath(floorPath);
+        if (!fit.fits)
+            std::cerr << "escape-build: warning: the runtime will refuse this start: "
+                      << runtime::noRoomText(named, fit, unitsStated, metresPerUnit) << "\n";
+        else if (fit.looksLikeMetres)
+            std::cerr << "escape-build: warning: " << runtime::smallFloorText(named, fit) << "\n";
+    }
     const float scale = request.scale ? *request.scale : reader.scale;
     try {
         // The same checks as the dialog's "Open scenario" (the floor again:
@@ -151,6 +181,22 @@ int runMain(int argc, char** argv) {
                       ? floorPath
                       : floorplan::kBasicFloorPath)
               << " (scale " << projectformat::formatReal(scale) << "); recording: " << record << "\n";
+
+    // The scenario of this build beside the tree, for the runtime's roles
+    // and messages (cli/build_record.h).
+    cli::BuildRequest built = request;
+    built.pairs = settings.pairCount;
+    built.adults = settings.adultCount;
+    built.children = settings.childCount;
+    built.record = record;
+    if (floorReport.outcome != floorplan::LoadOutcome::Loaded) built.floor.reset();
+    const std::string recordProblem = cli::writeBuildRecord(directory, built);
+    if (!recordProblem.empty())
+        std::cerr << "escape-build: warning: the scenario record beside the project could not be "
+                     "written (the runtime will give the script's roles): "
+                  << platform::capped(recordProblem, 1000) << "\n";
+    else
+        std::cout << "  scenario record: " << cli::buildRecordPath(directory).string() << "\n";
 
     int status = 0;
     if (!failures.empty()) {

@@ -112,14 +112,27 @@ ExitIntent doorAt(const Polygon& floor, int edge, Vec2 foot, const std::string& 
 
 }  // namespace
 
-Vec2 clickedFloorPoint(double x, double z, double scale) {
-    // The exit factors as the dialog applies them (single precision).
-    const scenario::WorldPosition perView =
-        scenario::viewToWorld(scenario::PlacementKind::Exit, 1.0f, 1.0f, 1.0f);
+namespace {
+
+// Undoes the dialog's conversion of `kind` (its factors in single precision,
+// as the dialog applies them) and puts the view position where the view
+// draws it on the floor.
+Vec2 clickedPoint(scenario::PlacementKind kind, double x, double z, double scale) {
+    const scenario::WorldPosition perView = scenario::viewToWorld(kind, 1.0f, 1.0f, 1.0f);
     if (!(scale > 0.0)) return {0.0, 0.0};
     const double vx = x / (scale * perView.x);
     const double vy = z / (scale * perView.z);
     return {vx * (scale + 1.0), vy * (scale + 1.0)};
+}
+
+}  // namespace
+
+Vec2 clickedFloorPoint(double x, double z, double scale) {
+    return clickedPoint(scenario::PlacementKind::Exit, x, z, scale);
+}
+
+Vec2 clickedClusterPoint(double x, double z, double scale) {
+    return clickedPoint(scenario::PlacementKind::Cluster, x, z, scale);
 }
 
 ExitIntent interpretExit(ScriptPoint a, ScriptPoint b, bool isDefault, const std::string& name,

@@ -58,4 +58,9 @@ ExitIntent interpretExit(ScriptPoint a, ScriptPoint b, bool isDefault, const std
 // (x, z), and the floor point (floor units) under that click.
 crowd::Vec2 clickedFloorPoint(double x, double z, double scale);
 
+// The same for a cluster centre, which the dialog converts with the cluster
+// factors (0.72, 0.78) instead of the exit factors: the floor point (floor
+// units) where the cluster was clicked. A scale of 0 gives (0, 0).
+crowd::Vec2 clickedClusterPoint(double x, double z, double scale);
+
 }  // namespace runtime

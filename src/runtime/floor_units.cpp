@@ -1,7 +1,9 @@
 #include "runtime/floor_units.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -35,6 +37,17 @@ std::optional<double> statedMetresPerUnit(std::string_view text) {
         return value;
     }
     return std::nullopt;
+}
+
+std::optional<double> statedMetresPerUnitOfFile(const std::filesystem::path& file) {
+    // The header comes first; a floor may be far larger than its header.
+    constexpr std::size_t kHeaderBytes = 64u << 10;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string head(kHeaderBytes, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+    return statedMetresPerUnit(head);
 }
 
 }  // namespace runtime

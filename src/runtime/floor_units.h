@@ -5,6 +5,7 @@
 // world unit is the decimetre; a floor that states another unit is
 // converted, one that states none is read as decimetres.
 
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -14,5 +15,9 @@ namespace runtime {
 // "Units" line before its first node or mesh. Throws std::invalid_argument
 // when the line's value is not a positive finite number.
 std::optional<double> statedMetresPerUnit(std::string_view sceneText);
+
+// The same for the scene file `file`, read from its head (where the header
+// is). A file that cannot be opened states nothing.
+std::optional<double> statedMetresPerUnitOfFile(const std::filesystem::path& file);
 
 }  // namespace runtime

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <new>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "runtime/options.h"
 #include "runtime/prepare.h"
 #include "runtime/project.h"
+#include "runtime/results_layout.h"
+#include "runtime/run_lock.h"
 #include "runtime/single_run.h"
 #include "runtime/slurm_submit.h"
 #include "runtime/sweep.h"
@@ -23,6 +26,30 @@
 #endif
 
 namespace {
+
+// mvnrt's exit status when another runtime works in the same results folder.
+constexpr int kStatusBusy = 4;
+
+// The results root of a single run or a --runs study: --out, or the
+// default folder of the project or scenario. Nothing when the run will not
+// get that far (no project here): its input error comes first.
+std::optional<std::filesystem::path> resultsRoot(const runtime::Options& opt) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (opt.out) {
+        fs::create_directories(*opt.out, ec);
+        if (!fs::is_directory(*opt.out, ec))
+            throw platform::OutputError(platform::capped(*opt.out) +
+                                        ": cannot create the results folder" +
+                                        (ec ? ": " + ec.message() : std::string()));
+        return fs::path(*opt.out);
+    }
+    const fs::path root = runtime::defaultResultsRoot(opt);
+    if (!fs::is_directory(root.parent_path().empty() ? fs::path(".") : root.parent_path(), ec))
+        return std::nullopt;
+    platform::requireFolder(root);
+    return root;
+}
 
 int runMain(int argc, char** argv) {
 #ifdef ESCAPE_WITH_WINDOW
@@ -64,6 +91,9 @@ int runMain(int argc, char** argv) {
     }
 #endif
     runtime::PreparedRun prep;
+    // One runtime per results folder at a time (run_lock.h); the runs of a
+    // study and of a sweep work in folders their parent holds.
+    std::optional<runtime::RunLock> lock;
     try {
         if (opt.collect && !opt.manyRuns() && runtime::hasPlan(*opt.collect))
             return runtime::collectSweepRoot(*opt.collect, opt.quiet);
@@ -71,8 +101,45 @@ int runMain(int argc, char** argv) {
         if (opt.sweepTask) return runtime::runSweepTask(opt);
         if (opt.sweepFile)
             return opt.submit ? runtime::submitSweep(opt) : runtime::runSweepFile(opt);
+        // The inputs first: a project or scenario that cannot be run is said
+        // before anything is made in its results folder.
+        if (opt.manyRuns()) {
+            runtime::Options first = opt;
+            first.seed = runtime::sweepSeeds(opt).front();
+            (void)runtime::prepareRun(first);
+        } else {
+            prep = runtime::prepareRun(opt);
+        }
+        std::optional<std::filesystem::path> root;
+        if (!opt.atomicOut) {
+            root = resultsRoot(opt);
+            if (root) lock.emplace(*root);
+            if (lock && lock->tookOver().pid > 0 && !opt.quiet)
+                std::cout << "mvnrt: took over the lock of " << root->string()
+                          << " left by process " << lock->tookOver().pid << " (started "
+                          << lock->tookOver().started << "), which has ended\n";
+        }
         if (opt.manyRuns()) return runtime::runSweep(opt, args);
-        prep = runtime::prepareRun(opt);
+        // Each single run in a folder of its own below the results root,
+        // unless the user named the folder.
+        const bool ownFolder = !opt.out && root.has_value();
+        if (ownFolder) prep.outDir = runtime::makeRunFolder(*root, runtime::kSingleRunKind);
+        auto ended = [&](int status) {
+            // `latest` names the last run that ran to its end.
+            if (ownFolder && status == 0) {
+                const std::string problem = runtime::pointLatest(*root, prep.outDir);
+                if (!problem.empty()) std::cerr << "mvnrt: " << problem << "\n";
+            }
+            if (status == runtime::kStatusStoppedByUser && !opt.quiet)
+                std::cout << "mvnrt: stopped by the user; the results of the stopped run are in "
+                          << (ownFolder || opt.atomicOut ? prep.outDir
+                                                         : runtime::stoppedFolderBeside(prep.outDir))
+                                 .string()
+                          << (ownFolder ? " (latest still names the last complete run)"
+                                        : "; the folder named keeps its last complete results")
+                          << "\n";
+            return status;
+        };
         const recording::RecordingPlan plan = recording::planRecordings(prep, opt);
         runtime::RunHooks hooks;
         hooks.resultFiles = plan.resultFiles;
@@ -82,9 +149,15 @@ int runMain(int argc, char** argv) {
         if (movie) hooks.sinks.push_back(movie.get());
         if (opt.atomicOut) return runtime::runIntoFreshFolder(prep, opt, hooks).status;
 #ifdef ESCAPE_WITH_WINDOW
-        if (window) return viewer::runWithWindow(prep, opt, hooks);
+        if (window) return ended(viewer::runWithWindow(prep, opt, hooks));
 #endif
-        return runtime::runPrepared(prep, opt, hooks).status;
+        return ended(runtime::runPrepared(prep, opt, hooks).status);
+    } catch (const runtime::ResultsBusy& e) {
+        std::cerr << "mvnrt: " << platform::capped(e.what(), 1000) << "\n";
+#ifdef ESCAPE_WITH_WINDOW
+        if (window) viewer::showErrorBox(platform::capped(e.what(), 1000));
+#endif
+        return kStatusBusy;
     } catch (const platform::InputError& e) {
         std::cerr << "mvnrt: " << platform::capped(e.what(), 1000) << "\n";
 #ifdef ESCAPE_WITH_WINDOW

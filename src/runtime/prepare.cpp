@@ -31,7 +31,7 @@ void prepareScenario(const Options& opt, PreparedRun& p, const std::string* text
     p.meta.exitNames = f.exitNames;
     p.meta.unitsPerMetre = 1.0;
     p.meta.unitName = std::string("m");
-    p.outDir = opt.out ? std::filesystem::path(*opt.out) : defaultOut("results");
+    p.outDir = opt.out ? std::filesystem::path(*opt.out) : defaultResultsRoot(opt);
 }
 
 void prepareProject(const Options& opt, PreparedRun& p) {
@@ -53,7 +53,11 @@ void prepareProject(const Options& opt, PreparedRun& p) {
     p.meta.exitNames = ps.exitNames;
     p.meta.unitsPerMetre = kProjectUnitsPerMetre;
     p.meta.unitName = std::string("dm");
+    p.meta.warnings = ps.warnings;
+    p.meta.roleRule = ps.roleRule;
+    p.meta.rolesTyped = data.record.typed.has_value();
     for (const std::string& place : ps.exitPlaces) p.meta.notes.push_back(place);
+    for (const std::string& place : ps.clusterPlaces) p.meta.notes.push_back(place);
     if (ps.movedPeople > 0)
         p.meta.notes.push_back(std::to_string(ps.movedPeople) +
                                " people started at the nearest free spot of the floor instead "
@@ -69,12 +73,16 @@ void prepareProject(const Options& opt, PreparedRun& p) {
     p.recordMotion = data.script.recordKvx();
     p.recordMovie = data.script.recordAvi();
     p.camera = ScriptCamera{data.script.cameraX, data.script.cameraY, data.script.cameraZ};
-    p.outDir = opt.out           ? std::filesystem::path(*opt.out)
-               : opt.project ? std::filesystem::path(*opt.project) / defaultOut("bProj/results")
-                             : defaultOut("bProj/results");
+    p.outDir = opt.out ? std::filesystem::path(*opt.out) : defaultResultsRoot(opt);
 }
 
 }  // namespace
+
+std::filesystem::path defaultResultsRoot(const Options& opt) {
+    if (opt.scenario) return defaultOut("results");
+    return opt.project ? std::filesystem::path(*opt.project) / defaultOut("bProj/results")
+                       : defaultOut("bProj/results");
+}
 
 PreparedRun prepareRun(const Options& opt) { return prepareRun(opt, nullptr); }
 

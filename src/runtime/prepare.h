@@ -27,6 +27,10 @@ struct PreparedRun {
     std::optional<ScriptCamera> camera;  // projects only
 };
 
+// The default results root of the options (without --out): bProj/results
+// of the project, or ./results for a scenario (results_layout.h).
+std::filesystem::path defaultResultsRoot(const Options& options);
+
 // Reads the project in the current directory or the scenario the options
 // name. Throws InputError (unusable project or scenario) and
 // std::invalid_argument (a setup the crowd model cannot take).

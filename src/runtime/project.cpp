@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 
 #include "crowd/floor_outline.h"
 #include "crowd/geometry.h"
@@ -13,6 +12,7 @@
 #include "projectformat/project_files.h"
 #include "projectformat/startup_script_format.h"
 #include "runtime/exit_intent.h"
+#include "runtime/floor_fit.h"
 #include "runtime/floor_units.h"
 #include "runtime/results.h"
 
@@ -43,17 +43,6 @@ std::string readWhole(const std::filesystem::path& file) {
     }
 }
 
-// The head of a floor file, where its header states its unit (a floor may
-// be far larger than a script; the reader has already read it whole).
-std::string floorHeader(const std::filesystem::path& file) {
-    constexpr std::size_t kHeaderBytes = 64u << 10;
-    std::ifstream in(file, std::ios::binary);
-    std::string head(kHeaderBytes, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
-    return head;
-}
-
 // The script's fixed vectors for an exit that was not placed: half an exit's
 // width either side of its default position.
 bool isDefaultExit(ScriptPoint a, ScriptPoint b, int number) {
@@ -68,7 +57,7 @@ std::string noRoomMessage(const ProjectData& project, const crowd::Polygon& floo
                           int total) {
     const crowd::Box box = crowd::WalkableArea({floor}).bounds();
     const double width = box.max.x - box.min.x, depth = box.max.y - box.min.y;
-    std::string text = project.floorPath.string() + ": the floor is " + fixed(width, 2) +
+    std::string text = chosenFloorName(project).string() + ": the floor is " + fixed(width, 2) +
                        " m x " + fixed(depth, 2) + " m (" +
                        (project.unitsStated ? "its Units line gives " + fixed(project.metresPerUnit, 4) +
                                                   " m per unit"
@@ -86,6 +75,10 @@ std::string noRoomMessage(const ProjectData& project, const crowd::Polygon& floo
 }
 
 }  // namespace
+
+std::filesystem::path chosenFloorName(const ProjectData& project) {
+    return project.record.chosenFloor.empty() ? project.floorPath : project.record.chosenFloor;
+}
 
 std::string exitName(ScriptPoint a, ScriptPoint b, int number) {
     return (isDefaultExit(a, b, number) ? "default exit " : "exit ") + std::to_string(number);
@@ -126,15 +119,16 @@ ProjectData readProject(const std::filesystem::path& startDirectory) {
             report.reason.empty() ? std::string("no usable floor mesh") : report.reason;
         throw InputError(p.floorPath.string() + ": the floor cannot be read: " + why);
     }
+    p.record = readBuildRecord(startDirectory, p.script.totalPeople);
     p.floorOutline = outline.vertices;
     p.floorScale = reader.scale;
     try {
-        if (const auto stated = statedMetresPerUnit(floorHeader(p.floorPath))) {
+        if (const auto stated = statedMetresPerUnitOfFile(p.floorPath)) {
             p.metresPerUnit = *stated;
             p.unitsStated = true;
         }
     } catch (const std::invalid_argument& e) {
-        throw InputError(p.floorPath.string() + ": " + e.what());
+        throw InputError(chosenFloorName(p).string() + ": " + e.what());
     }
     return p;
 }
@@ -164,7 +158,7 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
     // The floor outline, in metres.
     const crowd::FloorOutlineCheck floor = checkProjectFloor(project.floorOutline, m);
     if (!floor.problem.empty())
-        throw InputError(project.floorPath.string() + ": the floor outline is unusable: " +
+        throw InputError(chosenFloorName(project).string() + ": the floor outline is unusable: " +
                          floor.problem);
     crowd::Polygon poly = floor.walkable;
     out.outlineRepaired = floor.crossesItself;
@@ -185,11 +179,19 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
         out.exitPlaces.push_back(intent.description);
     }
 
-    // Where the script puts people, in load order: the scattered ones first,
-    // then ten per cluster on a circle around its centre.
-    crowd::Rng rng(seed);
+    // Before anyone is placed: can bodies stand on this floor at all, and
+    // does its size look like a unit mistake (floor_fit.h)?
     const int total =
         s.scattered + script::kPeoplePerCluster * static_cast<int>(s.clusters.size());
+    const FloorFit fit = checkFloorFit(poly, project.unitsStated, total);
+    if (!fit.fits)
+        throw InputError(noRoomText(chosenFloorName(project), fit, project.unitsStated, m));
+    if (fit.looksLikeMetres) out.warnings.push_back(smallFloorText(chosenFloorName(project), fit));
+
+    // Where the script puts people, in load order: the scattered ones first,
+    // then ten per cluster on a circle around the point where it was clicked
+    // (the dialog's conversion of a cluster centre undone, as for exits).
+    crowd::Rng rng(seed);
     std::vector<Vec2> wanted;
     wanted.reserve(static_cast<std::size_t>(total));
     for (int i = 0; i < s.scattered; ++i) {
@@ -198,19 +200,24 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
         wanted.push_back({x * fixedM, z * fixedM});
     }
     const double pi = std::acos(-1.0);
-    for (const ScriptPoint& c : s.clusters)
+    std::vector<Vec2> clicked;
+    for (const ScriptPoint& c : s.clusters) {
+        const Vec2 centre = m * clickedClusterPoint(c.x, c.z, project.floorScale);
+        clicked.push_back(centre);
         for (int k = 0; k < script::kPeoplePerCluster; ++k) {
             const double angle =
                 (script::kClusterFirstAngle + script::kClusterAngleStep * k) / 180.0 * pi;
-            wanted.push_back({c.x * m + script::kClusterRadius * std::cos(angle) * fixedM,
-                              c.z * m + script::kClusterRadius * std::sin(angle) * fixedM});
+            wanted.push_back({centre.x + script::kClusterRadius * std::cos(angle) * fixedM,
+                              centre.y + script::kClusterRadius * std::sin(angle) * fixedM});
         }
+    }
 
-    // Bodies and roles, following the script's loop over people in load order.
+    // Bodies and roles, in load order: as typed when the build's record says
+    // it, else by the script's role loop (roles.h).
+    const std::vector<crowd::Role> roles = projectRoles(total, project.record.typed);
     std::vector<double> radius(static_cast<std::size_t>(total));
     for (double& r : radius) r = rng.uniform(params.radiusMin, params.radiusMax);
     crowd::Placer placer(setup.area);
-    int adults = 0;
     for (int i = 0; i < total; ++i) {
         crowd::PersonSpec p;
         p.radius = radius[i];
@@ -220,8 +227,8 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
         // free spot, rather than where the scattering put it, so that the
         // family leaves together (scattered, the two could start 17 m apart,
         // on either side of a crowd they cannot cross).
-        const bool parent = i % 2 == 1 && i < script::kPairedPeople;
         const std::size_t k = static_cast<std::size_t>(i);
+        const bool parent = roles[k] == crowd::Role::Parent;
         if (parent) wanted[k] = setup.people[k - 1].start + Vec2{0.0, kFollowerOffset * fixedM};
         // A floor without room left squeezes people in: the clearance
         // between bodies shrinks in steps of 10 % down to half (it never
@@ -236,16 +243,13 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
         if (!parent && (spot->x != wanted[k].x || spot->y != wanted[k].y)) ++out.movedPeople;
         placer.add(*spot, p.radius);
         p.start = *spot;
-        if (i % 2 == 0 && i < script::kPairedPeople) {
-            p.role = crowd::Role::Child;
+        p.role = roles[k];
+        if (p.role == crowd::Role::Child) {
             p.desiredSpeed = rng.uniform(speeds.childMin, speeds.childMax);
         } else if (parent) {
-            p.role = crowd::Role::Parent;
             p.leader = i - 1;
             p.desiredSpeed = setup.people[static_cast<std::size_t>(i - 1)].desiredSpeed;
-        } else if (adults < script::kAdults) {
-            p.role = crowd::Role::Adult;
-            ++adults;
+        } else if (p.role == crowd::Role::Adult) {
             p.desiredSpeed = rng.uniform(speeds.adultMin, speeds.adultMax);
         } else {
             p.role = crowd::Role::JoggingChild;
@@ -260,6 +264,21 @@ ProjectSetup buildProjectSetup(const ProjectData& project, std::uint64_t seed,
         p.exit = nearerEnd(setup.exits[0]) <= nearerEnd(setup.exits[1]) ? 0 : 1;
         setup.people.push_back(p);
     }
+
+    // Where each cluster was clicked and where its people started.
+    for (std::size_t c = 0; c < clicked.size(); ++c) {
+        Vec2 sum{0.0, 0.0};
+        const std::size_t first =
+            static_cast<std::size_t>(s.scattered) + c * script::kPeoplePerCluster;
+        for (std::size_t k = first; k < first + script::kPeoplePerCluster; ++k)
+            sum = sum + setup.people[k].start;
+        const Vec2 mean = (1.0 / script::kPeoplePerCluster) * sum;
+        out.clusterPlaces.push_back("cluster " + std::to_string(c + 1) + ": clicked at (" +
+                                    fixed(clicked[c].x, 2) + ", " + fixed(clicked[c].y, 2) +
+                                    ") m, its people started around (" + fixed(mean.x, 2) + ", " +
+                                    fixed(mean.y, 2) + ") m");
+    }
+    out.roleRule = roleRuleText(project.record, total);
     return out;
 }
 

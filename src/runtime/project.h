@@ -19,6 +19,7 @@
 #include "crowd/floor_outline.h"
 #include "crowd/model.h"
 #include "floorplan/floor_reader.h"
+#include "runtime/roles.h"
 #include "runtime/startup_script.h"
 
 namespace runtime {
@@ -57,8 +58,13 @@ struct ProjectData {
     double metresPerUnit = 0.1;    // of the floor's coordinates
     bool unitsStated = false;      // the floor's header has a Units line
     std::filesystem::path scriptPath;
-    std::filesystem::path floorPath;
+    std::filesystem::path floorPath;  // the project's copy of the floor
+    BuildRecord record;               // the build's scenario record beside the tree
 };
+
+// The floor file to name in messages: the one the user chose, as the
+// build's record says, else the project's copy.
+std::filesystem::path chosenFloorName(const ProjectData& project);
 
 // Reads bProj/Vellico/startup.pc and the floor bProj/Content/Actors/Floor/Floor.kvx
 // below `startDirectory`. Throws InputError naming the file (and, for the
@@ -74,6 +80,10 @@ struct ProjectSetup {
     // Below 1 when the floor was too small for everyone: the share of the sum
     // of two radii that was kept between the last people placed.
     double squeeze = 1.0;
+    // Per used cluster: where it was clicked and where its people started.
+    std::vector<std::string> clusterPlaces;
+    std::string roleRule;               // which rule gave the roles (roles.h)
+    std::vector<std::string> warnings;  // a floor that looks drawn in other units
 };
 
 // Desired speeds by role (m/s): each drawn uniformly from [min, max).

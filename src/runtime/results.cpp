@@ -8,6 +8,7 @@
 
 #include "platform/number_text.h"
 #include "platform/safe_output.h"
+#include "runtime/roles.h"
 
 namespace runtime {
 
@@ -16,6 +17,15 @@ std::string fixed(double value, int decimals) { return platform::fixedText(value
 std::string recordingLine(const Recording& r) {
     return r.kind + " " + r.file + ": " + std::to_string(r.frames) + " frames, " +
            fixed(r.seconds, 1) + " s" + (r.note.empty() ? "" : " (" + r.note + ")");
+}
+
+std::string stoppedText(const RunSummary& s) {
+    std::string text = "Stopped by the user at " + fixed(s.stoppedAt, 2) + " s of simulated time";
+    if (s.simulatedSeconds > s.stoppedAt + 0.005)
+        text += " (as the window showed it; the simulation had reached " +
+                fixed(s.simulatedSeconds, 2) + " s, and the results are of that moment)";
+    return text + ", with " + std::to_string(s.stillInside.size()) +
+           " people still inside: this run gives no evacuation time";
 }
 
 namespace {
@@ -56,8 +66,12 @@ std::string reportText(const RunMeta& meta, const RunSummary& s, const crowd::Si
     std::string out;
     out += "mvnrt: " + meta.mode + " " + meta.source + ": " + std::to_string(s.people) +
            " people, seed " + std::to_string(meta.seed) + "\n";
+    for (const std::string& w : meta.warnings) out += "  WARNING: " + w + "\n";
+    if (!meta.roleRule.empty()) out += "  people: " + meta.roleRule + "\n";
     for (const std::string& n : meta.notes) out += "  note: " + n + "\n";
-    if (sim.world().periodic()) {
+    if (s.stoppedByUser) {
+        out += stoppedText(s) + "\n";
+    } else if (sim.world().periodic()) {
         out += "Periodic corridor: ran " + fixed(s.simulatedSeconds, 1) + " s of simulated time\n";
     } else if (s.everyoneOut) {
         out += "Evacuation time: " + fixed(s.evacuationTime, 2) + " s (everyone is out)\n";
@@ -84,6 +98,7 @@ std::string reportText(const RunMeta& meta, const RunSummary& s, const crowd::Si
     out += "\n";
     out += "Simulated " + fixed(s.simulatedSeconds, 2) + " s in " + fixed(s.wallSeconds, 3) +
            " s wall time (" + fixed(s.ratio, 1) + " times real time)\n";
+    if (!s.folder.empty()) out += "Results folder: " + s.folder + "\n";
     return out;
 }
 
@@ -103,9 +118,29 @@ void writeSummaryJson(const std::filesystem::path& file, const RunMeta& meta, co
                   {"worldUnit", meta.unitName},
                   {"worldUnitsPerMetre", meta.unitsPerMetre}};
     j["notes"] = meta.notes;
+    j["warnings"] = meta.warnings;
     j["people"] = s.people;
+    {
+        // By role, and which rule gave the roles (roles.h).
+        const RoleCounts c = countRoles(sim.setup().people);
+        ordered_json roles = {{"rule", meta.mode != "project" ? "scenario"
+                                       : meta.rolesTyped      ? "typed"
+                                                              : "script"},
+                              {"children", c.children},
+                              {"parents", c.parents},
+                              {"adults", c.adults},
+                              {"joggingChildren", c.joggingChildren},
+                              {"families", c.families}};
+        if (c.others > 0) roles["persons"] = c.others;
+        if (!meta.roleRule.empty()) roles["says"] = meta.roleRule;
+        j["roles"] = roles;
+    }
+    j["stoppedByUser"] = s.stoppedByUser;
+    if (s.stoppedByUser) j["stoppedAt"] = rounded(s.stoppedAt, 1e-4);
     j["everyoneOut"] = s.everyoneOut;
-    j["evacuationTime"] = rounded(s.evacuationTime, 1e-4);
+    // A stopped run has no evacuation time.
+    j["evacuationTime"] = s.stoppedByUser ? ordered_json(nullptr)
+                                          : ordered_json(rounded(s.evacuationTime, 1e-4));
     j["timeLimit"] = meta.timeLimit;
     j["simulatedSeconds"] = rounded(s.simulatedSeconds, 1e-4);
     j["steps"] = s.steps;

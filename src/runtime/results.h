@@ -29,6 +29,12 @@ struct RunMeta {
     std::string unitName = "m";
     std::vector<std::string> exitNames;
     std::vector<std::string> notes;  // said in the report and kept in the summary
+    // Said before the notes, as warnings: what may make the results wrong
+    // (a floor that looks drawn in other units).
+    std::vector<std::string> warnings;
+    // Which rule gave the people their roles (projects; roles.h).
+    std::string roleRule;
+    bool rolesTyped = false;  // as typed (the build's record), not the script's rule
 };
 
 // A recording written during the run (a movie, a motion file).
@@ -54,7 +60,20 @@ struct RunSummary {
     double ratio = 0.0;  // simulated time per wall-clock time
     std::uint64_t steps = 0;
     std::vector<Recording> recordings;
+    // The user stopped the run (closed its window) before everyone was out
+    // and before the time limit: no evacuation time, only where it stopped.
+    bool stoppedByUser = false;
+    // The simulated time the user stopped it at, as the picture showed it
+    // (the simulation, whose state the results hold, may be ahead by the
+    // window's queue: simulatedSeconds).
+    double stoppedAt = 0.0;
+    std::string folder;  // where its results were written
 };
+
+// "Stopped by the user at 2.00 s of simulated time (...), with 66 people
+// still inside: this run gives no evacuation time", said the same way
+// everywhere.
+std::string stoppedText(const RunSummary& summary);
 
 RunSummary summarize(const crowd::Simulation& sim, const crowd::RunResult& result);
 

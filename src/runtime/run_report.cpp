@@ -1,5 +1,6 @@
 #include "runtime/run_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -184,6 +185,57 @@ std::string modelTable(const crowd::ModelParams& p) {
     return s + "</table>\n";
 }
 
+// The people by role and by family, and which rule gave the roles.
+std::string peopleByRole(const crowd::Simulation& sim, const RunMeta& meta) {
+    const std::vector<crowd::PersonSpec>& people = sim.setup().people;
+    struct Row {
+        const char* name;
+        int count = 0, out = 0;
+    };
+    Row rows[] = {{"children with a parent"}, {"parents"}, {"adults"},
+                  {"children on their own (jogging)"}, {"persons"}};
+    auto rowOf = [](crowd::Role r) {
+        switch (r) {
+            case crowd::Role::Child: return 0;
+            case crowd::Role::Parent: return 1;
+            case crowd::Role::Adult: return 2;
+            case crowd::Role::JoggingChild: return 3;
+            case crowd::Role::Person: break;
+        }
+        return 4;
+    };
+    int families = 0, familiesOut = 0;
+    double widestGap = 0.0;
+    for (std::size_t i = 0; i < people.size(); ++i) {
+        Row& row = rows[rowOf(people[i].role)];
+        ++row.count;
+        const int id = static_cast<int>(i);
+        if (!sim.inside(id)) ++row.out;
+        if (people[i].role == crowd::Role::Parent && people[i].leader >= 0) {
+            ++families;
+            const int child = people[i].leader;
+            if (!sim.inside(id) && !sim.inside(child)) {
+                ++familiesOut;
+                widestGap = std::max(widestGap, std::fabs(sim.exitTime(id) - sim.exitTime(child)));
+            }
+        }
+    }
+    std::string b;
+    if (!meta.roleRule.empty()) b += "<p>" + htmlEscaped("People: " + meta.roleRule) + ".</p>\n";
+    b += "<table>\n" + tableRow({"role", "people", "out"}, true);
+    for (const Row& row : rows)
+        if (row.count > 0)
+            b += tableRow({row.name, std::to_string(row.count), std::to_string(row.out)});
+    if (families > 0)
+        b += tableRow({"families (a parent with its child)", std::to_string(families),
+                       std::to_string(familiesOut) + " out together" +
+                           (familiesOut > 0 ? ", parent and child at most " +
+                                                  fixed(widestGap, 1) + " s apart"
+                                            : std::string())});
+    b += "</table>\n";
+    return b;
+}
+
 }  // namespace
 
 struct RunReport::State {
@@ -240,7 +292,9 @@ void RunReport::finish(const crowd::Simulation& sim, const RunSummary& summary) 
     const crowd::World& world = sim.world();
     std::string b;
     b += "<h2>Result</h2>\n<p>";
-    if (world.periodic())
+    if (summary.stoppedByUser)
+        b += "<span class=\"bad\">" + htmlEscaped(stoppedText(summary)) + ".</span>";
+    else if (world.periodic())
         b += "A periodic corridor: ran " + fixed(summary.simulatedSeconds, 1) + " s.";
     else if (summary.everyoneOut)
         b += "<span class=\"ok\">Everyone is out after " + fixed(summary.evacuationTime, 2) +
@@ -269,6 +323,12 @@ void RunReport::finish(const crowd::Simulation& sim, const RunSummary& summary) 
             who += (k ? ", " : "") + std::to_string(summary.stillInside[k]);
         if (summary.stillInside.size() > 50) who += ", ... (all in summary.json)";
         notes.push_back(std::to_string(summary.stillInside.size()) + " people left inside: " + who);
+    }
+    if (!meta_.warnings.empty()) {
+        b += "<h2>Warnings</h2>\n<ul>\n";
+        for (const std::string& w : meta_.warnings)
+            b += "<li class=\"bad\">" + htmlEscaped(w) + "</li>\n";
+        b += "</ul>\n";
     }
     b += "<h2>Notes</h2>\n";
     if (notes.empty())
@@ -309,8 +369,9 @@ void RunReport::finish(const crowd::Simulation& sim, const RunSummary& summary) 
     }
     b += analysis::inlinePng(maps.density, "density map") + "\n";
 
+    b += "<h2>People</h2>\n" + peopleByRole(sim, meta_);
     const PersonTimes t = personTimes(sim, m);
-    b += "<h2>People</h2>\n<table>\n" +
+    b += "<table>\n" +
          tableRow({"", "people", "mean", "sd", "min", "median", "95th percentile", "max"}, true);
     b += distributionRow("pre-movement time (s)", t.pre);
     b += distributionRow("travel time (s)", t.travel);
@@ -328,6 +389,7 @@ void RunReport::finish(const crowd::Simulation& sim, const RunSummary& summary) 
     b += tableRow({"units", "metres in this report, summary.json and trajectories.csv; the " +
                                 meta_.mode + "'s world unit: " + meta_.unitName + " (" +
                                 fixed(meta_.unitsPerMetre, 0) + " a metre)"});
+    b += tableRow({"results folder", folder_.string()});
     b += tableRow({"time limit", fixed(meta_.timeLimit, 0) + " s"});
     b += tableRow({"program", std::string("mvnrt ") + kProgramVersion});
     b += "</table>\n<h3>Model parameters</h3>\n" + modelTable(sim.setup().params);

@@ -30,6 +30,8 @@ class RunReport : public FrameSink {
     void finish(const crowd::Simulation& sim, const RunSummary& summary) override;
     // The names of the files written, for the line that lists the results.
     std::vector<std::string> filesWritten() const { return written_; }
+    // Writes into `folder` instead (before finish()).
+    void moveTo(std::filesystem::path folder) { folder_ = std::move(folder); }
 
   private:
     struct State;

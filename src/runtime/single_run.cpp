@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -17,6 +18,12 @@
 #include "runtime/run_report.h"
 
 namespace runtime {
+
+std::filesystem::path stoppedFolderBeside(const std::filesystem::path& folder) {
+    std::filesystem::path f = folder.lexically_normal();
+    if (!f.has_filename()) f = f.parent_path();
+    return f.parent_path() / (f.filename().string() + "-stopped");
+}
 
 SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const RunHooks& hooks) {
     crowd::Simulation sim(prep.setup);
@@ -73,8 +80,12 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
     }
     if (hooks.onStart) hooks.onStart(sim);
     ro.progressSteps = 25;
+    bool stopped = false;
     ro.onProgress = [&](const crowd::Simulation& s) {
-        if (hooks.keepGoing && !hooks.keepGoing()) return false;
+        if (hooks.keepGoing && !hooks.keepGoing()) {
+            stopped = true;
+            return false;
+        }
         if (!terminal || s.steps() % 250 != 0) return true;
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -94,6 +105,29 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
     }
 
     out.summary = summarize(sim, result);
+    out.summary.stoppedByUser = stopped && !result.everyoneOut;
+    if (out.summary.stoppedByUser) {
+        const double seen = hooks.stoppedAt ? hooks.stoppedAt() : -1.0;
+        out.summary.stoppedAt =
+            seen >= 0.0 ? std::min(seen, out.summary.simulatedSeconds) : out.summary.simulatedSeconds;
+    }
+    std::filesystem::path resultsDir = prep.outDir;
+    if (out.summary.stoppedByUser && opt.out && !opt.atomicOut) {
+        // The folder the user named keeps its last complete results: the
+        // stopped run is written beside it, without trajectories.
+        resultsDir = stoppedFolderBeside(prep.outDir);
+        try {
+            folder.emplace(resultsDir, true, resultNames);
+        } catch (const platform::OutputError& e) {
+            std::cerr << "mvnrt: " << e.what() << "\n";
+            out.status = 1;
+            return out;
+        }
+        traj.reset();
+        if (manifestNames(resultsDir).count("trajectories.csv") != 0) folder->remove("trajectories.csv");
+        report.moveTo(resultsDir);
+    }
+    out.summary.folder = resultsDir.string();
     std::vector<std::string> written;
     for (FrameSink* sink : sinks) {
         try {
@@ -139,9 +173,10 @@ SingleRunResult runPrepared(const PreparedRun& prep, const Options& opt, const R
     if (!opt.quiet) {
         std::cout << reportText(prep.meta, out.summary, sim);
         for (const std::string& w : written) std::cout << "Recorded " << w << "\n";
-        std::cout << "Results in " << prep.outDir.string() << ": "
+        std::cout << "Results in " << resultsDir.string() << ": "
                   << (wroteResults.empty() ? std::string("none") : wroteResults) << "\n";
     }
+    if (out.summary.stoppedByUser && out.status == 0) out.status = kStatusStoppedByUser;
     return out;
 }
 

@@ -19,6 +19,7 @@
 #include "platform/safe_output.h"
 #include "runtime/project.h"
 #include "runtime/results_folder.h"
+#include "runtime/results_layout.h"
 #include "runtime/run_pool.h"
 #include "runtime/sweep_report.h"
 
@@ -448,7 +449,15 @@ int runSweep(const Options& opt, const std::vector<std::string>& args) {
     Options first = opt;
     first.seed = seeds.front();
     const PreparedRun prep = prepareRun(first);
-    const fs::path root = prep.outDir;
+    // A study writes into a folder of its own below the results root
+    // (results_layout.h); --resume continues the newest one. A folder the
+    // user named is used as it is.
+    fs::path root = prep.outDir;
+    if (!opt.out) {
+        const std::optional<fs::path> newest =
+            opt.resume ? newestRunFolder(root, kManyRunsKind) : std::nullopt;
+        root = newest ? *newest : makeRunFolder(root, kManyRunsKind);
+    }
     // Throws platform::OutputError when the folder cannot be used or holds
     // files of these names that mvnrt did not write.
     const ResultsFolder folder(root, opt.out.has_value(),

@@ -235,6 +235,7 @@ std::string writeSweepReport(const std::filesystem::path& root, const RunMeta& m
                                          : std::to_string(runs.front().seed) + " to " +
                                                std::to_string(runs.back().seed)});
     b += tableRow({"time limit", fixed(meta.timeLimit, 0) + " s"});
+    b += tableRow({"results folder", root.string()});
     b += tableRow({"program", std::string("mvnrt ") + kProgramVersion});
     b += "</table>\n";
 

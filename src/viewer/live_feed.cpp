@@ -18,6 +18,7 @@ struct LiveFeed::Impl {
     bool hasScene = false;
     scene::SceneDescription description;
     bool closed = false;
+    double shownAtClose = -1.0;
     double lastTime = -1.0;  // of the newest frame handed over
 };
 
@@ -103,13 +104,19 @@ double LiveFeed::newestWaiting() const {
     return impl_->queue.empty() ? -1.0 : impl_->queue.back().frame.time;
 }
 
-void LiveFeed::close() {
+void LiveFeed::close(double shownTime) {
     {
         std::lock_guard lock(impl_->mutex);
+        if (!impl_->closed) impl_->shownAtClose = shownTime;
         impl_->closed = true;
         impl_->queue.clear();
     }
     impl_->room.notify_all();
+}
+
+double LiveFeed::shownAtClose() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->shownAtClose;
 }
 
 bool LiveFeed::closed() const {

@@ -44,8 +44,13 @@ class LiveFeed : public runtime::FrameSink {
     // The time of the newest frame waiting; negative when none waits.
     double newestWaiting() const;
     // The simulation need not wait any more; frames are dropped from now on.
-    void close();
+    // `shownTime`: the simulated time the picture showed when the user
+    // closed it (negative when not known).
+    void close(double shownTime = -1.0);
     bool closed() const;
+    // On any thread: the time the picture showed at close; negative when not
+    // closed by the user.
+    double shownAtClose() const;
 
   private:
     void push(LiveFrame frame);

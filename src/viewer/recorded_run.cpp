@@ -245,7 +245,10 @@ RecordedRun ResultsFolderReader::read(const fs::path& place) const {
         for (const json& n : j.value("notes", json::array()))
             run.notes.push_back(n.get<std::string>());
         run.everyoneOut = j.at("everyoneOut").get<bool>();
-        run.evacuationTime = j.at("evacuationTime").get<double>();
+        // A run stopped by the user has no evacuation time: it ends where it stopped.
+        const json& evacuation = j.at("evacuationTime");
+        run.evacuationTime = evacuation.is_null() ? j.at("simulatedSeconds").get<double>()
+                                                  : evacuation.get<double>();
         if (!(run.evacuationTime >= 0.0 && run.evacuationTime <= 1.0e7))
             bad(summaryFile, "evacuationTime is " + platform::fixedText(run.evacuationTime, 1) +
                                  "; a time of a run lies from 0 to 1e7 s");
@@ -262,9 +265,11 @@ RecordedRun ResultsFolderReader::read(const fs::path& place) const {
         endWhenEveryoneIsOut(run);
         countOutByExit(run.frames, run.scene.exits.size(), leaving);
 
-        // A project's results folder (bProj/results): the script's camera.
+        // A project's results folder (bProj/results/KIND-TIME, or a folder
+        // the user named in bProj): the script's camera.
         if (j.value("mode", std::string()) == "project") {
-            const fs::path script = place / ".." / "Vellico" / "startup.pc";
+            fs::path script = place / ".." / ".." / "Vellico" / "startup.pc";
+            if (!fs::is_regular_file(script, ec)) script = place / ".." / "Vellico" / "startup.pc";
             if (fs::is_regular_file(script, ec)) {
                 try {
                     const runtime::StartupScript s =
@@ -290,7 +295,13 @@ std::vector<std::unique_ptr<RecordedRunReader>> recordedRunReaders() {
     return readers;
 }
 
-RecordedRun loadRecordedRun(const fs::path& place) {
+RecordedRun loadRecordedRun(const fs::path& given) {
+    // A results root (bProj/results) stands for its last complete run.
+    std::error_code ec;
+    const fs::path place = !fs::exists(given / "summary.json", ec) &&
+                                   fs::is_directory(given / "latest", ec)
+                               ? given / "latest"
+                               : given;
     for (const auto& reader : recordedRunReaders())
         if (reader->recognises(place)) return reader->read(place);
     throw runtime::InputError(place.string() +

@@ -201,7 +201,7 @@ void RunWindow::keyPressEvent(QKeyEvent* event) {
 
 void RunWindow::closeEvent(QCloseEvent* event) {
     timer_.stop();
-    if (feed_) feed_->close();
+    if (feed_) feed_->close(clock_.time());
     event->accept();
 }
 

@@ -61,7 +61,10 @@ int runWithWindow(const runtime::PreparedRun& prep, const runtime::Options& opt,
     LiveSetup setup;
     setup.title =
         prep.meta.mode == "project" ? std::filesystem::current_path().string() : prep.meta.name;
-    setup.notes = prep.meta.notes;
+    // Warnings first, then which rule gave the roles, then the notes.
+    for (const std::string& w : prep.meta.warnings) setup.notes.push_back("WARNING: " + w);
+    if (!prep.meta.roleRule.empty()) setup.notes.push_back("people: " + prep.meta.roleRule);
+    for (const std::string& n : prep.meta.notes) setup.notes.push_back(n);
     if (prep.camera)
         setup.scriptCamera = scene::Vec3{prep.camera->x / runtime::kProjectUnitsPerMetre,
                                          prep.camera->y / runtime::kProjectUnitsPerMetre,
@@ -79,6 +82,7 @@ int runWithWindow(const runtime::PreparedRun& prep, const runtime::Options& opt,
     bool setupRefused = false;
     hooks.sinks.push_back(&feed);
     hooks.keepGoing = [&feed] { return !feed.closed(); };
+    hooks.stoppedAt = [&feed] { return feed.shownAtClose(); };
     std::thread worker([&] {
         try {
             result = runtime::runPrepared(prep, opt, hooks);

@@ -69,6 +69,8 @@ class DialogScenarioTest : public QObject {
 
   private slots:
     void noticeCountsPeopleAndUsedClusters();
+    void noticeShowsTheFloorInMetresAndWarnsInRedBeforeABuild();
+    void buildKeepsItsScenarioBesideTheTree();
     void unusedAndOffFloorClustersAreHollow();
     void menuOffersTheFiveActions();
     void undoAndClearTakeBackPlacements();
@@ -86,22 +88,97 @@ void DialogScenarioTest::noticeCountsPeopleAndUsedClusters() {
     QVERIFY(apptest::showAndWait(dialog));
     QLabel* notice = dialog.floorNotice();
     QVERIFY(notice->isVisible());
-    QCOMPARE(notice->text(), QStringLiteral("20 people; clusters used: 0 of 0"));
+    QVERIFY2(notice->text().startsWith(QStringLiteral("20 people: 5 families, 5 adults, 5 children; 0 of 0 clusters used")), qPrintable(notice->text()));
 
     place(dialog, false, 0.0f, 0.0f);
     place(dialog, false, 0.3f, 0.2f);
     place(dialog, false, -0.3f, 0.2f);
-    QCOMPARE(notice->text(), QStringLiteral("20 people; clusters used: 2 of 3"));
+    QVERIFY2(notice->text().startsWith(QStringLiteral("20 people: 5 families, 5 adults, 5 children; 2 of 3 clusters used")), qPrintable(notice->text()));
     setCount(dialog, app::IdPairsEdit, 0);
     setCount(dialog, app::IdAdultsEdit, 5);
     setCount(dialog, app::IdChildrenEdit, 0);
-    QCOMPARE(notice->text(), QStringLiteral("5 people; clusters used: 0 of 3"));
+    QVERIFY2(notice->text().startsWith(QStringLiteral("5 people: 0 families, 5 adults, 0 children; 0 of 3 clusters used")), qPrintable(notice->text()));
     setCount(dialog, app::IdPairsEdit, 49);
     setCount(dialog, app::IdChildrenEdit, 10);
-    QCOMPARE(notice->text(), QStringLiteral("113 people; clusters used: 3 of 3"));
+    QVERIFY2(notice->text().startsWith(QStringLiteral("113 people: 49 families, 5 adults, 10 children; 3 of 3 clusters used")), qPrintable(notice->text()));
     // The line fits its label and stays clear of the buttons below.
-    QVERIFY(QFontMetrics(notice->font()).horizontalAdvance(notice->text()) <= notice->width());
+    QVERIFY(QFontMetrics(notice->font())
+                .boundingRect(QRect(0, 0, notice->width(), notice->height()), Qt::TextWordWrap,
+                              notice->text())
+                .height() <= notice->height());
     QVERIFY(notice->geometry().bottom() < dialog.control(app::IdRunMorvanta)->geometry().top());
+}
+
+void DialogScenarioTest::noticeShowsTheFloorInMetresAndWarnsInRedBeforeABuild() {
+    apptest::StartDirectory start;
+    fs::copy_file(testsupport::sourcePath("tests/runtime/fixtures/hall-metres-unstated.kvx"),
+                  start / "hall.kvx");
+    TestDialog dialog;
+    dialog.chooserAnswers.push_back(QString::fromStdString((start / "hall.kvx").string()));
+    QVERIFY(apptest::showAndWait(dialog));
+    QLabel* notice = dialog.floorNotice();
+    const QColor normal = notice->palette().color(QPalette::WindowText);
+    // The basic floor, as the runtime reads it (decimetres).
+    QVERIFY2(notice->text().contains(QStringLiteral("floor 14.00 m x 10.00 m")),
+             qPrintable(notice->text()));
+    auto redPixels = [notice] {
+        const QImage shot = notice->grab().toImage();
+        int red = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.red() > 120 && c.green() < 80 && c.blue() < 90) ++red;
+            }
+        return red;
+    };
+    QCOMPARE(redPixels(), 0);
+
+    // A 20 m x 12 m hall drawn in metres without its Units line: 2 m x 1.2 m
+    // to the runtime, too small for 20 people. Said in red before any build.
+    QTest::mouseClick(dialog.control<QPushButton>(app::IdBrowse), Qt::LeftButton);
+    QVERIFY2(notice->text().startsWith(
+                 QStringLiteral("20 people cannot fit on 2.00 m x 1.20 m (8.3 per m\u00b2")),
+             qPrintable(notice->text()));
+    QVERIFY(notice->text().contains(QStringLiteral("\"Units 1.0\"")));
+    QCOMPARE(notice->palette().color(QPalette::WindowText), QColor(0xb0, 0x00, 0x20));
+    QVERIFY(notice->isVisible());
+    QVERIFY(redPixels() > 50);
+    QVERIFY(notice->toolTip().contains(QString::fromStdString((start / "hall.kvx").string())));
+    QVERIFY(notice->toolTip().contains(QStringLiteral("20.00 m x 12.00 m")));
+
+    // Three people fit, but the floor still looks drawn in metres.
+    setCount(dialog, app::IdPairsEdit, 0);
+    setCount(dialog, app::IdAdultsEdit, 3);
+    setCount(dialog, app::IdChildrenEdit, 0);
+    QVERIFY2(notice->text().startsWith(QStringLiteral("Floor only 2.00 m x 1.20 m")),
+             qPrintable(notice->text()));
+    QVERIFY(notice->text().contains(QStringLiteral("3 people: 0 families, 3 adults, 0 children")));
+    QVERIFY(redPixels() > 50);
+
+    // Back on the basic floor: no warning.
+    dialog.control<QRadioButton>(app::IdBasic)->click();
+    QCOMPARE(notice->palette().color(QPalette::WindowText), normal);
+    QVERIFY(notice->text().contains(QStringLiteral("floor 14.00 m x 10.00 m")));
+}
+
+void DialogScenarioTest::buildKeepsItsScenarioBesideTheTree() {
+    apptest::StartDirectory start;
+    TestDialog dialog;
+    QVERIFY(apptest::showAndWait(dialog));
+    setCount(dialog, app::IdPairsEdit, 30);
+    setCount(dialog, app::IdAdultsEdit, 20);
+    setCount(dialog, app::IdChildrenEdit, 10);
+    place(dialog, false, 0.3f, 0.2f);
+    place(dialog, true, 0.0f, 0.6f);
+    QTest::mouseClick(dialog.control<QPushButton>(app::IdCreateKvx), Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    const std::string record = testsupport::readFile(start / "bProj-scenario.json");
+    // The scenario file of "Save scenario as...", with the command's recording.
+    QCOMPARE(QString::fromStdString(record),
+             QString::fromStdString(dialog.scenarioText()).replace(
+                 QStringLiteral("\"record\": \"none\""), QStringLiteral("\"record\": \"kvx\"")));
+    QVERIFY(record.find("\"pairs\": 30") != std::string::npos);
+    QVERIFY(record.find("\"viewClusters\"") != std::string::npos);
 }
 
 void DialogScenarioTest::unusedAndOffFloorClustersAreHollow() {
@@ -117,8 +194,9 @@ void DialogScenarioTest::unusedAndOffFloorClustersAreHollow() {
     place(dialog, false, -0.4f, 0.2f);
     // 20 people: clusters 0 and 1 used.
     QCOMPARE(view->hollowClusters(), (std::vector<bool>{false, false, true, true}));
-    QCOMPARE(dialog.floorNotice()->text(),
-             QStringLiteral("20 people; clusters used: 2 of 4; 1 off the floor"));
+    QVERIFY2(dialog.floorNotice()->text().startsWith(QStringLiteral(
+                 "20 people: 5 families, 5 adults, 5 children; 2 of 4 clusters used; 1 off the floor")),
+             qPrintable(dialog.floorNotice()->text()));
     setCount(dialog, app::IdPairsEdit, 20);
     QCOMPARE(view->hollowClusters(), (std::vector<bool>{false, false, true, false}));
 
@@ -189,7 +267,7 @@ void DialogScenarioTest::undoAndClearTakeBackPlacements() {
     QCOMPARE(store.clusterCount, 0);
     menuAction(dialog, "undoPlacement")->trigger();
     QCOMPARE(store.clusterCount, 2);
-    QCOMPARE(dialog.floorNotice()->text(), QStringLiteral("20 people; clusters used: 2 of 2"));
+    QVERIFY(dialog.floorNotice()->text().startsWith(QStringLiteral("20 people: 5 families, 5 adults, 5 children; 2 of 2 clusters used")));
     for (int i = 0; i < 4; ++i) menuAction(dialog, "undoPlacement")->trigger();
     QCOMPARE(store.clusterCount, 0);
     QCOMPARE(store.exitCount, 0);
@@ -262,7 +340,8 @@ void DialogScenarioTest::saveThenOpenBuildsTheSameTree() {
     QVERIFY(dialog.messages.empty());
     QVERIFY(dialog.control<QRadioButton>(app::IdUserSelected)->isChecked());
     QCOMPARE(dialog.control<QLineEdit>(app::IdPairsEdit)->text(), QStringLiteral("12"));
-    QCOMPARE(dialog.floorNotice()->text(), QStringLiteral("31 people; clusters used: 3 of 3"));
+    QVERIFY2(dialog.floorNotice()->text().contains(QStringLiteral("31 people: ")), qPrintable(dialog.floorNotice()->text()));
+    QVERIFY(dialog.floorNotice()->text().contains(QStringLiteral("; 3 of 3 clusters used")));
     QTest::mouseClick(dialog.control<QPushButton>(app::IdRunMorvanta), Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     const auto reopened = apptest::treeOf(second / "bProj");

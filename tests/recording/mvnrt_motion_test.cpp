@@ -152,7 +152,9 @@ TEST(MvnrtMotion, AProjectRecordsIntoItsResultsFolderWhenItsScriptAsks) {
     runtimetest::writeProject(dir.path(), runtimetest::workedExample(), runtimetest::basicFloor());
     auto o = runMvnrt(dir.path(), "");
     ASSERT_EQ(o.status, 0) << o.err;
-    const auto results = dir / "bProj" / "results";
+    // The run's own folder below bProj/results, which `latest` names.
+    const auto results =
+        dir / "bProj" / "results" / std::filesystem::read_symlink(dir / "bProj/results/latest");
     const auto file = results / "mocap.kvx";
     ASSERT_TRUE(std::filesystem::exists(file)) << o.out;
     EXPECT_TRUE(has(o.out, "Recorded motion " + file.lexically_relative(dir.path()).string() + ": "))

@@ -140,13 +140,17 @@ TEST(MvnrtMovie, AProjectWithBothFlagsWritesTheMovieAndTheMotionFile) {
                               runtimetest::basicFloor());
     const auto o = runMvnrt(dir.path(), "--movie-size 320x240");
     ASSERT_EQ(o.status, 0) << o.err;
-    const auto s = summaryOf(dir / "bProj" / "results");
+    // The run's own folder below bProj/results, which `latest` names.
+    const auto s = summaryOf(dir / "bProj" / "results" / "latest");
     const auto info = recordingtest::probeMovie(dir / "test.avi");
     EXPECT_EQ(info.width, 320);
     EXPECT_NEAR(static_cast<double>(info.frames), expectedFrames(s), 1.0);
-    EXPECT_TRUE(std::filesystem::exists(dir / "bProj" / "results" / "mocap.kvx"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "bProj" / "results" / "latest" / "mocap.kvx"));
     EXPECT_TRUE(has(o.out, "Recorded movie test.avi: ")) << o.out;
-    EXPECT_TRUE(has(o.out, "Recorded motion bProj/results/mocap.kvx: ")) << o.out;
+    EXPECT_TRUE(has(o.out, "Recorded motion bProj/results/" +
+                               std::filesystem::read_symlink(dir / "bProj/results/latest").string() +
+                               "/mocap.kvx: "))
+        << o.out;
     ASSERT_EQ(s["recordings"].size(), 2u);
 }
 
@@ -177,5 +181,5 @@ TEST(MvnrtMovie, TheWindowAndTheMovieTogether) {
     ASSERT_EQ(o.status, 0) << o.err;
     const auto info = recordingtest::probeMovie(dir / "test.avi");
     EXPECT_NEAR(static_cast<double>(info.frames),
-                expectedFrames(summaryOf(dir / "bProj" / "results")), 1.0);
+                expectedFrames(summaryOf(dir / "bProj" / "results" / "latest")), 1.0);
 }

@@ -181,22 +181,24 @@ TEST(MvnrtResults, LinksInTheResultsFolderAreNeverFollowed) {
     TempDir dir;
     writeProject(dir.path(), workedExample(), basicFloor());
     writeFile(dir / "victim.txt", "precious");
-    ASSERT_EQ(runMvnrt(dir.path(), "--quiet --fps 1").status, 0);
-    const fs::path results = dir / "bProj/results";
+    // A folder named with --out is written again by the next run.
+    ASSERT_EQ(runMvnrt(dir.path(), "--quiet --fps 1 --out named").status, 0);
+    const fs::path named = dir / "named";
     // Someone puts links where mvnrt's own results were.
     for (const char* name : {"summary.json", "trajectories.csv", "evacuation.png"}) {
-        fs::remove(results / name);
-        fs::create_symlink(dir / "victim.txt", results / name);
+        fs::remove(named / name);
+        fs::create_symlink(dir / "victim.txt", named / name);
     }
     // Refused by name before anything is written; the links stay links.
-    const Outcome o = runMvnrt(dir.path(), "--quiet --fps 1");
+    const Outcome o = runMvnrt(dir.path(), "--quiet --fps 1 --out named");
     EXPECT_EQ(o.status, 1) << o.err;
     EXPECT_TRUE(has(o.err, "summary.json: is a symbolic link, not a regular file")) << o.err;
     EXPECT_EQ(readFile(dir / "victim.txt"), "precious");
     for (const char* name : {"summary.json", "trajectories.csv", "evacuation.png"})
-        EXPECT_TRUE(fs::is_symlink(results / name)) << name;
+        EXPECT_TRUE(fs::is_symlink(named / name)) << name;
 
     // A link where the default results folder must be is refused by name.
+    const fs::path results = dir / "bProj/results";
     fs::remove_all(results);
     fs::create_directory(dir / "elsewhere");
     fs::create_directory_symlink(dir / "elsewhere", results);

@@ -38,7 +38,9 @@ TEST(Mvnrt, ReadsTheProjectOfTheCurrentFolderAndWritesItsResults) {
     EXPECT_TRUE(has(o.out, "Out by exit: exit 1: ")) << o.out;
     EXPECT_TRUE(has(o.out, ", default exit 2: ")) << o.out;
     EXPECT_TRUE(has(o.out, "times real time")) << o.out;
-    const auto results = dir / "bProj" / "results";
+    // In a folder of its own below bProj/results, which `latest` names.
+    const auto results = dir / "bProj" / "results" / "latest";
+    EXPECT_TRUE(has(o.out, "Results in bProj/results/single-")) << o.out;
     const auto s = summaryOf(results);
     EXPECT_EQ(s["people"], 20);
     EXPECT_EQ(s["everyoneOut"], true);

@@ -104,7 +104,14 @@ TEST(ProjectSetup, ClusterPeopleStandOnACircleOfRadius15UnitsAndParentsBesideThe
     const auto& people = ps.setup.people;
     ASSERT_EQ(people.size(), 20u);
     const double pi = std::acos(-1.0);
-    const double centres[2][2] = {{10, 20}, {-15.5, 4.75}};
+    // The script's centres (10, 20) and (-15.5, 4.75) are the dialog's
+    // cluster conversion (x 0.72 and 0.78 of the view position times the
+    // scale 70) of clicks on the floor points view position x (70 + 1).
+    auto clicked = [](double world, float factor) {
+        return world / (70.0 * static_cast<double>(factor)) * 71.0;
+    };
+    const double centres[2][2] = {{clicked(10, 0.72f), clicked(20, 0.78f)},
+                                  {clicked(-15.5, 0.72f), clicked(4.75, 0.78f)}};
     int onCircle = 0;
     for (int c = 0; c < 2; ++c)
         for (int k = 0; k < 10; ++k) {
