@@ -48,13 +48,24 @@ RecordingPlan planRecordings(const runtime::PreparedRun& prepared, const runtime
         if (plan.motion->parent_path() == prepared.outDir)
             plan.resultFiles.push_back(plan.motion->filename().string());
     }
+    refuseUnwritable(plan);
+    return plan;
+}
+
+void refuseUnwritable(const RecordingPlan& plan) {
     for (const auto& [path, what] : {std::pair{plan.movie, "the movie"},
                                      std::pair{plan.motion, "the motion recording"}}) {
         if (!path) continue;
         const std::string problem = platform::outputPathProblem(*path, what);
         if (!problem.empty()) throw runtime::InputError(problem);
     }
-    return plan;
+}
+
+void refuseUnwritableRequests(const runtime::Options& options) {
+    RecordingPlan asked;
+    if (options.movie) asked.movie = std::filesystem::path(*options.movie);
+    if (options.motion) asked.motion = std::filesystem::path(*options.motion);
+    refuseUnwritable(asked);
 }
 
 std::unique_ptr<runtime::FrameSink> makeMotionRecorder(const RecordingPlan& plan,

@@ -44,6 +44,14 @@ struct RecordingPlan {
 // folder or link is there (nothing is written then).
 RecordingPlan planRecordings(const runtime::PreparedRun& prepared, const runtime::Options& options);
 
+// Throws runtime::InputError naming a planned recording's path that is not a
+// regular file of its own (a device, a FIFO, a socket, a folder, a link).
+void refuseUnwritable(const RecordingPlan& plan);
+
+// The same for the paths given with --movie and --motion, so that they are
+// refused before a results folder or its lock is made.
+void refuseUnwritableRequests(const runtime::Options& options);
+
 // The motion recorder of the plan, or none.
 std::unique_ptr<runtime::FrameSink> makeMotionRecorder(const RecordingPlan& plan,
                                                        const runtime::PreparedRun& prepared);

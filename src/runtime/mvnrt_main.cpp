@@ -110,6 +110,7 @@ int runMain(int argc, char** argv) {
         } else {
             prep = runtime::prepareRun(opt);
         }
+        recording::refuseUnwritableRequests(opt);
         std::optional<std::filesystem::path> root;
         if (!opt.atomicOut) {
             root = resultsRoot(opt);

@@ -75,7 +75,7 @@ TEST(Mvnrt, EveryOutputIsInMetresWithTheUnitInItsName) {
     writeProject(dir.path(), workedExample(), basicFloor());
     const Outcome o = runMvnrt(dir.path(), "--time-limit 2");
     ASSERT_EQ(o.status, 0) << o.out << o.err;
-    const auto results = dir / "bProj" / "results";
+    const auto results = dir / "bProj" / "results" / "latest";
     const auto s = summaryOf(results);
     EXPECT_EQ(s["units"]["length"], "m");
     EXPECT_EQ(s["units"]["worldUnit"], "dm");
