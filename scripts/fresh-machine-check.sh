@@ -164,7 +164,10 @@ in_root() {
   chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     ${http_proxy:+http_proxy="$http_proxy"} ${https_proxy:+https_proxy="$https_proxy"} \
-    /bin/bash -c "$1"
+    /bin/bash -c "$1" &
+  # Waiting in the shell, not in the child: a signal reaches the traps at
+  # once, and the cleanup stops what runs inside the root.
+  wait $!
 }
 
 say "fresh clone of $(git -C "$REPO" rev-parse --short HEAD) into the root"
