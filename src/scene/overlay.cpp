@@ -66,6 +66,20 @@ int wrappedPanel(QPainter& p, QPoint topLeft, const std::vector<std::pair<QStrin
 
 // The overlay's column in a top-down picture, in pixels.
 int columnWidth(QSize size) { return std::clamp(size.width() * 3 / 10, 230, 380); }
+
+// The legend's rows inside `box`: a swatch of each role's colour and its name.
+void paintLegendRows(QPainter& p, const QRect& box, const std::vector<crowd::Role>& roles, int pad) {
+    const QFontMetrics fm(p.font(), p.device());
+    const int lineH = fm.height(), swatch = lineH - 4;
+    int ly = box.top() + pad;
+    for (crowd::Role r : roles) {
+        const Colour c = roleColour(r);
+        p.fillRect(QRect(box.left() + pad, ly + 2, swatch, swatch), QColor::fromRgbF(c[0], c[1], c[2]));
+        p.setPen(kText);
+        p.drawText(box.left() + pad + swatch + 6, ly + fm.ascent(), crowd::roleName(r));
+        ly += lineH;
+    }
+}
 constexpr int kAxisRoom = 64;    // left of the floor: the z axis's labels
 constexpr int kBelowRoom = 64;   // below: the x axis's labels and the scale bar
 constexpr int kAboveRoom = 28;   // above: the z axis's name
@@ -214,18 +228,10 @@ void paintOverlay(QPainter& p, const OverlayInfo& info, QSize size) {
             stack({{QStringLiteral("Note: ") + q(note), QColor(255, 214, 120)}});
         if (!legend.empty()) {
             const QFontMetrics fm(p.font(), p.device());
-            const int lineH = fm.height(), pad = 8, swatch = lineH - 4;
+            const int lineH = fm.height(), pad = 8;
             const QRect box(margin, y, w, static_cast<int>(legend.size()) * lineH + 2 * pad);
             p.fillRect(box, kPanel);
-            int ly = box.top() + pad;
-            for (crowd::Role r : info.roles) {
-                const Colour c = roleColour(r);
-                p.fillRect(QRect(box.left() + pad, ly + 2, swatch, swatch),
-                           QColor::fromRgbF(c[0], c[1], c[2]));
-                p.setPen(kText);
-                p.drawText(box.left() + pad + swatch + 6, ly + fm.ascent(), crowd::roleName(r));
-                ly += lineH;
-            }
+            paintLegendRows(p, box, info.roles, pad);
             y += box.height() + 4;
         }
         if (!info.keys.empty()) stack({{q(info.keys), kDim}});
@@ -261,15 +267,7 @@ void paintOverlay(QPainter& p, const OverlayInfo& info, QSize size) {
         const int keysH = info.keys.empty() ? 0 : lineH + 2 * pad + 4;
         const QRect box(margin, size.height() - margin - keysH - h, w + swatch + 6 + 2 * pad, h);
         p.fillRect(box, kPanel);
-        int ly = box.top() + pad;
-        for (crowd::Role r : info.roles) {
-            const Colour c = roleColour(r);
-            p.fillRect(QRect(box.left() + pad, ly + 2, swatch, swatch),
-                       QColor::fromRgbF(c[0], c[1], c[2]));
-            p.setPen(kText);
-            p.drawText(box.left() + pad + swatch + 6, ly + fm.ascent(), crowd::roleName(r));
-            ly += lineH;
-        }
+        paintLegendRows(p, box, info.roles, pad);
     }
     if (!info.keys.empty()) {
         const QFontMetrics fm(p.font(), p.device());
