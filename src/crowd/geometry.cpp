@@ -133,6 +133,36 @@ bool WalkableArea::contains(Vec2 p) const {
     return inside;
 }
 
+std::vector<std::uint8_t> WalkableArea::containsEach(const std::vector<Vec2>& points) const {
+    // The points sorted by y: each edge meets only the points in its y span,
+    // found by binary search, so a floor of many short edges costs little
+    // per point. Each decision is the one contains() makes, bit for bit.
+    std::vector<std::size_t> order(points.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t l, std::size_t r) { return points[l].y < points[r].y; });
+    std::vector<double> ys(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k) ys[k] = points[order[k]].y;
+    std::vector<std::uint8_t> inside(points.size(), 0);
+    for (const Polygon& poly : polygons_) {
+        const std::size_t n = poly.size();
+        for (std::size_t i = 0, j = n - 1; i < n; j = i++) {
+            const Vec2 a = poly[i], b = poly[j];
+            // Crossed at p.y when exactly one end lies above it: min <= p.y < max.
+            const double lo = std::min(a.y, b.y), hi = std::max(a.y, b.y);
+            auto k = std::lower_bound(ys.begin(), ys.end(), lo);
+            const auto end = std::lower_bound(k, ys.end(), hi);
+            for (; k != end; ++k) {
+                const Vec2 p = points[order[static_cast<std::size_t>(k - ys.begin())]];
+                if ((a.y > p.y) == (b.y > p.y)) continue;
+                const double xCross = a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y);
+                if (p.x < xCross) inside[order[static_cast<std::size_t>(k - ys.begin())]] ^= 1;
+            }
+        }
+    }
+    return inside;
+}
+
 std::vector<Segment> WalkableArea::edges() const {
     std::vector<Segment> out;
     for (const Polygon& poly : polygons_)

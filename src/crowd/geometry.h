@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <cstdint>
 #include <vector>
 
 namespace crowd {
@@ -58,6 +59,10 @@ class WalkableArea {
 
     const std::vector<Polygon>& polygons() const { return polygons_; }
     bool contains(Vec2 p) const;
+    // contains() for many points at once (1 where inside), at a cost that
+    // grows with the edges and the points each edge spans in y, not with
+    // edges times points.
+    std::vector<std::uint8_t> containsEach(const std::vector<Vec2>& points) const;
     Box bounds() const { return bounds_; }
     // Every polygon edge, in polygon order.
     std::vector<Segment> edges() const;

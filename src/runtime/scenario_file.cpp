@@ -1,5 +1,7 @@
 #include "runtime/scenario_file.h"
 
+#include "platform/number_text.h"
+
 #include <algorithm>
 #include <map>
 #include <cmath>
@@ -276,6 +278,16 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
             setup.people.push_back(s);
             preMovement.push_back(preMovementOf(p[i], at));
         }
+        // Nobody starts outside the walls: such a person would walk around
+        // them to a door and be counted out of a room never entered.
+        std::vector<Vec2> starts;
+        for (const crowd::PersonSpec& s : setup.people) starts.push_back(s.start);
+        const std::vector<std::uint8_t> inside = setup.area.containsEach(starts);
+        for (std::size_t i = 0; i < inside.size(); ++i)
+            if (!inside[i])
+                bad("people[" + std::to_string(i) + "]",
+                    "stands at (" + platform::fixedText(starts[i].x, 2) + ", " +
+                        platform::fixedText(starts[i].y, 2) + ") m, outside the walkable area");
     }
     if (j.contains("fill")) {
         const json& f = j["fill"];

@@ -18,6 +18,38 @@ TEST(Geometry, EvenOddAreaTreatsInnerPolygonsAsHoles) {
     EXPECT_NEAR(area.area(), 96.0, 1e-9);
 }
 
+TEST(Geometry, ContainsEachDecidesAsContainsDoesForEveryPoint) {
+    // A star with a hole, points on a lattice through vertices and edges
+    // (ties at a vertex's y), and random ones: the batched test must make
+    // contains()'s decision for each, in the points' own order.
+    Polygon star;
+    for (int k = 0; k < 14; ++k) {
+        const double a = k * 3.14159265358979 / 7, r = k % 2 ? 2.0 : 5.0;
+        star.push_back({r * std::cos(a), r * std::sin(a)});
+    }
+    const WalkableArea area({star, rect(-1, -1, 1, 1)});
+    std::vector<Vec2> points;
+    for (double x = -6; x <= 6; x += 0.5)
+        for (double y = -6; y <= 6; y += 0.25) points.push_back({x, y});
+    for (const Vec2& v : star) points.push_back(v);
+    unsigned state = 7;
+    for (int k = 0; k < 2000; ++k) {
+        state = state * 1103515245u + 12345u;
+        const double x = (state >> 8) % 12000 / 1000.0 - 6.0;
+        state = state * 1103515245u + 12345u;
+        points.push_back({x, (state >> 8) % 12000 / 1000.0 - 6.0});
+    }
+    const std::vector<std::uint8_t> inside = area.containsEach(points);
+    ASSERT_EQ(inside.size(), points.size());
+    std::size_t in = 0;
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        EXPECT_EQ(inside[k] != 0, area.contains(points[k])) << points[k].x << ", " << points[k].y;
+        in += inside[k];
+    }
+    EXPECT_GT(in, points.size() / 10);  // both answers occur
+    EXPECT_LT(in, points.size());
+}
+
 TEST(Geometry, SelfIntersectionAndHull) {
     const Polygon bowtie{{0, 0}, {10, 0}, {0, 10}, {10, 10}};
     EXPECT_TRUE(isSelfIntersecting(bowtie));

@@ -70,6 +70,16 @@ TEST(ScenarioBounds, DuplicateKeysAndDeepNestingAreRefused) {
     EXPECT_TRUE(has(errorOf(R"({"name": )" + std::string(5000, '[')), "nested deeper than"));
 }
 
+TEST(ScenarioBounds, APersonOutsideTheWallsIsRefusedByName) {
+    // 40 m outside the room: such a person walked around the walls to the
+    // door and was counted out of a room never entered.
+    const std::string text = "{" + kRoom + R"(, "people": [{"x":1,"z":1}, {"x":44,"z":1}]})";
+    EXPECT_TRUE(has(errorOf(text), "people[1]: stands at (44.00, 1.00) m, outside the walkable area"))
+        << errorOf(text);
+    EXPECT_EQ(errorOf("{" + kRoom + R"(, "people": [{"x":1,"z":1}, {"x":3.9,"z":3.9}]})"),
+              "(read without an error)");
+}
+
 TEST(ScenarioBounds, ModelParametersAndTheProductsTheySizeStayInRange) {
     // The repulsion range B of 1e-5 m made the force overflow on contact.
     EXPECT_TRUE(has(errorOf(scenarioWith(R"("model": {"B": 1e-5})")),
