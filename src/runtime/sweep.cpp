@@ -13,10 +13,12 @@
 #include <thread>
 
 #include "analysis/sweep_results.h"
+#include "cli/build_record.h"
 #include "platform/number_text.h"
 #include "platform/owned_entries.h"
 #include "platform/safe_input.h"
 #include "platform/safe_output.h"
+#include "projectformat/project_files.h"
 #include "runtime/project.h"
 #include "runtime/results_folder.h"
 #include "runtime/results_layout.h"
@@ -152,7 +154,19 @@ std::string runFingerprint(const Options& opt) {
         input = *opt.scenario;
     } else {
         add("project");
-        input = fs::path(opt.project.value_or(".")) / "bProj" / "Vellico" / "startup.pc";
+        const fs::path start = fs::path(opt.project.value_or("."));
+        input = start / "bProj" / "Vellico" / "startup.pc";
+        // The floor and the build's scenario record (the roles typed) decide
+        // a project's runs as much as its script does.
+        for (const fs::path& also :
+             {projectformat::hostPath(start, projectformat::fileMadeFrom(projectformat::Content::Floor).path),
+              start / cli::kBuildRecordName}) {
+            try {
+                add(platform::readRegularFile(also, 256ull << 20));
+            } catch (const std::exception&) {
+                add("(none)");
+            }
+        }
     }
     try {
         add(platform::readRegularFile(input, 256ull << 20));

@@ -225,6 +225,20 @@ TEST(NoSilentMixing, ResumeAndCollectNameRunsOfOtherInputs) {
     EXPECT_EQ(readFile(dir / "s/statistics.json"), before);
 }
 
+TEST(NoSilentMixing, AProjectsFloorAndScenarioRecordAreItsInputsToo) {
+    // The script alone does not make a project's runs: another floor, or
+    // another record of the roles typed, makes the kept runs another study.
+    TempDir dir;
+    runtimetest::writeProject(dir.path(), runtimetest::workedExample(), runtimetest::basicFloor());
+    ASSERT_EQ(runMvnrt(dir.path(), "--runs 2 --jobs 1 --quiet --out s").status, 0);
+    const fs::path floor = dir / "bProj/Content/Actors/Floor/Floor.kvx";
+    ASSERT_TRUE(fs::is_regular_file(floor));
+    writeFile(floor, readFile(floor) + "\r\n");
+    const runtimetest::Outcome resumed = runMvnrt(dir.path(), "--runs 2 --jobs 1 --quiet --resume --out s");
+    EXPECT_NE(resumed.status, 0);
+    EXPECT_TRUE(has(resumed.err, "s/run-1, s/run-2 were made of other inputs")) << resumed.err;
+}
+
 TEST(NoSilentMixing, NumbersPastTheLargestSeedAreRefusedNotWrapped) {
     TempDir dir;
     writeFile(dir / "room.json", kRoom);
