@@ -17,6 +17,8 @@
 #include "runtime_test_helpers.h"
 #include "scenario/scenario_settings.h"
 
+using runtimetest::counts;
+
 namespace {
 
 struct Evacuation {
@@ -79,14 +81,6 @@ Evacuation evacuate(scenario::ScenarioSettings s, std::uint64_t seed, double tim
                 r.everyoneOut ? "everyone out" : "time limit", r.endTime, sim.insideCount(),
                 e.parentLag, crowd::roleName(e.lastOut));
     return e;
-}
-
-scenario::ScenarioSettings counts(int pairs, int adults, int children) {
-    scenario::ScenarioSettings s;
-    s.pairCount = pairs;
-    s.adultCount = adults;
-    s.childCount = children;
-    return s;
 }
 
 }  // namespace

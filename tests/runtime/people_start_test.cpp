@@ -14,6 +14,8 @@
 #include "runtime_test_helpers.h"
 #include "scenario/scenario_settings.h"
 
+using runtimetest::counts;
+
 namespace {
 
 using runtimetest::fixture;
@@ -30,14 +32,6 @@ float viewAxis(double floorCoordinate, float s, int extent) {
     const double half = extent / 2.0;
     const double pixel = std::round((floorCoordinate / (s + 1.0) + 1.0) * half);
     return static_cast<float>(pixel - half) * static_cast<float>(1.0 / half);
-}
-
-scenario::ScenarioSettings counts(int pairs, int adults, int children) {
-    scenario::ScenarioSettings s;
-    s.pairCount = pairs;
-    s.adultCount = adults;
-    s.childCount = children;
-    return s;
 }
 
 // Writes the tree the dialog writes for `s` on `floorText`, and its record

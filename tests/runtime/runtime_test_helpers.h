@@ -10,9 +10,19 @@
 #include <string_view>
 #include <vector>
 
+#include "scenario/scenario_settings.h"
 #include "support/test_support.h"
 
 namespace runtimetest {
+
+// The dialog's three counts as the settings a build is made from.
+inline scenario::ScenarioSettings counts(int pairs, int adults, int children) {
+    scenario::ScenarioSettings s;
+    s.pairCount = pairs;
+    s.adultCount = adults;
+    s.childCount = children;
+    return s;
+}
 
 // The worked example: pairs 5, adults 5, children 5, recordKvx, clusters
 // (10, 20), (-15.5, 4.75), (1, 1), one exit at (12.5, -30.25), floorScale 70.
