@@ -17,9 +17,9 @@
 
 #include "platform/input_error.h"
 #include "platform/safe_output.h"
-#include "runtime/sweep.h"
-#include "runtime/sweep_plan.h"
-#include "runtime/sweep_study.h"
+#include "studies/many_runs.h"
+#include "studies/sweep_plan.h"
+#include "studies/sweep_study.h"
 
 namespace {
 

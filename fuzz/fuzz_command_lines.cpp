@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/build_request.h"
-#include "runtime/options.h"
+#include "scenario/build_request.h"
+#include "inputs/mvnrt_options.h"
 
 namespace {
 
@@ -19,17 +19,17 @@ void checkMessage(const std::exception& e) {
     if (std::string(e.what()).size() > 2000) __builtin_trap();  // a message must stay short
 }
 
-void checkPositions(const cli::BuildRequest& r) {
+void checkPositions(const scenario::BuildRequest& r) {
     const float scale = r.scale.value_or(70.0f);
     try {
         for (const auto& [list, kind] :
              {std::pair{r.exits, scenario::PlacementKind::Exit},
               std::pair{r.clusters, scenario::PlacementKind::Cluster}}) {
             if (!list) continue;
-            for (const scenario::WorldPosition& w : cli::worldPositions(*list, kind, scale))
+            for (const scenario::WorldPosition& w : scenario::worldPositions(*list, kind, scale))
                 if (!std::isfinite(w.x) || !std::isfinite(w.z)) __builtin_trap();
         }
-    } catch (const cli::UsageError& e) {
+    } catch (const scenario::UsageError& e) {
         checkMessage(e);
     }
 }
@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data), size);
     if (!text.empty() && text[0] == '{') {
         try {
-            checkPositions(cli::parseScenarioText(text, "scenario file"));
-        } catch (const cli::UsageError& e) {
+            checkPositions(scenario::parseScenarioText(text, "scenario file"));
+        } catch (const scenario::UsageError& e) {
             checkMessage(e);
         }
         return 0;
@@ -59,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         checkMessage(e);
     }
     try {
-        checkPositions(cli::parseCommandLine(args));
-    } catch (const cli::UsageError& e) {
+        checkPositions(scenario::parseCommandLine(args));
+    } catch (const scenario::UsageError& e) {
         checkMessage(e);
     }
     return 0;

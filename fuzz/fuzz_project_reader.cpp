@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "runtime/project.h"
-#include "runtime/startup_script.h"
+#include "inputs/project.h"
+#include "inputs/startup_script_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -12,8 +12,8 @@
 #include "crowd/setup_limits.h"
 #include "crowd/simulation.h"
 #include "platform/strict_json.h"
-#include "runtime/project.h"
-#include "runtime/scenario_file.h"
+#include "inputs/project.h"
+#include "inputs/scenario_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

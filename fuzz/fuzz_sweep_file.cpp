@@ -12,8 +12,8 @@
 #include <string>
 
 #include "platform/input_error.h"
-#include "runtime/sweep_file.h"
-#include "runtime/sweep_plan.h"
+#include "studies/sweep_file.h"
+#include "studies/sweep_plan.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "generator/generated_texts.h"
-#include "runtime/roles.h"
+#include "scenario/scenario_settings.h"
 
 namespace app {
 
@@ -51,7 +51,7 @@ ClusterUse clusterUse(int pairs, int adults, int children, const floorplan::Plac
 
 std::string clusterUseText(const ClusterUse& use) {
     std::string text = std::to_string(use.people) + (use.people == 1 ? " person: " : " people: ") +
-                       runtime::peopleText(use.families, use.adults, use.children) + "; " +
+                       scenario::peopleText(use.families, use.adults, use.children) + "; " +
                        std::to_string(use.used) + " of " + std::to_string(use.placed) +
                        (use.placed == 1 ? " cluster used" : " clusters used");
     if (use.outside > 0) text += "; " + std::to_string(use.outside) + " off the floor";

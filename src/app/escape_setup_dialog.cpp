@@ -24,14 +24,15 @@
 
 #include "app/cluster_use.h"
 #include "app/spin_arrows.h"
-#include "cli/build_record.h"
-#include "cli/build_request.h"
+#include "scenario/build_record.h"
+#include "scenario/build_request.h"
 #include "floorplan/floor_plan_view.h"
 #include "crowd/floor_outline.h"
-#include "runtime/floor_fit.h"
-#include "runtime/floor_units.h"
-#include "runtime/project.h"
-#include "runtime/results.h"
+#include "floorplan/floor_fit.h"
+#include "floorplan/floor_units.h"
+#include "floorplan/floor_check.h"
+#include "platform/number_text.h"
+#include "projectformat/project_files.h"
 
 // Q_INIT_RESOURCE must be used outside any namespace. The icon lives in a
 // static library, so its resource is registered explicitly.
@@ -404,11 +405,11 @@ void EscapeSetupDialog::showFloorReport(const floorplan::LoadReport& report) {
     }
     // The floor's unit as the runtime reads it: its Units line, else
     // decimetres.
-    floorMetresPerUnit_ = 1.0 / runtime::kProjectUnitsPerMetre;
+    floorMetresPerUnit_ = 1.0 / projectformat::kWorldUnitsPerMetre;
     floorUnitsStated_ = false;
     if (report.outcome != LoadOutcome::NoFloor) {
         try {
-            if (const auto stated = runtime::statedMetresPerUnitOfFile(
+            if (const auto stated = floorplan::statedMetresPerUnitOfFile(
                     platform::nativePath(report.loadedPath))) {
                 floorMetresPerUnit_ = *stated;
                 floorUnitsStated_ = true;
@@ -424,7 +425,7 @@ void EscapeSetupDialog::showFloorReport(const floorplan::LoadReport& report) {
         std::vector<crowd::Vec2> outline;
         for (const auto& v : view_->outline()) outline.push_back({v[0], v[1]});
         const crowd::FloorOutlineCheck check =
-            runtime::checkProjectFloor(outline, floorMetresPerUnit_);
+            floorplan::checkProjectFloor(outline, floorMetresPerUnit_);
         if (!check.problem.empty()) {
             floorProblem_ = tr("The runtime cannot simulate this floor.");
             floorProblemDetail_ = QString::fromStdString(check.warning());
@@ -453,25 +454,25 @@ void EscapeSetupDialog::updateNotice() {
             crowd::Polygon metres;
             for (const auto& v : view_->outline())
                 metres.push_back({v[0] * floorMetresPerUnit_, v[1] * floorMetresPerUnit_});
-            const runtime::FloorFit fit = runtime::checkFloorFit(
+            const floorplan::FloorFit fit = floorplan::checkFloorFit(
                 crowd::checkFloorOutline(metres).walkable, floorUnitsStated_, use.people);
-            const QString sizeText = QString::fromStdString(runtime::floorSizeText(fit));
+            const QString sizeText = QString::fromStdString(floorplan::floorSizeText(fit));
             size = tr("floor %1").arg(sizeText);
             if (!floorUnitsStated_) size += tr(" (no Units line: decimetres)");
             if (!fit.fits) {
                 alarm = tr("%1 people cannot fit on %2 (%3 per m\u00b2, bodies hold %4)")
                             .arg(use.people)
-                            .arg(sizeText, QString::fromStdString(runtime::fixed(fit.density, 1)),
+                            .arg(sizeText, QString::fromStdString(platform::fixedText(fit.density, 1)),
                                  QString::fromStdString(
-                                     runtime::fixed(runtime::kMaxStandingDensity, 1)));
+                                     platform::fixedText(floorplan::kMaxStandingDensity, 1)));
                 if (!floorUnitsStated_) alarm += tr(": metres without \"Units 1.0\"?");
-                detail = QString::fromStdString(runtime::noRoomText(
+                detail = QString::fromStdString(floorplan::noRoomText(
                     platform::nativePath(view_->floorPath()), fit, floorUnitsStated_,
                     floorMetresPerUnit_));
             } else if (fit.looksLikeMetres) {
                 alarm = tr("Floor only %1: metres without \"Units 1.0\"?").arg(sizeText);
                 detail = QString::fromStdString(
-                    runtime::smallFloorText(platform::nativePath(view_->floorPath()), fit));
+                    floorplan::smallFloorText(platform::nativePath(view_->floorPath()), fit));
             }
         }
     }
@@ -556,11 +557,11 @@ void EscapeSetupDialog::showViewMenu(const QPoint& pos) {
 }
 
 std::string EscapeSetupDialog::scenarioText() const {
-    return cli::scenarioFileText(scenarioRequest());
+    return scenario::scenarioFileText(scenarioRequest());
 }
 
-cli::BuildRequest EscapeSetupDialog::scenarioRequest() const {
-    cli::BuildRequest request;
+scenario::BuildRequest EscapeSetupDialog::scenarioRequest() const {
+    scenario::BuildRequest request;
     request.pairs = scenario::countFromText(pairsEdit_->text().toStdString());
     request.adults = scenario::countFromText(adultsEdit_->text().toStdString());
     request.children = scenario::countFromText(childrenEdit_->text().toStdString());
@@ -568,7 +569,7 @@ cli::BuildRequest EscapeSetupDialog::scenarioRequest() const {
     if (userSelectedRadio_->isChecked()) request.floor = chosenFloorPath_.toStdString();
     const floorplan::PlacementStore& store = view_->placements();
     auto inViewUnits = [](const auto& points, int count) {
-        std::vector<cli::Placement> out;
+        std::vector<scenario::Placement> out;
         for (int k = 0; k < count; ++k) {
             const auto& p = points[static_cast<std::size_t>(k)];
             out.push_back({true, p.x, p.y});
@@ -606,10 +607,10 @@ bool EscapeSetupDialog::openScenario(const QString& path) {
         return false;
     };
     // Everything is read and checked before anything changes.
-    cli::BuildRequest request;
+    scenario::BuildRequest request;
     try {
-        request = cli::readScenarioFile(toSystemPath(path));
-    } catch (const cli::UsageError& e) {
+        request = scenario::readScenarioFile(toSystemPath(path));
+    } catch (const scenario::UsageError& e) {
         return refuse(QString::fromStdString(e.what()));
     }
     std::optional<QString> floor;
@@ -627,8 +628,8 @@ bool EscapeSetupDialog::openScenario(const QString& path) {
             // As escape-build checks it: a FIFO or a device is refused by
             // name, without waiting for it.
             try {
-                cli::checkFloorFile(*request.floor, startDirectory_, "floor");
-            } catch (const cli::UsageError& e) {
+                scenario::checkFloorFile(*request.floor, startDirectory_, "floor");
+            } catch (const scenario::UsageError& e) {
                 return refuse(QString::fromStdString(e.what()));
             }
             floorFile = file.string();
@@ -641,14 +642,14 @@ bool EscapeSetupDialog::openScenario(const QString& path) {
     // Every exit and cluster must be a finite world position at this
     // floor's scale, as escape-build requires.
     try {
-        cli::checkScenario(request, startDirectory_, scale, "floor");
-    } catch (const cli::UsageError& e) {
+        scenario::checkScenario(request, startDirectory_, scale, "floor");
+    } catch (const scenario::UsageError& e) {
         return refuse(QString::fromStdString(e.what()));
     }
     // Positions in world units are placed where the view shows them on this
     // floor (the inverse of the view-to-world rule).
     floorplan::PlacementStore store;
-    auto toView = [scale](const cli::Placement& p, scenario::PlacementKind kind) {
+    auto toView = [scale](const scenario::Placement& p, scenario::PlacementKind kind) {
         if (p.inViewUnits) return floorplan::ViewPoint{p.first, p.second};
         const scenario::WorldPosition unit = scenario::viewToWorld(kind, 1.0f, 1.0f, scale);
         const auto inverse = [](float world, float perView) {
@@ -656,9 +657,9 @@ bool EscapeSetupDialog::openScenario(const QString& path) {
         };
         return floorplan::ViewPoint{inverse(p.first, unit.x), inverse(p.second, unit.z)};
     };
-    for (const cli::Placement& p : request.exits.value_or(std::vector<cli::Placement>{}))
+    for (const scenario::Placement& p : request.exits.value_or(std::vector<scenario::Placement>{}))
         store.placeExit(toView(p, scenario::PlacementKind::Exit));
-    for (const cli::Placement& p : request.clusters.value_or(std::vector<cli::Placement>{}))
+    for (const scenario::Placement& p : request.clusters.value_or(std::vector<scenario::Placement>{}))
         store.placeCluster(toView(p, scenario::PlacementKind::Cluster));
 
     // Apply: counts (escape-build's defaults for missing ones), recording,
@@ -739,14 +740,14 @@ void EscapeSetupDialog::runBuildCommand(scenario::BuildCommand command) {
         generator::buildProject(settings, platform::nativePath(startDirectory_)).failures;
     // The scenario of this build beside the tree: the runtime gives the
     // people the roles typed here (cli/build_record.h).
-    cli::BuildRequest record = scenarioRequest();
+    scenario::BuildRequest record = scenarioRequest();
     record.record = command == scenario::BuildCommand::CreateKvx   ? "kvx"
                     : command == scenario::BuildCommand::CreateAvi ? "avi"
                                                                    : "none";
     if (view_->lastLoad().outcome != floorplan::LoadOutcome::Loaded)
         record.floor.reset();  // the view fell back: the basic floor was built
     const std::string recordProblem =
-        cli::writeBuildRecord(platform::nativePath(startDirectory_), record);
+        scenario::writeBuildRecord(platform::nativePath(startDirectory_), record);
     if (!recordProblem.empty())
         showMessage(QMessageBox::Warning, QString::fromLatin1(kTitle),
                     tr("The project was written, but not the record of its scenario beside it:\n%1\n\n"

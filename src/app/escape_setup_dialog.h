@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/dialog_units.h"
-#include "cli/build_request.h"
+#include "scenario/build_request.h"
 #include "floorplan/floor_reader.h"
 #include "generator/project_builder.h"
 #include "platform/platform.h"
@@ -104,7 +104,7 @@ class EscapeSetupDialog : public QDialog {
     // Selected" is on, the chosen floor.
     std::string scenarioText() const;
     // The same as a request, as escape-build reads it.
-    cli::BuildRequest scenarioRequest() const;
+    scenario::BuildRequest scenarioRequest() const;
     // Write the scenario to `path` / read it from there. A failure is told in
     // a message naming the file, and changes nothing (an opened file that
     // cannot be read leaves every count, placement and the floor as they

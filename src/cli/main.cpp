@@ -11,8 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#include "cli/build_record.h"
-#include "cli/build_request.h"
+#include "scenario/build_record.h"
+#include "scenario/build_request.h"
 #include "floorplan/floor_reader.h"
 #include "generator/generated_texts.h"
 #include "generator/project_builder.h"
@@ -21,9 +21,11 @@
 #include "platform/safe_output.h"
 #include "projectformat/project_files.h"
 #include "projectformat/startup_script_format.h"
-#include "runtime/floor_fit.h"
-#include "runtime/floor_units.h"
-#include "runtime/project.h"
+#include "floorplan/floor_fit.h"
+#include "floorplan/floor_units.h"
+#include "floorplan/floor_check.h"
+#include "platform/number_text.h"
+#include "projectformat/project_files.h"
 #include "scenario/scenario_settings.h"
 
 namespace {
@@ -35,7 +37,7 @@ int badInput(const std::string& message) {
     return 2;
 }
 
-std::vector<scenario::Placed> placed(const std::vector<cli::Placement>& placements) {
+std::vector<scenario::Placed> placed(const std::vector<scenario::Placement>& placements) {
     std::vector<scenario::Placed> out;
     for (const auto& p : placements) out.push_back({p.first, p.second, !p.inViewUnits});
     return out;
@@ -49,17 +51,17 @@ scenario::BuildCommand commandFor(const std::string& record) {
 
 int runMain(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    cli::BuildRequest request;
+    scenario::BuildRequest request;
     try {
-        request = cli::parseCommandLine(arguments);
+        request = scenario::parseCommandLine(arguments);
         if (request.help) {
-            std::cout << cli::usageText();
+            std::cout << scenario::usageText();
             return 0;
         }
         if (request.scenarioFile) {
-            request = cli::merge(cli::readScenarioFile(*request.scenarioFile), request);
+            request = scenario::merge(scenario::readScenarioFile(*request.scenarioFile), request);
         }
-    } catch (const cli::UsageError& e) {
+    } catch (const scenario::UsageError& e) {
         return badInput(e.what());
     }
 
@@ -87,8 +89,8 @@ int runMain(int argc, char** argv) {
     // templates is handled like a template (missing: an empty copy, exit 1).
     const std::string floorPath = request.floor.value_or(floorplan::kBasicFloorPath);
     try {
-        if (request.floor) cli::checkFloorFile(floorPath, std::string(), "--floor");
-    } catch (const cli::UsageError& e) {
+        if (request.floor) scenario::checkFloorFile(floorPath, std::string(), "--floor");
+    } catch (const scenario::UsageError& e) {
         return badInput(e.what());
     }
     // Read the floor as the dialog's view does: relative paths resolve against
@@ -96,7 +98,7 @@ int runMain(int argc, char** argv) {
     // gives way to the basic floor. The project then gets the floor the view
     // would show, so the dialog and escape-build build the same tree.
     floorplan::FloorMeshReader reader;
-    runtime::OutlineCollector outline;
+    floorplan::OutlineCollector outline;
     const floorplan::LoadReport floorReport = reader.setFloorPath(floorPath, outline);
     if (floorReport.outcome != floorplan::LoadOutcome::Loaded) {
         std::cerr << "escape-build: warning: " << platform::capped(floorReport.reason, 1000)
@@ -107,11 +109,11 @@ int runMain(int argc, char** argv) {
     // The tree is written as asked either way; the runtime's own check says
     // whether it can simulate the floor.
     // The floor's unit as the runtime reads it: its Units line, else decimetres.
-    double metresPerUnit = 1.0 / runtime::kProjectUnitsPerMetre;
+    double metresPerUnit = 1.0 / projectformat::kWorldUnitsPerMetre;
     bool unitsStated = false;
     try {
         if (const auto stated =
-                runtime::statedMetresPerUnitOfFile(platform::nativePath(reader.floorPath))) {
+                floorplan::statedMetresPerUnitOfFile(platform::nativePath(reader.floorPath))) {
             metresPerUnit = *stated;
             unitsStated = true;
         }
@@ -120,7 +122,7 @@ int runMain(int argc, char** argv) {
                   << e.what() << "\n";
     }
     const crowd::FloorOutlineCheck floorCheck =
-        runtime::checkProjectFloor(outline.vertices, metresPerUnit);
+        floorplan::checkProjectFloor(outline.vertices, metresPerUnit);
     const std::string floorWarning =
         floorReport.outcome == floorplan::LoadOutcome::NoFloor ? std::string() : floorCheck.warning();
     if (!floorWarning.empty()) std::cerr << "escape-build: warning: " << floorWarning << "\n";
@@ -129,21 +131,21 @@ int runMain(int argc, char** argv) {
         const int people = 2 * request.pairs.value_or(kDefaultCount) +
                            request.adults.value_or(kDefaultCount) +
                            request.children.value_or(kDefaultCount);
-        const runtime::FloorFit fit =
-            runtime::checkFloorFit(floorCheck.walkable, unitsStated, people);
+        const floorplan::FloorFit fit =
+            floorplan::checkFloorFit(floorCheck.walkable, unitsStated, people);
         const std::filesystem::path named = platform::nativePath(floorPath);
         if (!fit.fits)
             std::cerr << "escape-build: warning: the runtime will refuse this start: "
-                      << runtime::noRoomText(named, fit, unitsStated, metresPerUnit) << "\n";
+                      << floorplan::noRoomText(named, fit, unitsStated, metresPerUnit) << "\n";
         else if (fit.looksLikeMetres)
-            std::cerr << "escape-build: warning: " << runtime::smallFloorText(named, fit) << "\n";
+            std::cerr << "escape-build: warning: " << floorplan::smallFloorText(named, fit) << "\n";
     }
     const float scale = request.scale ? *request.scale : reader.scale;
     try {
         // The same checks as the dialog's "Open scenario" (the floor again:
         // it was needed before its scale).
-        cli::checkScenario(request, std::string(), scale, "--floor");
-    } catch (const cli::UsageError& e) {
+        scenario::checkScenario(request, std::string(), scale, "--floor");
+    } catch (const scenario::UsageError& e) {
         return badInput(e.what());
     }
 
@@ -153,8 +155,8 @@ int runMain(int argc, char** argv) {
     input.adultCount = request.adults.value_or(kDefaultCount);
     input.childCount = request.children.value_or(kDefaultCount);
     input.command = commandFor(record);
-    input.exits = placed(request.exits.value_or(std::vector<cli::Placement>{}));
-    input.clusters = placed(request.clusters.value_or(std::vector<cli::Placement>{}));
+    input.exits = placed(request.exits.value_or(std::vector<scenario::Placement>{}));
+    input.clusters = placed(request.clusters.value_or(std::vector<scenario::Placement>{}));
     input.scale = scale;
     input.floorPath = reader.floorPath;
     input.startDirectory = startDirectory;
@@ -184,19 +186,19 @@ int runMain(int argc, char** argv) {
 
     // The scenario of this build beside the tree, for the runtime's roles
     // and messages (cli/build_record.h).
-    cli::BuildRequest built = request;
+    scenario::BuildRequest built = request;
     built.pairs = settings.pairCount;
     built.adults = settings.adultCount;
     built.children = settings.childCount;
     built.record = record;
     if (floorReport.outcome != floorplan::LoadOutcome::Loaded) built.floor.reset();
-    const std::string recordProblem = cli::writeBuildRecord(directory, built);
+    const std::string recordProblem = scenario::writeBuildRecord(directory, built);
     if (!recordProblem.empty())
         std::cerr << "escape-build: warning: the scenario record beside the project could not be "
                      "written (the runtime will give the script's roles): "
                   << platform::capped(recordProblem, 1000) << "\n";
     else
-        std::cout << "  scenario record: " << cli::buildRecordPath(directory).string() << "\n";
+        std::cout << "  scenario record: " << scenario::buildRecordPath(directory).string() << "\n";
 
     int status = 0;
     if (!failures.empty()) {

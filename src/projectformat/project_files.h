@@ -38,6 +38,11 @@ std::span<const ProjectFile> projectFiles();
 // The one file made from `content` (not Content::Template).
 const ProjectFile& fileMadeFrom(Content content);
 
+// The project's world unit is the decimetre: ten units to the metre (the
+// script's exit vectors, 10 units apart, make a door 1 m wide). A floor may
+// state another unit for its own coordinates (floorplan/floor_units.h).
+inline constexpr double kWorldUnitsPerMetre = 10.0;
+
 // The folder below the start directory that holds the tree.
 inline constexpr std::string_view kProjectFolder = "bProj";
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "recording/kvx_motion.h"
-#include "runtime/frame_sink.h"
+#include "run/frame_sink.h"
 
 namespace recording {
 

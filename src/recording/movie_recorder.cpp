@@ -10,7 +10,7 @@
 
 #include "platform/safe_output.h"
 #include "recording/recorders.h"
-#include "runtime/offscreen_gui.h"
+#include "run/offscreen_gui.h"
 #include "scene/offscreen_gl.h"
 #include "scene/overlay.h"
 #include "scene/palette.h"

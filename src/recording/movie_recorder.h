@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "recording/movie_encoder.h"
-#include "runtime/frame_sink.h"
+#include "run/frame_sink.h"
 #include "scene/camera.h"
 
 namespace recording {

@@ -4,7 +4,7 @@
 
 #include "platform/output_node.h"
 #include "recording/motion_recorder.h"
-#include "runtime/project.h"
+#include "inputs/project.h"
 
 namespace recording {
 

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/frame_sink.h"
-#include "runtime/options.h"
-#include "runtime/prepare.h"
+#include "run/frame_sink.h"
+#include "inputs/mvnrt_options.h"
+#include "run/prepare.h"
 
 namespace recording {
 

@@ -84,4 +84,13 @@ ScenarioSettings makeScenarioSettings(const ScenarioInput& input) {
     return settings;
 }
 
+std::string countText(int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string peopleText(int families, int adults, int children) {
+    return countText(families, "family", "families") + ", " + countText(adults, "adult", "adults") +
+           ", " + countText(children, "child", "children");
+}
+
 }  // namespace scenario

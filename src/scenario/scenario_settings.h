@@ -91,4 +91,11 @@ struct ScenarioInput {
 // escape-build both make their ScenarioSettings here.
 ScenarioSettings makeScenarioSettings(const ScenarioInput& input);
 
+// "1 family", "3 families": a count and its noun.
+std::string countText(int n, const char* one, const char* many);
+
+// "30 families, 20 adults, 10 children": what a build will simulate, as the
+// dialog's notice line and mvnrt's report say it.
+std::string peopleText(int families, int adults, int children);
+
 }  // namespace scenario

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/frame_sink.h"
+#include "run/frame_sink.h"
 #include "scene/scene.h"
 
 namespace viewer {

@@ -12,9 +12,10 @@
 #include "crowd/setup_limits.h"
 #include "platform/number_text.h"
 #include "platform/safe_input.h"
-#include "runtime/project.h"
-#include "runtime/results.h"
-#include "runtime/startup_script.h"
+#include "inputs/project.h"
+#include "projectformat/project_files.h"
+#include "run/results.h"
+#include "inputs/startup_script_reader.h"
 #include "viewer/motion_file_reader.h"
 
 namespace viewer {
@@ -274,9 +275,9 @@ RecordedRun ResultsFolderReader::read(const fs::path& place) const {
                 try {
                     const runtime::StartupScript s =
                         runtime::parseStartupScript(platform::readRegularFile(script, 1 << 20));
-                    run.scriptCamera = scene::Vec3{s.cameraX / runtime::kProjectUnitsPerMetre,
-                                                   s.cameraY / runtime::kProjectUnitsPerMetre,
-                                                   s.cameraZ / runtime::kProjectUnitsPerMetre};
+                    run.scriptCamera = scene::Vec3{s.cameraX / projectformat::kWorldUnitsPerMetre,
+                                                   s.cameraY / projectformat::kWorldUnitsPerMetre,
+                                                   s.cameraZ / projectformat::kWorldUnitsPerMetre};
                 } catch (const std::exception&) {
                     // No camera then: the top-down view.
                 }

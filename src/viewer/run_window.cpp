@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "runtime/results.h"
+#include "run/results.h"
 #include "scene/palette.h"
 #include "viewer/scene_view.h"
 

@@ -9,8 +9,9 @@
 #include <mutex>
 #include <thread>
 
-#include "runtime/project.h"
-#include "runtime/single_run.h"
+#include "inputs/project.h"
+#include "projectformat/project_files.h"
+#include "run/single_run.h"
 #include "viewer/run_window.h"
 #include "viewer/scene_view.h"
 
@@ -66,9 +67,9 @@ int runWithWindow(const runtime::PreparedRun& prep, const runtime::Options& opt,
     if (!prep.meta.roleRule.empty()) setup.notes.push_back("people: " + prep.meta.roleRule);
     for (const std::string& n : prep.meta.notes) setup.notes.push_back(n);
     if (prep.camera)
-        setup.scriptCamera = scene::Vec3{prep.camera->x / runtime::kProjectUnitsPerMetre,
-                                         prep.camera->y / runtime::kProjectUnitsPerMetre,
-                                         prep.camera->z / runtime::kProjectUnitsPerMetre};
+        setup.scriptCamera = scene::Vec3{prep.camera->x / projectformat::kWorldUnitsPerMetre,
+                                         prep.camera->y / projectformat::kWorldUnitsPerMetre,
+                                         prep.camera->z / projectformat::kWorldUnitsPerMetre};
     setup.exitAtEnd = opt.exitAtEnd;
     setup.speed = opt.playbackSpeed;
     for (const runtime::FrameSink* sink : hooks.sinks)

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "runtime/options.h"
-#include "runtime/prepare.h"
-#include "runtime/single_run.h"
+#include "inputs/mvnrt_options.h"
+#include "run/prepare.h"
+#include "run/single_run.h"
 
 namespace viewer {
 

@@ -111,7 +111,7 @@ void DialogScenarioTest::noticeCountsPeopleAndUsedClusters() {
 
 void DialogScenarioTest::noticeShowsTheFloorInMetresAndWarnsInRedBeforeABuild() {
     apptest::StartDirectory start;
-    fs::copy_file(testsupport::sourcePath("tests/runtime/fixtures/hall-metres-unstated.kvx"),
+    fs::copy_file(testsupport::sourcePath("tests/fixtures/hall-metres-unstated.kvx"),
                   start / "hall.kvx");
     TestDialog dialog;
     dialog.chooserAnswers.push_back(QString::fromStdString((start / "hall.kvx").string()));

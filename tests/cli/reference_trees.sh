@@ -21,8 +21,8 @@ while read -r name rest; do
   dir=$WORK/$name
   mkdir -p "$dir"
   cp -r "$SOURCE/unchanged" "$dir/"
-  cp "$SOURCE/tests/runtime/fixtures/square-floor.kvx" \
-     "$SOURCE/tests/runtime/fixtures/floor-without-mesh.kvx" "$dir/"
+  cp "$SOURCE/tests/fixtures/square-floor.kvx" \
+     "$SOURCE/tests/fixtures/floor-without-mesh.kvx" "$dir/"
   read -r -a args <<< "${rest//@SOURCE@/$SOURCE}"
   status=0
   (cd / && "$PROGRAM" --dir "$dir" "${args[@]}" > "$WORK/$name.out" 2>&1) || status=$?

@@ -1,7 +1,7 @@
 // The slower validation runs (labelled no-sanitize): the flow through a 1 m
 // door and a crush at a door. The speed against density and the flow through
 // doors of other widths are checked on the validation suite's scenario files
-// (tests/runtime/model_calibration_slow_test.cpp).
+// (tests/run/model_calibration_slow_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "recording/recorders.h"
-#include "runtime/prepare.h"
-#include "runtime/single_run.h"
+#include "run/prepare.h"
+#include "run/single_run.h"
 #include "support/scenarios.h"
 #include "support/test_support.h"
 #include "viewer/motion_file_reader.h"

@@ -7,9 +7,9 @@
 
 #include <fstream>
 
-#include "runtime/prepare.h"
-#include "runtime/project.h"
-#include "runtime/single_run.h"
+#include "run/prepare.h"
+#include "inputs/project.h"
+#include "run/single_run.h"
 #include "support/scenarios.h"
 #include "support/test_support.h"
 

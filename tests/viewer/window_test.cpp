@@ -18,9 +18,9 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "runtime/prepare.h"
-#include "runtime/project.h"
-#include "runtime/single_run.h"
+#include "run/prepare.h"
+#include "inputs/project.h"
+#include "run/single_run.h"
 #include "support/test_support.h"
 #include "viewer/live_feed.h"
 #include "viewer/run_window.h"

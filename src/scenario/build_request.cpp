@@ -1,0 +1,406 @@
+#include "scenario/build_request.h"
+
+#include <cerrno>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "platform/platform.h"
+#include "platform/safe_input.h"
+#include "platform/safe_output.h"
+#include "platform/strict_json.h"
+#include "scenario/scenario_settings.h"
+
+namespace scenario {
+
+namespace {
+
+constexpr int kMaxCount = 99;
+
+std::string inQuotes(const std::string& value) { return "'" + value + "'"; }
+
+int parseCount(const std::string& option, const std::string& value) {
+    int count = 0;
+    const char* begin = value.data();
+    const char* end = begin + value.size();
+    auto result = std::from_chars(begin, end, count);
+    if (value.empty() || result.ec != std::errc() || result.ptr != end || count < 0 ||
+        count > kMaxCount) {
+        throw UsageError(option + ": " + inQuotes(value) + " is not a count from 0 to 99");
+    }
+    return count;
+}
+
+bool parseFloat(const std::string& text, float& out) {
+    if (text.empty()) return false;
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (*begin == '+') ++begin;
+    auto result = std::from_chars(begin, end, out);
+    return result.ec == std::errc() && result.ptr == end && std::isfinite(out);
+}
+
+// A JSON number as single precision; false when it does not fit.
+bool toFloat(double value, float& out) {
+    if (!std::isfinite(value) || std::fabs(value) > static_cast<double>(FLT_MAX)) return false;
+    out = static_cast<float>(value);
+    return true;
+}
+
+Placement parsePlacement(const std::string& option, const std::string& value, bool inViewUnits) {
+    const auto comma = value.find(',');
+    Placement p;
+    p.inViewUnits = inViewUnits;
+    if (comma == std::string::npos || !parseFloat(value.substr(0, comma), p.first) ||
+        !parseFloat(value.substr(comma + 1), p.second)) {
+        throw UsageError(option + ": " + inQuotes(value) + " is not a position " +
+                         (inViewUnits ? "VX,VY" : "X,Z") + " (two numbers and a comma)");
+    }
+    return p;
+}
+
+void addPlacement(std::vector<Placement>& list, const Placement& p, const std::string& option,
+                  const std::string& value, bool isExit) {
+    const std::size_t limit = isExit ? scenario::kMaxExits : scenario::kMaxClusters;
+    if (list.size() >= limit) {
+        throw UsageError(
+            option + ": " + inQuotes(value) + " would be " +
+            (isExit ? "a third exit (at most 2 exits)" : "a 41st cluster (at most 40 clusters)"));
+    }
+    list.push_back(p);
+}
+
+std::string parseRecord(const std::string& option, const std::string& value) {
+    if (value != "none" && value != "kvx" && value != "avi") {
+        throw UsageError(option + ": " + inQuotes(value) + " is not one of none, kvx, avi");
+    }
+    return value;
+}
+
+float parseScale(const std::string& option, const std::string& value) {
+    float scale = 0.0f;
+    if (!parseFloat(value, scale) || scale < 0.0f) {
+        throw UsageError(option + ": " + inQuotes(value) + " is not a scale (a number from 0 up)");
+    }
+    return scale;
+}
+
+}  // namespace
+
+BuildRequest parseCommandLine(const std::vector<std::string>& arguments) {
+    BuildRequest request;
+    std::vector<Placement> exits;
+    std::vector<Placement> clusters;
+    bool exitsGiven = false;
+    bool clustersGiven = false;
+
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--help" || argument == "-h") {
+            request.help = true;
+            continue;
+        }
+        if (argument == "--launch") {
+            request.launch = true;
+            continue;
+        }
+        if (argument.rfind("--", 0) != 0) {
+            throw UsageError("unexpected argument " + inQuotes(argument));
+        }
+        std::string option = argument;
+        std::string value;
+        bool hasValue = false;
+        if (auto eq = argument.find('='); eq != std::string::npos) {
+            option = argument.substr(0, eq);
+            value = argument.substr(eq + 1);
+            hasValue = true;
+        }
+        static const char* const kWithValue[] = {
+            "--dir",     "--pairs",     "--adults",       "--children", "--record", "--exit",
+            "--cluster", "--view-exit", "--view-cluster", "--floor",    "--scale",  "--scenario"};
+        bool known = false;
+        for (const char* name : kWithValue) known = known || option == name;
+        if (!known) throw UsageError("unknown option " + inQuotes(option));
+        if (!hasValue) {
+            if (i + 1 >= arguments.size()) throw UsageError(option + ": a value is missing");
+            value = arguments[++i];
+        }
+
+        if (option == "--dir") {
+            if (value.empty()) throw UsageError("--dir: the directory name is empty");
+            request.directory = value;
+        } else if (option == "--pairs") {
+            request.pairs = parseCount(option, value);
+        } else if (option == "--adults") {
+            request.adults = parseCount(option, value);
+        } else if (option == "--children") {
+            request.children = parseCount(option, value);
+        } else if (option == "--record") {
+            request.record = parseRecord(option, value);
+        } else if (option == "--exit" || option == "--view-exit") {
+            exitsGiven = true;
+            addPlacement(exits, parsePlacement(option, value, option == "--view-exit"), option,
+                         value, true);
+        } else if (option == "--cluster" || option == "--view-cluster") {
+            clustersGiven = true;
+            addPlacement(clusters, parsePlacement(option, value, option == "--view-cluster"),
+                         option, value, false);
+        } else if (option == "--floor") {
+            if (value.empty()) throw UsageError("--floor: the file name is empty");
+            request.floor = value;
+        } else if (option == "--scale") {
+            request.scale = parseScale(option, value);
+        } else if (option == "--scenario") {
+            request.scenarioFile = value;
+        }
+    }
+    if (exitsGiven) request.exits = exits;
+    if (clustersGiven) request.clusters = clusters;
+    return request;
+}
+
+namespace {
+
+std::string shortText(float value) {
+    char text[32];
+    const auto r = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, r.ptr);
+}
+
+}  // namespace
+
+std::vector<scenario::WorldPosition> worldPositions(const std::vector<Placement>& placements,
+                                                    scenario::PlacementKind kind, float scale) {
+    std::vector<scenario::WorldPosition> out;
+    for (const Placement& p : placements) {
+        const scenario::WorldPosition w =
+            p.inViewUnits ? scenario::viewToWorld(kind, p.first, p.second, scale)
+                          : scenario::WorldPosition{p.first, p.second};
+        if (!std::isfinite(w.x) || !std::isfinite(w.z)) {
+            const char* what = kind == scenario::PlacementKind::Exit ? "exit" : "cluster";
+            throw UsageError(std::string("the ") + what + " at " + shortText(p.first) + "," +
+                             shortText(p.second) + " in view units lies beyond any world at scale " +
+                             shortText(scale));
+        }
+        out.push_back(w);
+    }
+    return out;
+}
+
+void checkFloorFile(const std::string& floorPath, const std::string& startDirectory,
+                    const std::string& label) {
+    std::filesystem::path file = platform::nativePath(floorPath);
+    if (file.is_relative() && !startDirectory.empty())
+        file = platform::nativePath(startDirectory) / file;
+    // Regular files only, opened without blocking (a FIFO or a device would
+    // hang the build and the dialog).
+    std::string why;
+    if (!platform::openRegularFile(file, std::numeric_limits<std::uint64_t>::max(), &why).isOpen())
+        throw UsageError(label + ": cannot read '" + platform::capped(floorPath) + "': it " + why);
+}
+
+void checkScenario(const BuildRequest& request, const std::string& startDirectory, float scale,
+                   const std::string& floorLabel) {
+    if (request.floor) checkFloorFile(*request.floor, startDirectory, floorLabel);
+    for (const auto& [list, kind] : {std::pair{request.exits, scenario::PlacementKind::Exit},
+                                     std::pair{request.clusters, scenario::PlacementKind::Cluster}})
+        if (list) worldPositions(*list, kind, scale);
+}
+
+BuildRequest readScenarioFile(const std::string& path) {
+    const std::string where = "scenario file " + inQuotes(platform::capped(path));
+    std::string text;
+    try {
+        text = platform::readRegularFile(path, kMaxScenarioFileBytes);
+    } catch (const platform::InputFileError& e) {
+        // e.what() begins with the path; say it the way the other messages do.
+        const std::string why = e.what();
+        const std::string name = platform::capped(path);
+        throw UsageError(where + ": cannot read it: " +
+                         (why.rfind(name + ": ", 0) == 0 ? why.substr(name.size() + 2) : why));
+    }
+    return parseScenarioText(text, where);
+}
+
+BuildRequest parseScenarioText(const std::string& text, const std::string& where) {
+    nlohmann::json document;
+    try {
+        document = platform::parseStrictJson(text);
+    } catch (const platform::JsonError& e) {
+        throw UsageError(where + ": " + e.what());
+    }
+    if (!document.is_object()) throw UsageError(where + ": not a JSON object");
+
+    BuildRequest request;
+    auto count = [&](const std::string& key, const nlohmann::json& v) {
+        if (!v.is_number_integer() || v.get<long long>() < 0 || v.get<long long>() > kMaxCount) {
+            throw UsageError(where + ": " + inQuotes(key) + " must be a count from 0 to 99, not " +
+                             platform::capped(v.dump(), 80));
+        }
+        return v.get<int>();
+    };
+    auto positions = [&](const std::string& key, const nlohmann::json& v, bool inViewUnits,
+                         bool isExit, std::vector<Placement>& list) {
+        if (!v.is_array()) throw UsageError(where + ": " + inQuotes(key) + " must be an array");
+        for (const auto& item : v) {
+            if (!item.is_array() || item.size() != 2 || !item[0].is_number() ||
+                !item[1].is_number()) {
+                throw UsageError(where + ": " + inQuotes(key) + ": " + platform::capped(item.dump(), 80) +
+                                 " is not a position [" + (inViewUnits ? "vx, vy" : "x, z") + "]");
+            }
+            Placement p;
+            p.inViewUnits = inViewUnits;
+            if (!toFloat(item[0].get<double>(), p.first) ||
+                !toFloat(item[1].get<double>(), p.second)) {
+                throw UsageError(where + ": " + inQuotes(key) + ": " + platform::capped(item.dump(), 80) +
+                                 " is out of range");
+            }
+            addPlacement(list, p, where + ": " + inQuotes(key), platform::capped(item.dump(), 80),
+                         isExit);
+        }
+    };
+
+    std::vector<Placement> exits;
+    std::vector<Placement> clusters;
+    bool exitsGiven = false;
+    bool clustersGiven = false;
+    // Exits in world units come before those in view units, whatever the
+    // order of the keys; the same for clusters.
+    for (const char* key : {"exits", "viewExits", "clusters", "viewClusters"}) {
+        if (!document.contains(key)) continue;
+        const std::string name = key;
+        const bool inView = name.rfind("view", 0) == 0;
+        const bool isExit = name == "exits" || name == "viewExits";
+        positions(name, document[name], inView, isExit, isExit ? exits : clusters);
+        (isExit ? exitsGiven : clustersGiven) = true;
+    }
+    for (const auto& [key, value] : document.items()) {
+        if (key == "pairs") {
+            request.pairs = count(key, value);
+        } else if (key == "adults") {
+            request.adults = count(key, value);
+        } else if (key == "children") {
+            request.children = count(key, value);
+        } else if (key == "record") {
+            if (!value.is_string()) {
+                throw UsageError(where + ": 'record' must be \"none\", \"kvx\" or \"avi\"");
+            }
+            request.record = parseRecord(where + ": 'record'", value.get<std::string>());
+        } else if (key == "floor") {
+            if (!value.is_string() || value.get<std::string>().empty()) {
+                throw UsageError(where + ": 'floor' must be a file name");
+            }
+            request.floor = value.get<std::string>();
+        } else if (key == "scale") {
+            float scale = 0.0f;
+            if (!value.is_number() || !toFloat(value.get<double>(), scale) || scale < 0.0f) {
+                throw UsageError(where + ": 'scale' must be a number from 0 up, not " +
+                                 platform::capped(value.dump(), 80));
+            }
+            request.scale = scale;
+        } else if (key != "exits" && key != "viewExits" && key != "clusters" &&
+                   key != "viewClusters") {
+            throw UsageError(where + ": unknown key " + inQuotes(platform::capped(key, 60)));
+        }
+    }
+    if (exitsGiven) request.exits = exits;
+    if (clustersGiven) request.clusters = clusters;
+    return request;
+}
+
+std::string scenarioFileText(const BuildRequest& request) {
+    nlohmann::ordered_json j = nlohmann::ordered_json::object();
+    if (request.pairs) j["pairs"] = *request.pairs;
+    if (request.adults) j["adults"] = *request.adults;
+    if (request.children) j["children"] = *request.children;
+    if (request.record) j["record"] = *request.record;
+    if (request.floor) j["floor"] = *request.floor;
+    if (request.scale) j["scale"] = static_cast<double>(*request.scale);
+    // A float widened to double is written with the shortest text that reads
+    // back as that double, hence as the same float.
+    auto positions = [&](const std::optional<std::vector<Placement>>& list, bool inViewUnits,
+                         const char* key) {
+        if (!list) return;
+        nlohmann::ordered_json items = nlohmann::ordered_json::array();
+        bool any = false;
+        for (const Placement& p : *list) {
+            if (p.inViewUnits != inViewUnits) continue;
+            items.push_back({static_cast<double>(p.first), static_cast<double>(p.second)});
+            any = true;
+        }
+        // An empty list is written once, in view units (the dialog's own).
+        if (any || (list->empty() && inViewUnits)) j[key] = items;
+    };
+    positions(request.exits, false, "exits");
+    positions(request.exits, true, "viewExits");
+    positions(request.clusters, false, "clusters");
+    positions(request.clusters, true, "viewClusters");
+    return j.dump(2) + "\n";
+}
+
+BuildRequest merge(BuildRequest base, const BuildRequest& over) {
+    if (over.directory) base.directory = over.directory;
+    if (over.pairs) base.pairs = over.pairs;
+    if (over.adults) base.adults = over.adults;
+    if (over.children) base.children = over.children;
+    if (over.record) base.record = over.record;
+    if (over.exits) base.exits = over.exits;
+    if (over.clusters) base.clusters = over.clusters;
+    if (over.floor) base.floor = over.floor;
+    if (over.scale) base.scale = over.scale;
+    if (over.scenarioFile) base.scenarioFile = over.scenarioFile;
+    base.launch = base.launch || over.launch;
+    base.help = base.help || over.help;
+    return base;
+}
+
+std::string usageText() {
+    return R"(Usage: escape-build [OPTION]...
+Writes the project tree bProj for the crowd-simulation runtime, as the dialog's
+build commands do, without a display.
+
+  --dir DIR            start directory (default: the current directory): the
+                       templates are read from DIR/unchanged, the project is
+                       written to DIR/bProj
+  --pairs N            mother-and-child pairs, 0 to 99 (default 5)
+  --adults N           additional adults, 0 to 99 (default 5)
+  --children N         additional children, 0 to 99 (default 5)
+  --record WHAT        none (Run Morvanta, default), kvx (Create KVX) or
+                       avi (Create AVI)
+  --exit=X,Z           an exit at world position (X, Z); at most 2 exits
+  --view-exit=VX,VY    an exit in view units (-1 to 1, y downward), converted
+                       with the floor's scale
+  --cluster=X,Z        a group of ten people around world position (X, Z);
+                       at most 40 clusters
+  --view-cluster=VX,VY a cluster in view units
+  --floor PATH         the floor scene file (default: the basic floor
+                       unchanged\floor.kvx); a relative path is taken from DIR
+  --scale S            the floor's scale (default: as the floor reader finds
+                       it in the floor file); its integer part places the camera
+  --scenario FILE      read the scenario from a JSON object with the keys
+                       pairs, adults, children, record, exits and clusters
+                       ([[x, z], ...]), viewExits and viewClusters
+                       ([[vx, vy], ...]), floor, scale; options on the
+                       command line override it
+  --launch             start the runtime afterwards (MORVANTA_RUNTIME names
+                       another program)
+  --help               show this text
+
+Exits and clusters keep their order: --exit and --view-exit (or
+--cluster and --view-cluster) may be mixed; given on the command line, they
+replace those of the scenario file.
+
+Exit status: 0 when every file was written; 1 when a file could not be
+written, a template or the floor file was missing, or the runtime could not
+be started (everything else is still written); 2 for bad input, in which case
+nothing is written.
+)";
+}
+
+}  // namespace scenario
