@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
 #include <stdexcept>
 #include <vector>
 
@@ -29,8 +32,27 @@ TEST(PartScheduler, RunsEveryPartOnceAndWaitsForAll) {
 }
 
 TEST(PartScheduler, DefaultsToTheCoresUpToTwoAndRefusesNonsense) {
-    EXPECT_GE(PartScheduler(0).threads(), 1);
-    EXPECT_LE(PartScheduler(0).threads(), 2);
+    // One thread per core, at most two, at least one (a system that cannot
+    // say how many cores it has gets one).
+    const unsigned cores = std::thread::hardware_concurrency();
+    const int expected = cores >= 2 ? 2 : 1;
+    PartScheduler byDefault(0);
+    EXPECT_EQ(byDefault.threads(), expected) << cores << " cores";
+    // And the default crew works like a chosen one: parts run once each,
+    // on as many threads as it says it has, never more.
+    std::mutex m;
+    std::set<std::thread::id> workers;
+    std::vector<std::atomic<int>> seen(64);
+    auto job = [&](int part) {
+        seen[part].fetch_add(1);
+        std::lock_guard<std::mutex> lock(m);
+        workers.insert(std::this_thread::get_id());
+    };
+    for (int round = 0; round < 200; ++round) byDefault.run(64, job);
+    for (int p = 0; p < 64; ++p) EXPECT_EQ(seen[p].load(), 200) << p;
+    EXPECT_GE(workers.size(), 1u);
+    EXPECT_LE(workers.size(), static_cast<std::size_t>(expected));
     EXPECT_THROW(PartScheduler(-1), std::invalid_argument);
     EXPECT_THROW(PartScheduler(65), std::invalid_argument);
+    EXPECT_EQ(PartScheduler(64).threads(), 64);
 }
