@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "scenario/build_request.h"
 #include "inputs/mvnrt_options.h"
 
@@ -55,12 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     try {
         runtime::parseOptions(args);
-    } catch (const std::invalid_argument& e) {
+    } catch (const platform::InputError& e) {
         checkMessage(e);
     }
     try {
-        checkPositions(scenario::parseCommandLine(args));
-    } catch (const scenario::UsageError& e) {
+        checkPositions(cli::parseCommandLine(args));
+    } catch (const platform::InputError& e) {
         checkMessage(e);
     }
     return 0;

@@ -16,7 +16,7 @@ PACKAGES=(
   libepoxy-dev libegl-dev libegl-mesa0
   xvfb xauth x11-utils xdotool
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev
+  nlohmann-json3-dev libcli11-dev
   python3 python3-matplotlib python3-numpy
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   locales

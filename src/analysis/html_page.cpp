@@ -78,14 +78,6 @@ std::string inlinePng(std::string_view png, std::string_view alt) {
            "\">";
 }
 
-double niceStep(double range, int ticks) {
-    if (!(range > 0.0) || !std::isfinite(range)) return 1.0;
-    const double raw = range / ticks;
-    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-    const double f = raw / mag;
-    return (f <= 1.0 ? 1.0 : f <= 2.0 ? 2.0 : f <= 5.0 ? 5.0 : 10.0) * mag;
-}
-
 std::string svgChart(const Chart& c) {
     double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
     for (const Curve& cv : c.curves)
@@ -105,8 +97,8 @@ std::string svgChart(const Chart& c) {
     if (!(x1 > x0)) x1 = x0 + std::max(1.0, std::fabs(x0) * 1e-6);
     if (!(y1 > y0)) y1 = y0 + std::max(1.0, std::fabs(y0) * 1e-6);
     auto stepOf = [](double lo, double hi, int ticks) {
-        if (std::isfinite(hi - lo)) return niceStep(hi - lo, ticks);
-        return std::min(2.0 * niceStep(hi / 2.0 - lo / 2.0, ticks), DBL_MAX);
+        if (std::isfinite(hi - lo)) return platform::niceStep(hi - lo, ticks);
+        return std::min(2.0 * platform::niceStep(hi / 2.0 - lo / 2.0, ticks), DBL_MAX);
     };
     const double xs = stepOf(x0, x1, 8), ys = stepOf(y0, y1, 5);
     x0 = std::floor(x0 / xs + 1e-9) * xs, x1 = std::ceil(x1 / xs - 1e-9) * xs;

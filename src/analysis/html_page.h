@@ -40,7 +40,4 @@ std::string htmlPage(std::string_view title, std::string_view body);
 // A table row of cells (escaped) in <td>, or <th> when `header`.
 std::string tableRow(const std::vector<std::string>& cells, bool header = false);
 
-// "A is a step of 1, 2 or 5 times a power of ten" giving about `ticks` ticks.
-double niceStep(double range, int ticks);
-
 }  // namespace analysis

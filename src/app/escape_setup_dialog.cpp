@@ -705,7 +705,7 @@ std::optional<QString> EscapeSetupDialog::askForScenarioFile(bool forSaving) {
 }
 
 QString EscapeSetupDialog::projectFolder() const {
-    const auto folder = (platform::nativePath(startDirectory_) / "bProj").lexically_normal();
+    const auto folder = (platform::nativePath(startDirectory_) / projectformat::kProjectFolder).lexically_normal();
     return QDir::toNativeSeparators(QString::fromStdString(folder.string()));
 }
 

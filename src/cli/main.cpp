@@ -11,11 +11,13 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "scenario/build_record.h"
 #include "scenario/build_request.h"
 #include "floorplan/floor_reader.h"
 #include "generator/generated_texts.h"
 #include "generator/project_builder.h"
+#include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/safe_input.h"
 #include "platform/safe_output.h"
@@ -32,9 +34,15 @@ namespace {
 
 constexpr int kDefaultCount = 5;
 
+// escape-build's exit statuses (docs/user-guide.md), chosen here and
+// nowhere else: 0 when every file was written, 1 when some could not be (or
+// the runtime could not be started), 2 for bad input, with nothing written.
+constexpr int kStatusNotAllWritten = 1;
+constexpr int kStatusBadInput = 2;
+
 int badInput(const std::string& message) {
-    std::cerr << "escape-build: " << message << " (see escape-build --help)\n";
-    return 2;
+    std::cerr << platform::usageErrorLine("escape-build", message) << "\n";
+    return kStatusBadInput;
 }
 
 std::vector<scenario::Placed> placed(const std::vector<scenario::Placement>& placements) {
@@ -53,15 +61,15 @@ int runMain(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     scenario::BuildRequest request;
     try {
-        request = scenario::parseCommandLine(arguments);
+        request = cli::parseCommandLine(arguments);
         if (request.help) {
-            std::cout << scenario::usageText();
+            std::cout << cli::usageText();
             return 0;
         }
         if (request.scenarioFile) {
             request = scenario::merge(scenario::readScenarioFile(*request.scenarioFile), request);
         }
-    } catch (const scenario::UsageError& e) {
+    } catch (const platform::InputError& e) {
         return badInput(e.what());
     }
 
@@ -90,7 +98,7 @@ int runMain(int argc, char** argv) {
     const std::string floorPath = request.floor.value_or(floorplan::kBasicFloorPath);
     try {
         if (request.floor) scenario::checkFloorFile(floorPath, std::string(), "--floor");
-    } catch (const scenario::UsageError& e) {
+    } catch (const platform::InputError& e) {
         return badInput(e.what());
     }
     // Read the floor as the dialog's view does: relative paths resolve against
@@ -145,7 +153,7 @@ int runMain(int argc, char** argv) {
         // The same checks as the dialog's "Open scenario" (the floor again:
         // it was needed before its scale).
         scenario::checkScenario(request, std::string(), scale, "--floor");
-    } catch (const scenario::UsageError& e) {
+    } catch (const platform::InputError& e) {
         return badInput(e.what());
     }
 
@@ -165,7 +173,7 @@ int runMain(int argc, char** argv) {
     const auto failures = generator::buildProject(settings, directory).failures;
     const auto layout = generator::layoutPeople(settings.pairCount, settings.adultCount,
                                                 settings.childCount, settings.clusterCount);
-    const std::string tree = (directory / "bProj").string();
+    const std::string tree = (directory / projectformat::kProjectFolder).string();
     const std::size_t fileCount = projectformat::projectFiles().size();
 
     // Success is claimed only for a complete tree.
@@ -206,7 +214,7 @@ int runMain(int argc, char** argv) {
                   << (failures.size() == 1 ? " step" : " steps")
                   << " of the build did not complete; everything else was written:\n";
         for (const auto& f : failures) std::cerr << "  " << f.path << ": " << f.reason() << "\n";
-        status = 1;
+        status = kStatusNotAllWritten;
     }
 
     if (request.launch) {
@@ -214,7 +222,7 @@ int runMain(int argc, char** argv) {
         if (!launched.started) {
             std::cerr << "escape-build: could not start the runtime " << launched.program << ": "
                       << launched.error << "\n";
-            status = 1;
+            status = kStatusNotAllWritten;
         } else {
             std::cout << "escape-build: started " << launched.program << "\n";
         }
@@ -224,14 +232,17 @@ int runMain(int argc, char** argv) {
 
 }  // namespace
 
-// Whatever escapes the build ends here with one capped message and status 1.
+// Whatever escapes the build ends here with one capped message: bad input
+// with its status, anything else with status 1.
 int main(int argc, char** argv) {
     auto fail = [](std::string_view what) {
         std::cerr << "escape-build: " << platform::capped(what, 1000) << "\n";
-        return 1;
+        return kStatusNotAllWritten;
     };
     try {
         return runMain(argc, argv);
+    } catch (const platform::InputError& e) {
+        return badInput(e.what());
     } catch (const std::bad_alloc&) {
         return fail("out of memory");
     } catch (const std::exception& e) {

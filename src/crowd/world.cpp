@@ -174,18 +174,9 @@ World::World(const CrowdSetup& setup)
         if (!problem.empty())
             throw std::invalid_argument("a walkable polygon is unusable: " + problem);
     }
+    // The model's parameters are within setup_limits' ranges: the
+    // simulation checks them before it builds its world.
     const ModelParams& p = params_;
-    if (!(p.dt > 0.0 && p.dt <= 0.01))
-        throw std::invalid_argument("the time step must be in (0, 0.01] s");
-    if (!(p.mass > 0.0 && p.tau > 0.0 && p.B > 0.0 && p.A >= 0.0 && p.k >= 0.0 && p.kappa >= 0.0))
-        throw std::invalid_argument(
-            "mass, tau and B must be positive; A, k and kappa not negative");
-    if (!(p.cutoff >= 0.5 && p.cutoff <= 10.0))
-        throw std::invalid_argument("the cutoff must be in [0.5, 10] m");
-    if (!(p.radiusMin > 0.0 && p.radiusMax >= p.radiusMin && p.radiusMax < 2.0))
-        throw std::invalid_argument("body radii must satisfy 0 < min <= max < 2 m");
-    if (!(p.navCell >= 0.02 && p.navCell <= 2.0))
-        throw std::invalid_argument("the navigation cell must be in [0.02, 2] m");
 
     const Box b = area_.bounds();
     if (periodic_.enabled) {

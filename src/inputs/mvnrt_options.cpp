@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "inputs/pre_movement.h"
+#include "platform/command_line.h"
 
 namespace runtime {
 
@@ -17,7 +18,7 @@ double positiveNumber(const std::string& option, const std::string& text, double
     const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
     if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v) || v < 0.0 ||
         (!allowZero && v == 0.0) || v > max)
-        throw std::invalid_argument(
+        throw platform::usageError(
             option + " needs a number " + (allowZero ? "from 0" : "above 0") + " to " +
             std::to_string(static_cast<long long>(max)) + ", not \"" + text + "\"");
     return v;
@@ -28,7 +29,7 @@ std::uint64_t wholeNumber(const std::string& option, const std::string& text, st
     std::uint64_t v = 0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
     if (r.ec != std::errc() || r.ptr != text.data() + text.size() || v < min || v > max)
-        throw std::invalid_argument(option + " needs a whole number from " + std::to_string(min) +
+        throw platform::usageError(option + " needs a whole number from " + std::to_string(min) +
                                     " to " + std::to_string(max) + ", not \"" + text + "\"");
     return v;
 }
@@ -36,24 +37,24 @@ std::uint64_t wholeNumber(const std::string& option, const std::string& text, st
 // The options of a sweep file and of its submission to a cluster.
 void checkSweepOptions(const Options& o) {
     if (o.project && o.scenario)
-        throw std::invalid_argument("give either --project or --scenario, not both");
+        throw platform::usageError("give either --project or --scenario, not both");
     if (o.sweepFile &&
         (o.scenario || o.project || o.manyRuns() || o.seed || o.collect || o.movie || o.motion ||
          o.timeLimit || o.preMovement || o.atomicOut || o.sweepTask))
-        throw std::invalid_argument(
+        throw platform::usageError(
             "--sweep takes its scenarios, seeds and settings from the sweep file: no --scenario, "
             "--project, --runs, --seeds, --seed, --time-limit, --pre-movement, --movie, "
             "--motion or --collect");
-    if (o.submit && !o.sweepFile) throw std::invalid_argument("--submit needs --sweep");
+    if (o.submit && !o.sweepFile) throw platform::usageError("--submit needs --sweep");
     if (o.submit && (o.jobs > 0 || o.runTimeout))
-        throw std::invalid_argument(
+        throw platform::usageError(
             "--jobs and --run-timeout are for a sweep run here; on the cluster --max-parallel "
             "and --time bound it");
     if (!o.submit && (o.partition || o.wallTime || o.maxParallel > 0 || o.runsPerTask > 0))
-        throw std::invalid_argument(
+        throw platform::usageError(
             "--partition, --time, --max-parallel and --runs-per-task need --submit slurm");
     if (o.sweepTask.has_value() != o.taskIndex.has_value())
-        throw std::invalid_argument("--sweep-task ROOT and --task-index K come together");
+        throw platform::usageError("--sweep-task ROOT and --task-index K come together");
 }
 
 // Slurm's time formats: MM, MM:SS, HH:MM:SS, D-HH, D-HH:MM, D-HH:MM:SS.
@@ -83,19 +84,19 @@ constexpr std::uint64_t kMaxRuns = 100000;
 
 void checkManyRuns(const Options& o) {
     if (o.runs && o.firstSeed)
-        throw std::invalid_argument("give either --runs or --seeds, not both");
+        throw platform::usageError("give either --runs or --seeds, not both");
     if (o.manyRuns() && o.seed)
-        throw std::invalid_argument("--seed is for one run; --runs and --seeds choose the seeds");
+        throw platform::usageError("--seed is for one run; --runs and --seeds choose the seeds");
     if (o.collect && (o.jobs > 0 || o.resume || o.runTimeout || o.atomicOut))
-        throw std::invalid_argument("--collect runs nothing: no --jobs, --resume, --run-timeout");
+        throw platform::usageError("--collect runs nothing: no --jobs, --resume, --run-timeout");
     if (!o.collect && !o.manyRuns() && !o.sweepFile && (o.jobs > 0 || o.resume || o.runTimeout))
-        throw std::invalid_argument(
+        throw platform::usageError(
             "--jobs, --resume and --run-timeout need --runs, --seeds or --sweep");
-    if (o.atomicOut && !o.out) throw std::invalid_argument("--atomic-out needs --out");
+    if (o.atomicOut && !o.out) throw platform::usageError("--atomic-out needs --out");
     if (o.atomicOut && o.manyRuns())
-        throw std::invalid_argument("--atomic-out is for one run, not with --runs or --seeds");
+        throw platform::usageError("--atomic-out is for one run, not with --runs or --seeds");
     if ((o.movie || o.motion) && o.manyRuns())
-        throw std::invalid_argument("--movie and --motion record one run, not with --runs or --seeds");
+        throw platform::usageError("--movie and --motion record one run, not with --runs or --seeds");
     checkSweepOptions(o);
 }
 
@@ -112,24 +113,39 @@ void parseMovieSize(const std::string& text, Options& o) {
              size[k] % 2 == 0;
     }
     if (!ok)
-        throw std::invalid_argument("--movie-size needs WIDTHxHEIGHT, even numbers from 32 to "
+        throw platform::usageError("--movie-size needs WIDTHxHEIGHT, even numbers from 32 to "
                                     "4096 (1280x720, say), not \"" +
                                     text + "\"");
     o.movieWidth = size[0];
     o.movieHeight = size[1];
 }
 
+// The options mvnrt knows, and whether each takes a value.
+const std::vector<platform::OptionSpec>& knownOptions() {
+    static const std::vector<platform::OptionSpec> known = {
+        {"--help,-h", false},   {"--headless", false},   {"--speed"},
+        {"--exit-at-end", false}, {"--replay"},          {"--quiet,-q", false},
+        {"--scenario"},         {"--out"},               {"--seed"},
+        {"--time-limit"},       {"--fps"},               {"--movie"},
+        {"--motion"},           {"--movie-size"},        {"--movie-camera"},
+        {"--threads"},          {"--pre-movement"},      {"--runs"},
+        {"--seeds"},            {"--jobs"},              {"--resume", false},
+        {"--run-timeout"},      {"--collect"},           {"--atomic-out", false},
+        {"--project"},          {"--sweep"},             {"--submit"},
+        {"--partition"},        {"--time"},              {"--max-parallel"},
+        {"--runs-per-task"},    {"--sweep-task"},        {"--task-index"},
+    };
+    return known;
+}
+
 }  // namespace
 
 Options parseOptions(const std::vector<std::string>& args) {
     Options o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
-            return args[++i];
-        };
-        if (a == "--help" || a == "-h") {
+    for (const platform::GivenOption& given : platform::splitCommandLine(knownOptions(), args)) {
+        const std::string& a = given.name;
+        auto value = [&]() -> const std::string& { return given.value; };
+        if (a == "--help") {
             o.help = true;
         } else if (a == "--headless") {
             o.headless = true;
@@ -140,20 +156,20 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.exitAtEnd = true;
         } else if (a == "--replay") {
             o.replay = value();
-            if (o.replay->empty()) throw std::invalid_argument("--replay needs a results folder");
-        } else if (a == "--quiet" || a == "-q") {
+            if (o.replay->empty()) throw platform::usageError("--replay needs a results folder");
+        } else if (a == "--quiet") {
             o.quiet = true;
         } else if (a == "--scenario") {
             o.scenario = value();
         } else if (a == "--out") {
             o.out = value();
-            if (o.out->empty()) throw std::invalid_argument("--out needs a folder");
+            if (o.out->empty()) throw platform::usageError("--out needs a folder");
         } else if (a == "--seed") {
             const std::string& t = value();
             std::uint64_t s = 0;
             const auto r = std::from_chars(t.data(), t.data() + t.size(), s);
             if (r.ec != std::errc() || r.ptr != t.data() + t.size())
-                throw std::invalid_argument(
+                throw platform::usageError(
                     "--seed needs a whole number from 0 to 18446744073709551615, not \"" + t +
                     "\"");
             o.seed = s;
@@ -163,16 +179,16 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.fps = positiveNumber(a, value(), 1000.0, true);
         } else if (a == "--movie") {
             o.movie = value();
-            if (o.movie->empty()) throw std::invalid_argument("--movie needs a file name");
+            if (o.movie->empty()) throw platform::usageError("--movie needs a file name");
         } else if (a == "--motion") {
             o.motion = value();
-            if (o.motion->empty()) throw std::invalid_argument("--motion needs a file name");
+            if (o.motion->empty()) throw platform::usageError("--motion needs a file name");
         } else if (a == "--movie-size") {
             parseMovieSize(value(), o);
         } else if (a == "--movie-camera") {
             const std::string& c = value();
             if (c != "script" && c != "top")
-                throw std::invalid_argument("--movie-camera needs script or top, not \"" + c +
+                throw platform::usageError("--movie-camera needs script or top, not \"" + c +
                                             "\"");
             o.movieFromAbove = c == "top";
         } else if (a == "--threads") {
@@ -186,11 +202,11 @@ Options parseOptions(const std::vector<std::string>& args) {
             const std::string& t = value();
             const std::size_t dash = t.find('-');
             if (dash == std::string::npos)
-                throw std::invalid_argument("--seeds needs a range A-B, not \"" + t + "\"");
+                throw platform::usageError("--seeds needs a range A-B, not \"" + t + "\"");
             o.firstSeed = wholeNumber(a, t.substr(0, dash), 0, UINT64_MAX - 1);
             o.lastSeed = wholeNumber(a, t.substr(dash + 1), 0, UINT64_MAX - 1);
             if (*o.lastSeed < *o.firstSeed || *o.lastSeed - *o.firstSeed >= kMaxRuns)
-                throw std::invalid_argument("--seeds needs A <= B and at most " +
+                throw platform::usageError("--seeds needs A <= B and at most " +
                                             std::to_string(kMaxRuns) + " seeds, not \"" + t +
                                             "\"");
         } else if (a == "--jobs") {
@@ -201,31 +217,31 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.runTimeout = positiveNumber(a, value(), 1.0e7, false);
         } else if (a == "--collect") {
             o.collect = value();
-            if (o.collect->empty()) throw std::invalid_argument("--collect needs a folder");
+            if (o.collect->empty()) throw platform::usageError("--collect needs a folder");
         } else if (a == "--atomic-out") {
             o.atomicOut = true;
         } else if (a == "--project") {
             o.project = value();
-            if (o.project->empty()) throw std::invalid_argument("--project needs a folder");
+            if (o.project->empty()) throw platform::usageError("--project needs a folder");
         } else if (a == "--sweep") {
             o.sweepFile = value();
-            if (o.sweepFile->empty()) throw std::invalid_argument("--sweep needs a sweep file");
+            if (o.sweepFile->empty()) throw platform::usageError("--sweep needs a sweep file");
         } else if (a == "--submit") {
             o.submit = value();
             if (*o.submit != "slurm")
-                throw std::invalid_argument("--submit knows one scheduler, slurm, not \"" +
+                throw platform::usageError("--submit knows one scheduler, slurm, not \"" +
                                             *o.submit + "\"");
         } else if (a == "--partition") {
             o.partition = value();
             if (o.partition->empty() ||
                 o.partition->find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                                "0123456789_.,-") != std::string::npos)
-                throw std::invalid_argument("--partition needs a partition name, not \"" +
+                throw platform::usageError("--partition needs a partition name, not \"" +
                                             *o.partition + "\"");
         } else if (a == "--time") {
             o.wallTime = value();
             if (!slurmTime(*o.wallTime))
-                throw std::invalid_argument(
+                throw platform::usageError(
                     "--time needs a limit per task as HH:MM:SS (or MM, MM:SS, D-HH:MM:SS), not \"" +
                     *o.wallTime + "\"");
         } else if (a == "--max-parallel") {
@@ -234,11 +250,9 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.runsPerTask = static_cast<int>(wholeNumber(a, value(), 1, 100000));
         } else if (a == "--sweep-task") {
             o.sweepTask = value();
-            if (o.sweepTask->empty()) throw std::invalid_argument("--sweep-task needs a folder");
+            if (o.sweepTask->empty()) throw platform::usageError("--sweep-task needs a folder");
         } else if (a == "--task-index") {
             o.taskIndex = wholeNumber(a, value(), 0, 10000000);
-        } else {
-            throw std::invalid_argument("unknown argument \"" + a + "\" (try --help)");
         }
     }
     checkManyRuns(o);

@@ -63,7 +63,8 @@ struct Options {
     double playbackSpeed = 1.0;          // --speed: the window's start speed; 0: as fast as it computes
 };
 
-// Throws std::invalid_argument with a message for the user.
+// Throws platform::InputError (of kind Usage for the command line itself,
+// BadInput for a value such as --pre-movement's) with a message for the user.
 Options parseOptions(const std::vector<std::string>& args);
 
 std::string usageText();

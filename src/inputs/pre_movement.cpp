@@ -48,7 +48,7 @@ double numberFrom(const std::string& text, const std::string& whole) {
     double v = 0.0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
     if (r.ec != std::errc() || r.ptr != text.data() + text.size())
-        throw std::invalid_argument("--pre-movement: \"" + whole +
+        throw platform::InputError("--pre-movement: \"" + whole +
                                     "\" is not a number of seconds or one of uniform:MIN:MAX, "
                                     "normal:MEAN:SD, lognormal:MEAN:SD");
     return v;
@@ -120,7 +120,7 @@ PreMovement parsePreMovement(const std::string& text) {
         p.b = numberFrom(rest.substr(second + 1), text);
     }
     const std::string problem = problemOf(p);
-    if (!problem.empty()) throw std::invalid_argument("--pre-movement " + text + ": " + problem);
+    if (!problem.empty()) throw platform::InputError("--pre-movement " + text + ": " + problem);
     return p;
 }
 

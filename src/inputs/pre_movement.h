@@ -29,7 +29,7 @@ struct PreMovement {
     std::string text() const;  // "uniform 30-60 s", for the report
 };
 
-// Throws std::invalid_argument naming what is wrong.
+// Throws platform::InputError naming what is wrong.
 PreMovement parsePreMovement(const std::string& text);
 // Throws InputError naming `where` (the member's path).
 PreMovement preMovementFromJson(const nlohmann::json& value, const std::string& where);

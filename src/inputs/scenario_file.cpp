@@ -151,11 +151,7 @@ void checkExtent(const crowd::CrowdSetup& setup) {
 
 ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t> seedOverride) {
     json j;
-    try {
-        j = platform::parseStrictJson(text);
-    } catch (const platform::JsonError& e) {
-        throw InputError(e.what());
-    }
+    j = platform::parseStrictJson(text);  // a JsonError names its line and column
     if (!j.is_object()) bad("scenario", "must be a JSON object");
     checkKeys(j,
               {"name", "description", "seed", "timeLimit", "walkable", "exits", "people", "fill",
@@ -351,6 +347,8 @@ ScenarioFile loadScenario(const std::string& path, std::optional<std::uint64_t> 
         ScenarioFile f = parseScenario(text, seedOverride);
         if (f.name.empty()) f.name = path;
         return f;
+    } catch (const platform::JsonError& e) {
+        throw InputError(e.inFile(platform::capped(path)));
     } catch (const InputError& e) {
         throw InputError(platform::capped(path) + ": " + e.what());
     }

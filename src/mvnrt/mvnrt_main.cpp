@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/command_line.h"
 #include "platform/safe_output.h"
 #include "recording/recorders.h"
 #include "inputs/mvnrt_options.h"
@@ -27,8 +28,23 @@
 
 namespace {
 
-// mvnrt's exit status when another runtime works in the same results folder.
+// mvnrt's exit statuses (docs/mvnrt.md), chosen here and nowhere else: 0
+// after a run, 1 when a result could not be written or a run of a study
+// failed (the libraries return it), 2 for what the user got wrong, 4 when
+// another runtime works in the same results folder.
+constexpr int kStatusFailed = 1;
+constexpr int kStatusBadInput = 2;
 constexpr int kStatusBusy = 4;
+
+// What the user got wrong, said on stderr: a command-line mistake with the
+// pointer to --help, as escape-build says it.
+int badInput(const platform::InputError& e) {
+    if (e.kind() == platform::InputErrorKind::Usage)
+        std::cerr << platform::usageErrorLine("mvnrt", e.what()) << "\n";
+    else
+        std::cerr << "mvnrt: " << platform::capped(e.what(), 1000) << "\n";
+    return kStatusBadInput;
+}
 
 // The results root of a single run or a --runs study: --out, or the
 // default folder of the project or scenario. Nothing when the run will not
@@ -61,9 +77,8 @@ int runMain(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
         opt = runtime::parseOptions(args);
-    } catch (const std::exception& e) {
-        std::cerr << "mvnrt: " << platform::capped(e.what(), 1000) << "\n";
-        return 2;
+    } catch (const platform::InputError& e) {
+        return badInput(e);
     }
     if (opt.help) {
         std::cout << runtime::usageText();
@@ -78,16 +93,15 @@ int runMain(int argc, char** argv) {
         !opt.collect && viewer::displayAvailable();
     if (opt.replay) {
         if (!window) {
-            std::cerr << "mvnrt: --replay needs a display\n";
-            return 2;
+            return badInput(platform::usageError("--replay needs a display"));
         }
         return viewer::replayInWindow(*opt.replay);
     }
 #else
     const bool window = false;
     if (opt.replay) {
-        std::cerr << "mvnrt: --replay needs the window, which this build does not have\n";
-        return 2;
+        return badInput(
+            platform::usageError("--replay needs the window, which this build does not have"));
     }
 #endif
     runtime::PreparedRun prep;
@@ -160,15 +174,14 @@ int runMain(int argc, char** argv) {
 #endif
         return kStatusBusy;
     } catch (const platform::InputError& e) {
-        std::cerr << "mvnrt: " << platform::capped(e.what(), 1000) << "\n";
 #ifdef ESCAPE_WITH_WINDOW
         if (window) viewer::showErrorBox(platform::capped(e.what(), 1000));
 #endif
-        return 2;
+        return badInput(e);
     } catch (const std::invalid_argument& e) {
         std::cerr << "mvnrt: " << platform::capped(prep.meta.source) << ": "
                   << platform::capped(e.what()) << "\n";
-        return 2;
+        return kStatusBadInput;
     }
 }
 
@@ -185,14 +198,14 @@ int main(int argc, char** argv) {
     try {
         return runMain(argc, argv);
     } catch (const platform::InputError& e) {
-        return fail(e.what(), 2);
+        return badInput(e);
     } catch (const std::filesystem::filesystem_error& e) {
-        return fail(e.what(), 1);
+        return fail(e.what(), kStatusFailed);
     } catch (const std::bad_alloc&) {
-        return fail("out of memory", 1);
+        return fail("out of memory", kStatusFailed);
     } catch (const std::exception& e) {
-        return fail(e.what(), 1);
+        return fail(e.what(), kStatusFailed);
     } catch (...) {
-        return fail("stopped by an unknown error", 1);
+        return fail("stopped by an unknown error", kStatusFailed);
     }
 }

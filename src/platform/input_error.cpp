@@ -16,9 +16,11 @@ std::string withPlace(const InputLocation& where, const std::string& detail) {
 
 }  // namespace
 
-InputError::InputError(const std::string& message) : std::runtime_error(message), detail_(message) {}
+InputError::InputError(const std::string& message, InputErrorKind kind)
+    : std::runtime_error(message), detail_(message), kind_(kind) {}
 
-InputError::InputError(InputLocation where, const std::string& detail)
-    : std::runtime_error(withPlace(where, detail)), where_(std::move(where)), detail_(detail) {}
+InputError::InputError(InputLocation where, const std::string& detail, InputErrorKind kind)
+    : std::runtime_error(withPlace(where, detail)), where_(std::move(where)), detail_(detail),
+      kind_(kind) {}
 
 }  // namespace platform

@@ -22,21 +22,36 @@ struct InputLocation {
     std::string member;  // the option, key or field
 };
 
+// What the user got wrong: a file or value they gave (a project, a scenario,
+// a sweep file, a value out of range), or the command line itself (an
+// unknown option, a missing value, options that do not go together). Each
+// program maps the kinds to its documented exit status in one place.
+enum class InputErrorKind { BadInput, Usage };
+
 class InputError : public std::runtime_error {
   public:
     // A message that already names its place.
-    explicit InputError(const std::string& message);
+    explicit InputError(const std::string& message,
+                        InputErrorKind kind = InputErrorKind::BadInput);
     // what() is "<file>: line <n>: <member>: <detail>", without the parts
     // that are not known.
-    InputError(InputLocation where, const std::string& detail);
+    InputError(InputLocation where, const std::string& detail,
+               InputErrorKind kind = InputErrorKind::BadInput);
 
     const InputLocation& where() const { return where_; }
     // The message without the place (the whole message for the first form).
     const std::string& detail() const { return detail_; }
+    InputErrorKind kind() const { return kind_; }
 
   private:
     InputLocation where_;
     std::string detail_;
+    InputErrorKind kind_ = InputErrorKind::BadInput;
 };
+
+// A mistake on the command line: an InputError of kind Usage.
+inline InputError usageError(const std::string& message) {
+    return InputError(message, InputErrorKind::Usage);
+}
 
 }  // namespace platform

@@ -38,4 +38,12 @@ bool readWholeNumber(std::string_view text, std::uint64_t& value) {
     return true;
 }
 
+double niceStep(double range, int ticks) {
+    if (!(range > 0.0) || !std::isfinite(range)) return 1.0;
+    const double raw = range / ticks;
+    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
+    const double f = raw / mag;
+    return (f <= 1.0 ? 1.0 : f <= 2.0 ? 2.0 : f <= 5.0 ? 5.0 : 10.0) * mag;
+}
+
 }  // namespace platform

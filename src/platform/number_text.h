@@ -18,6 +18,11 @@ inline constexpr int kMaxFixedDecimals = 17;
 // A value that is not finite is named: "nan", "inf" or "-inf".
 std::string fixedText(double value, int decimals);
 
+// A step for the ticks of an axis over `range`: 1, 2 or 5 times a power of
+// ten, the smallest of them at least range / ticks, so that about `ticks`
+// ticks span the range. A range that is not positive and finite gets 1.
+double niceStep(double range, int ticks);
+
 // Reads `text` whole as a whole number of decimal digits into `value`.
 // False (and `value` as it was) for anything else: an empty text, a sign,
 // other characters, or a number past the type's largest (never taken as

@@ -1,5 +1,6 @@
 #include "platform/strict_json.h"
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,6 +33,30 @@ std::string pathOf(const std::vector<Level>& levels) {
         if (path.size() > 300) return capped(path);
     }
     return path.empty() ? std::string("the document") : path;
+}
+
+// nlohmann's message without its tag and position: "[json.exception.
+// parse_error.101] parse error at line 1, column 13: syntax error while
+// parsing object - unexpected end of input; expected string literal" says
+// "unexpected end of input; expected string literal (in an object)".
+std::string plainWords(const std::string& message) {
+    std::string text = message;
+    if (text.rfind("[json.exception.", 0) == 0 && text.find("] ") != std::string::npos)
+        text = text.substr(text.find("] ") + 2);
+    if (text.rfind("parse error", 0) == 0 && text.find(": ") != std::string::npos)
+        text = text.substr(text.find(": ") + 2);
+    const std::string syntax = "syntax error while parsing ";
+    if (text.rfind(syntax, 0) == 0) {
+        const std::size_t dash = text.find(" - ");
+        if (dash != std::string::npos) {
+            const std::string what = text.substr(syntax.size(), dash - syntax.size());
+            const std::string in = what.rfind("object", 0) == 0 ? "an object"
+                                   : what == "array"            ? "an array"
+                                                                : "a " + what;
+            text = text.substr(dash + 3) + " (in " + in + ")";
+        }
+    }
+    return capped(text, 200);
 }
 
 }  // namespace
@@ -71,10 +96,37 @@ json parseStrictJson(std::string_view text, std::size_t maxDepth) {
     };
     try {
         return json::parse(text.begin(), text.end(), check);
+    } catch (const json::parse_error& e) {
+        // nlohmann gives the byte after the one it stopped at.
+        const auto [line, column] = lineAndColumn(text, e.byte > 0 ? e.byte - 1 : 0);
+        throw JsonError(line, column, plainWords(e.what()));
     } catch (const json::exception& e) {
-        // Syntax errors, and numbers too large for a double (1e400).
-        throw JsonError("not valid JSON: " + capped(e.what()));
+        // Numbers too large for a double (1e400).
+        throw JsonError("not valid JSON: " + plainWords(e.what()));
     }
+}
+
+std::pair<int, int> lineAndColumn(std::string_view text, std::size_t offset) {
+    offset = std::min(offset, text.size());
+    int line = 1;
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < offset; ++i)
+        if (text[i] == '\n') {
+            ++line;
+            lineStart = i + 1;
+        }
+    return {line, static_cast<int>(offset - lineStart) + 1};
+}
+
+JsonError::JsonError(int line, int column, const std::string& words)
+    : InputError("line " + std::to_string(line) + ", column " + std::to_string(column) +
+                 ": not valid JSON: " + words),
+      line_(line), column_(column), words_(words) {}
+
+std::string JsonError::inFile(const std::string& file) const {
+    if (line_ == 0) return file + ": " + what();
+    return file + ":" + std::to_string(line_) + ":" + std::to_string(column_) +
+           ": not valid JSON: " + words_;
 }
 
 }  // namespace platform

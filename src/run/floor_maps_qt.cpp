@@ -15,6 +15,7 @@
 
 #include "run/floor_maps.h"
 #include "analysis/html_page.h"
+#include "platform/number_text.h"
 #include "run/offscreen_gui.h"
 #include "scene/palette.h"
 
@@ -104,7 +105,7 @@ void drawWallsAndExits(QPainter& p, const View& v, const crowd::World& world,
 
 void drawScaleBar(QPainter& p, const View& v, int height) {
     // 1, 2 or 5 times a power of ten, about 120 pixels long.
-    const double metres = analysis::niceStep(120.0 / v.scale, 1);
+    const double metres = platform::niceStep(120.0 / v.scale, 1);
     const double len = metres * v.scale;
     const QPointF a(v.left, height - 16), b(v.left + len, height - 16);
     p.setPen(QPen(Qt::black, 2));
@@ -123,7 +124,7 @@ void drawAxes(QPainter& p, const View& v) {
     const double right = v({b.max.x, b.max.y}).x(), topY = v({b.min.x, b.min.y}).y();
     p.setPen(QPen(QColor(90, 90, 90), 1));
     const QFontMetricsF fm(p.font());
-    const double xStep = analysis::niceStep(b.max.x - b.min.x, 8);
+    const double xStep = platform::niceStep(b.max.x - b.min.x, 8);
     const double xBase = corner.y() + 8;
     p.drawLine(QPointF(corner.x(), xBase), QPointF(right, xBase));
     for (double x = std::ceil(b.min.x / xStep - 1e-9) * xStep; x <= b.max.x + 1e-9; x += xStep) {
@@ -136,7 +137,7 @@ void drawAxes(QPainter& p, const View& v) {
     p.drawText(QPointF(0.5 * (corner.x() + right) - fm.horizontalAdvance("x (m)") / 2,
                        xBase + 8 + fm.ascent() + fm.height()),
                "x (m)");
-    const double zStep = analysis::niceStep(b.max.y - b.min.y, 8);
+    const double zStep = platform::niceStep(b.max.y - b.min.y, 8);
     const double zBase = corner.x() - 8;
     p.drawLine(QPointF(zBase, topY), QPointF(zBase, corner.y()));
     for (double z = std::ceil(b.min.y / zStep - 1e-9) * zStep; z <= b.max.y + 1e-9; z += zStep) {

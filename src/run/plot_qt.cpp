@@ -12,6 +12,7 @@
 #include <cmath>
 #include <memory>
 
+#include "platform/number_text.h"
 #include "platform/safe_output.h"
 #include "run/offscreen_gui.h"
 #include "run/plot.h"
@@ -21,15 +22,6 @@ namespace runtime {
 bool drawsPlots() { return true; }
 
 namespace {
-
-// A "nice" step (1, 2 or 5 times a power of ten) giving about `ticks` ticks.
-double niceStep(double range, int ticks) {
-    if (!(range > 0.0)) return 1.0;
-    const double raw = range / ticks;
-    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-    const double f = raw / mag;
-    return (f <= 1.0 ? 1.0 : f <= 2.0 ? 2.0 : f <= 5.0 ? 5.0 : 10.0) * mag;
-}
 
 QString label(double v, double step) {
     const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step)));
@@ -54,9 +46,9 @@ std::string drawEvacuationPlot(const PlotData& data, const std::filesystem::path
         p.setFont(font);
 
         const double tMax = std::max(1.0, data.endTime);
-        const double xStep = niceStep(tMax, 8);
+        const double xStep = platform::niceStep(tMax, 8);
         const double xMax = std::ceil(tMax / xStep - 1e-9) * xStep;
-        const double yStep = niceStep(std::max(1, data.total), 6);
+        const double yStep = platform::niceStep(std::max(1, data.total), 6);
         const double yMax =
             std::max(yStep, std::ceil(std::max(1, data.total) / yStep - 1e-9) * yStep);
         const QRectF plot(left, top, W - left - right, H - top - bottom);

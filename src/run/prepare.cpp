@@ -45,12 +45,12 @@ void prepareProject(const Options& opt, PreparedRun& p) {
     ProjectSetup ps = buildProjectSetup(data, p.meta.seed);
     p.setup = std::move(ps.setup);
     p.meta.mode = std::string("project");
-    p.meta.source = std::string("bProj");
+    p.meta.source = std::string(projectformat::kProjectFolder);
     // Runs are told apart by the directory the project was built in.
     std::filesystem::path start = std::filesystem::absolute(here, ec).lexically_normal();
     if (!start.has_filename()) start = start.parent_path();  // "dir/" or "."
     const std::string startName = start.filename().string();
-    p.meta.name = startName.empty() ? std::string("bProj") : startName;
+    p.meta.name = startName.empty() ? std::string(projectformat::kProjectFolder) : startName;
     p.meta.exitNames = ps.exitNames;
     p.meta.unitsPerMetre = projectformat::kWorldUnitsPerMetre;
     p.meta.unitName = std::string("dm");
@@ -81,8 +81,9 @@ void prepareProject(const Options& opt, PreparedRun& p) {
 
 std::filesystem::path defaultResultsRoot(const Options& opt) {
     if (opt.scenario) return defaultOut("results");
-    return opt.project ? std::filesystem::path(*opt.project) / defaultOut("bProj/results")
-                       : defaultOut("bProj/results");
+    const std::string results = std::string(projectformat::kProjectFolder) + "/results";
+    return opt.project ? std::filesystem::path(*opt.project) / defaultOut(results.c_str())
+                       : defaultOut(results.c_str());
 }
 
 PreparedRun prepareRun(const Options& opt) { return prepareRun(opt, nullptr); }

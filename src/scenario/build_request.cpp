@@ -25,18 +25,6 @@ constexpr int kMaxCount = 99;
 
 std::string inQuotes(const std::string& value) { return "'" + value + "'"; }
 
-int parseCount(const std::string& option, const std::string& value) {
-    int count = 0;
-    const char* begin = value.data();
-    const char* end = begin + value.size();
-    auto result = std::from_chars(begin, end, count);
-    if (value.empty() || result.ec != std::errc() || result.ptr != end || count < 0 ||
-        count > kMaxCount) {
-        throw UsageError(option + ": " + inQuotes(value) + " is not a count from 0 to 99");
-    }
-    return count;
-}
-
 bool parseFloat(const std::string& text, float& out) {
     if (text.empty()) return false;
     const char* begin = text.data();
@@ -51,6 +39,20 @@ bool toFloat(double value, float& out) {
     if (!std::isfinite(value) || std::fabs(value) > static_cast<double>(FLT_MAX)) return false;
     out = static_cast<float>(value);
     return true;
+}
+
+}  // namespace
+
+int parseCount(const std::string& option, const std::string& value) {
+    int count = 0;
+    const char* begin = value.data();
+    const char* end = begin + value.size();
+    auto result = std::from_chars(begin, end, count);
+    if (value.empty() || result.ec != std::errc() || result.ptr != end || count < 0 ||
+        count > kMaxCount) {
+        throw UsageError(option + ": " + inQuotes(value) + " is not a count from 0 to 99");
+    }
+    return count;
 }
 
 Placement parsePlacement(const std::string& option, const std::string& value, bool inViewUnits) {
@@ -89,80 +91,6 @@ float parseScale(const std::string& option, const std::string& value) {
         throw UsageError(option + ": " + inQuotes(value) + " is not a scale (a number from 0 up)");
     }
     return scale;
-}
-
-}  // namespace
-
-BuildRequest parseCommandLine(const std::vector<std::string>& arguments) {
-    BuildRequest request;
-    std::vector<Placement> exits;
-    std::vector<Placement> clusters;
-    bool exitsGiven = false;
-    bool clustersGiven = false;
-
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "--help" || argument == "-h") {
-            request.help = true;
-            continue;
-        }
-        if (argument == "--launch") {
-            request.launch = true;
-            continue;
-        }
-        if (argument.rfind("--", 0) != 0) {
-            throw UsageError("unexpected argument " + inQuotes(argument));
-        }
-        std::string option = argument;
-        std::string value;
-        bool hasValue = false;
-        if (auto eq = argument.find('='); eq != std::string::npos) {
-            option = argument.substr(0, eq);
-            value = argument.substr(eq + 1);
-            hasValue = true;
-        }
-        static const char* const kWithValue[] = {
-            "--dir",     "--pairs",     "--adults",       "--children", "--record", "--exit",
-            "--cluster", "--view-exit", "--view-cluster", "--floor",    "--scale",  "--scenario"};
-        bool known = false;
-        for (const char* name : kWithValue) known = known || option == name;
-        if (!known) throw UsageError("unknown option " + inQuotes(option));
-        if (!hasValue) {
-            if (i + 1 >= arguments.size()) throw UsageError(option + ": a value is missing");
-            value = arguments[++i];
-        }
-
-        if (option == "--dir") {
-            if (value.empty()) throw UsageError("--dir: the directory name is empty");
-            request.directory = value;
-        } else if (option == "--pairs") {
-            request.pairs = parseCount(option, value);
-        } else if (option == "--adults") {
-            request.adults = parseCount(option, value);
-        } else if (option == "--children") {
-            request.children = parseCount(option, value);
-        } else if (option == "--record") {
-            request.record = parseRecord(option, value);
-        } else if (option == "--exit" || option == "--view-exit") {
-            exitsGiven = true;
-            addPlacement(exits, parsePlacement(option, value, option == "--view-exit"), option,
-                         value, true);
-        } else if (option == "--cluster" || option == "--view-cluster") {
-            clustersGiven = true;
-            addPlacement(clusters, parsePlacement(option, value, option == "--view-cluster"),
-                         option, value, false);
-        } else if (option == "--floor") {
-            if (value.empty()) throw UsageError("--floor: the file name is empty");
-            request.floor = value;
-        } else if (option == "--scale") {
-            request.scale = parseScale(option, value);
-        } else if (option == "--scenario") {
-            request.scenarioFile = value;
-        }
-    }
-    if (exitsGiven) request.exits = exits;
-    if (clustersGiven) request.clusters = clusters;
-    return request;
 }
 
 namespace {
@@ -358,49 +286,6 @@ BuildRequest merge(BuildRequest base, const BuildRequest& over) {
     base.launch = base.launch || over.launch;
     base.help = base.help || over.help;
     return base;
-}
-
-std::string usageText() {
-    return R"(Usage: escape-build [OPTION]...
-Writes the project tree bProj for the crowd-simulation runtime, as the dialog's
-build commands do, without a display.
-
-  --dir DIR            start directory (default: the current directory): the
-                       templates are read from DIR/unchanged, the project is
-                       written to DIR/bProj
-  --pairs N            mother-and-child pairs, 0 to 99 (default 5)
-  --adults N           additional adults, 0 to 99 (default 5)
-  --children N         additional children, 0 to 99 (default 5)
-  --record WHAT        none (Run Morvanta, default), kvx (Create KVX) or
-                       avi (Create AVI)
-  --exit=X,Z           an exit at world position (X, Z); at most 2 exits
-  --view-exit=VX,VY    an exit in view units (-1 to 1, y downward), converted
-                       with the floor's scale
-  --cluster=X,Z        a group of ten people around world position (X, Z);
-                       at most 40 clusters
-  --view-cluster=VX,VY a cluster in view units
-  --floor PATH         the floor scene file (default: the basic floor
-                       unchanged\floor.kvx); a relative path is taken from DIR
-  --scale S            the floor's scale (default: as the floor reader finds
-                       it in the floor file); its integer part places the camera
-  --scenario FILE      read the scenario from a JSON object with the keys
-                       pairs, adults, children, record, exits and clusters
-                       ([[x, z], ...]), viewExits and viewClusters
-                       ([[vx, vy], ...]), floor, scale; options on the
-                       command line override it
-  --launch             start the runtime afterwards (MORVANTA_RUNTIME names
-                       another program)
-  --help               show this text
-
-Exits and clusters keep their order: --exit and --view-exit (or
---cluster and --view-cluster) may be mixed; given on the command line, they
-replace those of the scenario file.
-
-Exit status: 0 when every file was written; 1 when a file could not be
-written, a template or the floor file was missing, or the runtime could not
-be started (everything else is still written); 2 for bad input, in which case
-nothing is written.
-)";
 }
 
 }  // namespace scenario

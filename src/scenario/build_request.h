@@ -1,6 +1,7 @@
 #pragma once
-// What escape-build was asked to do: the command line and an optional
-// scenario file, read and checked before anything is written.
+// What escape-build and the dialog are asked to build: a scenario file read
+// and written, and the values it shares with escape-build's command line,
+// checked before anything is written.
 
 #include <cstdint>
 #include <optional>
@@ -13,7 +14,9 @@
 
 namespace scenario {
 
-// Bad input: the message names the option or key and the value.
+// Bad input: the message names the option or key and the value. A scenario
+// file's mistake is BadInput; escape-build's command line throws its own
+// mistakes as Usage (platform::usageError).
 class UsageError : public platform::InputError {
   public:
     using platform::InputError::InputError;
@@ -42,8 +45,17 @@ struct BuildRequest {
     bool help = false;
 };
 
-// Reads the command line (argv[1..]). Throws UsageError.
-BuildRequest parseCommandLine(const std::vector<std::string>& arguments);
+// The values of a request, checked as the scenario file and escape-build's
+// command line both give them; `option` starts the message of the
+// UsageError each throws.
+int parseCount(const std::string& option, const std::string& value);  // 0 to 99
+std::string parseRecord(const std::string& option, const std::string& value);  // none, kvx, avi
+float parseScale(const std::string& option, const std::string& value);  // from 0 up
+// "X,Z" (or "VX,VY" in view units).
+Placement parsePlacement(const std::string& option, const std::string& value, bool inViewUnits);
+// Appends `p` to `list`, refusing a third exit or a 41st cluster.
+void addPlacement(std::vector<Placement>& list, const Placement& p, const std::string& option,
+                  const std::string& value, bool isExit);
 
 // A scenario file is at most this long (a full one is under a kilobyte).
 inline constexpr std::uint64_t kMaxScenarioFileBytes = 1u << 20;
@@ -87,7 +99,5 @@ void checkScenario(const BuildRequest& request, const std::string& startDirector
 
 // The fields of `over` that are set replace those of `base`.
 BuildRequest merge(BuildRequest base, const BuildRequest& over);
-
-std::string usageText();
 
 }  // namespace scenario

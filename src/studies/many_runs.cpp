@@ -155,7 +155,8 @@ std::string runFingerprint(const Options& opt) {
     } else {
         add("project");
         const fs::path start = fs::path(opt.project.value_or("."));
-        input = start / "bProj" / "Vellico" / "startup.pc";
+        input = projectformat::hostPath(
+            start, projectformat::fileMadeFrom(projectformat::Content::StartupScript).path);
         // The floor and the build's scenario record (the roles typed) decide
         // a project's runs as much as its script does.
         for (const fs::path& also :

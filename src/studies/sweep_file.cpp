@@ -10,6 +10,7 @@
 #include "platform/safe_input.h"
 #include "platform/safe_output.h"
 #include "platform/strict_json.h"
+#include "projectformat/project_files.h"
 #include "inputs/pre_movement.h"
 #include "run/prepare.h"
 #include "inputs/project.h"
@@ -76,7 +77,7 @@ class Reader {
             bad(where, "must be seconds or a distribution such as \"uniform:30:60\"");
         try {
             parsePreMovement(t);
-        } catch (const std::invalid_argument& e) {
+        } catch (const platform::InputError& e) {
             bad(where, e.what());
         }
         return t;
@@ -247,7 +248,7 @@ SweepDefinition parseSweepFile(const std::string& text, const fs::path& file) {
     try {
         doc = platform::parseStrictJson(text);
     } catch (const platform::JsonError& e) {
-        throw InputError(platform::capped(file.string()) + ": " + e.what());
+        throw InputError(e.inFile(platform::capped(file.string())));
     }
     if (!doc.is_object()) r.bad("", "must be a JSON object with a list \"scenarios\"");
     r.checkKeys(
@@ -313,7 +314,7 @@ SweepDefinition parseSweepFile(const std::string& text, const fs::path& file) {
                        : isProject  ? ": no such folder (the folder that holds bProj)"
                                     : ": no such scenario file"));
         }
-        if (isProject && !fs::is_directory(base.sourcePath / "bProj", ec))
+        if (isProject && !fs::is_directory(base.sourcePath / projectformat::kProjectFolder, ec))
             r.bad(at + ".project", platform::capped(base.source) + ": holds no project bProj");
         const std::string name = entry.contains("name") ? r.text(entry["name"], at + ".name")
                                                         : nameFrom(base.sourcePath);

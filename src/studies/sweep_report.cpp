@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "analysis/html_page.h"
+#include "platform/number_text.h"
 #include "platform/safe_output.h"
 #include "run/results.h"
 
@@ -81,7 +82,7 @@ std::string histogramAndCumulative(const std::vector<double>& times) {
     // niceStep rounds the width up (to 1, 2 or 5): ask for twice the bins.
     // The range is taken in halves, so that it stays finite for any times.
     const double width =
-        analysis::niceStep(std::max(2.0 * (hi / 2.0 - lo / 2.0), 1.0), 2 * wanted);
+        platform::niceStep(std::max(2.0 * (hi / 2.0 - lo / 2.0), 1.0), 2 * wanted);
     const double start = std::floor(lo / width) * width;
     Chart h;
     h.title = "Distribution of the evacuation time";
@@ -153,7 +154,7 @@ std::string intervalChart(const std::vector<VariantResult>& variants) {
             hi = std::max(hi, v.stats.evacuation.ciHigh);
         }
     if (!std::isfinite(lo)) return {};
-    const double step = analysis::niceStep(std::max(hi - lo, 1.0), 6);
+    const double step = platform::niceStep(std::max(hi - lo, 1.0), 6);
     lo = std::floor(lo / step) * step;
     hi = std::ceil(hi / step) * step;
     if (hi <= lo) hi = lo + step;

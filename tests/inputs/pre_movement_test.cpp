@@ -1,5 +1,6 @@
 // Pre-movement times: the distributions, their parameters, and how a
 // scenario and the command line give them.
+#include "platform/input_error.h"
 #include "inputs/pre_movement.h"
 
 #include <gtest/gtest.h>
@@ -62,8 +63,8 @@ TEST(PreMovementTimes, SampleMeanAndSpreadOf10000DrawsMatchTheParameters) {
 TEST(PreMovementTimes, BadParametersAreRefusedWithWhatIsWrong) {
     for (const char* bad : {"-1", "x", "uniform:60:30", "uniform:1", "normal:10:-1",
                             "lognormal:0:5", "gamma:1:2", "nan", "2e6"})
-        EXPECT_THROW(parsePreMovement(bad), std::invalid_argument) << bad;
-    EXPECT_THROW(runtime::parseOptions({"--pre-movement", "uniform:9:3"}), std::invalid_argument);
+        EXPECT_THROW(parsePreMovement(bad), platform::InputError) << bad;
+    EXPECT_THROW(runtime::parseOptions({"--pre-movement", "uniform:9:3"}), platform::InputError);
 }
 
 TEST(PreMovementTimes, AScenarioGivesThemPerPersonAndPerFillGroupFromItsSeed) {

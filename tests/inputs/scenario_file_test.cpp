@@ -1,3 +1,4 @@
+#include "platform/input_error.h"
 #include "inputs/scenario_file.h"
 
 #include <gtest/gtest.h>
@@ -119,7 +120,7 @@ TEST(Options, TheCommandLineIsReadAndCheckedStrictly) {
                                                 {"--fps", "-2"},
                                                 {"--bogus"},
                                                 {"bProj"}})
-        EXPECT_THROW(runtime::parseOptions(bad), std::invalid_argument) << bad[0];
+        EXPECT_THROW(runtime::parseOptions(bad), platform::InputError) << bad[0];
     EXPECT_NE(runtime::usageText().find("--scenario"), std::string::npos);
 }
 

@@ -159,10 +159,16 @@ TEST(Mvnrt, TheCommandLine) {
     EXPECT_TRUE(has(o.out, "Usage: mvnrt"));
     o = runMvnrt(dir.path(), "--frobnicate");
     EXPECT_EQ(o.status, 2);
-    EXPECT_TRUE(has(o.err, "unknown argument"));
-    o = runMvnrt(dir.path(), "--threads 65");
+    EXPECT_TRUE(has(o.err, "mvnrt: unknown option '--frobnicate' (see mvnrt --help)")) << o.err;
+    o = runMvnrt(dir.path(), "--sede 3");
     EXPECT_EQ(o.status, 2);
-    EXPECT_TRUE(has(o.err, "--threads needs a whole number from 1 to 64"));
+    EXPECT_TRUE(has(o.err, "unknown option '--sede' (did you mean '--seed'?)")) << o.err;
+    // --opt value and --opt=value are one option.
+    for (const char* threads : {"--threads 65", "--threads=65"}) {
+        o = runMvnrt(dir.path(), threads);
+        EXPECT_EQ(o.status, 2) << threads;
+        EXPECT_TRUE(has(o.err, "--threads needs a whole number from 1 to 64")) << o.err;
+    }
     o = runMvnrt(dir.path(), "--movie-camera side");
     EXPECT_EQ(o.status, 2);
     EXPECT_TRUE(has(o.err, "--movie-camera needs script or top, not \"side\"")) << o.err;
@@ -190,7 +196,13 @@ TEST(Mvnrt, RunsAScenarioAndNamesWhoIsLeftAtTheTimeLimit) {
 TEST(Mvnrt, ABrokenScenarioStopsWithStatus2) {
     TempDir dir;
     testsupport::writeFile(dir / "s.json", R"({"walkable": [[[0,0],[1,0]]]})");
-    const Outcome o = runMvnrt(dir.path(), "--scenario s.json");
+    Outcome o = runMvnrt(dir.path(), "--scenario s.json");
     EXPECT_EQ(o.status, 2);
     EXPECT_TRUE(has(o.err, "s.json: walkable[0]")) << o.err;
+    // Not JSON: the file, line and column, in plain words.
+    testsupport::writeFile(dir / "s.json", "{\n  \"walkable\": [[[0,0],[1,0]]],\n  \"exits\" []\n}\n");
+    o = runMvnrt(dir.path(), "--scenario s.json");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(has(o.err, "mvnrt: s.json:3:11: not valid JSON: ")) << o.err;
+    EXPECT_FALSE(has(o.err, "json.exception")) << o.err;
 }

@@ -220,3 +220,21 @@ TEST(NumberText, AnyFiniteDoubleAsPrintfWritesItAndNonFiniteNamed) {
     EXPECT_EQ(platform::fixedText(std::numeric_limits<double>::infinity(), 2), "inf");
     EXPECT_EQ(platform::fixedText(-std::numeric_limits<double>::infinity(), 2), "-inf");
 }
+
+TEST(NumberText, AxisStepsAreOneTwoOrFiveTimesAPowerOfTenAndGiveAtMostTheTicksAskedFor) {
+    for (const double range : {0.37, 1.0, 7.0, 33.03, 120.0, 999.0, 1.0e6, 3.3e-4}) {
+        for (const int ticks : {1, 5, 8}) {
+            const double step = platform::niceStep(range, ticks);
+            const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-12));
+            EXPECT_TRUE(std::fabs(mantissa - 1.0) < 1e-9 || std::fabs(mantissa - 2.0) < 1e-9 ||
+                        std::fabs(mantissa - 5.0) < 1e-9)
+                << range << " " << ticks << ": " << step;
+            EXPECT_GE(step * ticks, range * (1 - 1e-12)) << range << " " << ticks;  // the range fits
+            EXPECT_LT(step * ticks, range * 5.0 + 1e-12) << range << " " << ticks;  // not far more
+        }
+    }
+    EXPECT_EQ(platform::niceStep(10.0, 5), 2.0);
+    EXPECT_EQ(platform::niceStep(33.03, 8), 5.0);
+    for (const double bad : {0.0, -3.0, std::nan(""), std::numeric_limits<double>::infinity()})
+        EXPECT_EQ(platform::niceStep(bad, 6), 1.0) << bad;
+}

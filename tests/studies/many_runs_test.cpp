@@ -1,6 +1,7 @@
 // Many runs: each seed a child process of mvnrt into ROOT/run-K, the same
 // results as single runs, a killed sweep resumed, crashed and hung children
 // isolated and reported.
+#include "platform/input_error.h"
 #include "studies/many_runs.h"
 
 #include <gtest/gtest.h>
@@ -190,7 +191,7 @@ TEST(Sweep, OptionsOfManyRuns) {
                                                 {"--jobs", "2"},
                                                 {"--resume"},
                                                 {"--atomic-out"}})
-        EXPECT_THROW(parseOptions(bad), std::invalid_argument) << bad[0];
+        EXPECT_THROW(parseOptions(bad), platform::InputError) << bad[0];
 
     // One run's command: the sweep's options out, the run's in.
     EXPECT_EQ(

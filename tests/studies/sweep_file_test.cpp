@@ -255,7 +255,7 @@ TEST(SweepPlan, OptionsOfSweepFilesAndSubmission) {
           {"--sweep", "s", "--submit", "slurm", "--partition", "a b"},
           {"--sweep-task", "root"},  // without its index
           {"--project", "p", "--scenario", "a.json"}})
-        EXPECT_THROW(parseOptions(bad), std::invalid_argument) << bad[0] << " " << bad[1];
+        EXPECT_THROW(parseOptions(bad), platform::InputError) << bad[0] << " " << bad[1];
 }
 
 // The sweep run here: its table holds the figures of the runs themselves,

@@ -1,0 +1,122 @@
+#include "cli/command_line.h"
+
+#include "platform/command_line.h"
+
+namespace cli {
+
+using platform::usageError;
+using scenario::BuildRequest;
+using scenario::Placement;
+using scenario::addPlacement;
+using scenario::parseCount;
+using scenario::parsePlacement;
+using scenario::parseRecord;
+using scenario::parseScale;
+
+namespace {
+
+// The options escape-build knows, and whether each takes a value.
+const std::vector<platform::OptionSpec>& knownOptions() {
+    static const std::vector<platform::OptionSpec> known = {
+        {"--help,-h", false}, {"--launch", false}, {"--dir"},       {"--pairs"},
+        {"--adults"},         {"--children"},      {"--record"},    {"--exit"},
+        {"--cluster"},        {"--view-exit"},     {"--view-cluster"}, {"--floor"},
+        {"--scale"},          {"--scenario"},
+    };
+    return known;
+}
+
+}  // namespace
+
+BuildRequest parseCommandLine(const std::vector<std::string>& arguments) {
+    BuildRequest request;
+    std::vector<Placement> exits;
+    std::vector<Placement> clusters;
+    bool exitsGiven = false;
+    bool clustersGiven = false;
+
+    for (const platform::GivenOption& given : platform::splitCommandLine(knownOptions(), arguments)) {
+        const std::string& option = given.name;
+        const std::string& value = given.value;
+        if (option == "--help") {
+            request.help = true;
+        } else if (option == "--launch") {
+            request.launch = true;
+        } else if (option == "--dir") {
+            if (value.empty()) throw usageError("--dir: the directory name is empty");
+            request.directory = value;
+        } else if (option == "--pairs") {
+            request.pairs = parseCount(option, value);
+        } else if (option == "--adults") {
+            request.adults = parseCount(option, value);
+        } else if (option == "--children") {
+            request.children = parseCount(option, value);
+        } else if (option == "--record") {
+            request.record = parseRecord(option, value);
+        } else if (option == "--exit" || option == "--view-exit") {
+            exitsGiven = true;
+            addPlacement(exits, parsePlacement(option, value, option == "--view-exit"), option,
+                         value, true);
+        } else if (option == "--cluster" || option == "--view-cluster") {
+            clustersGiven = true;
+            addPlacement(clusters, parsePlacement(option, value, option == "--view-cluster"),
+                         option, value, false);
+        } else if (option == "--floor") {
+            if (value.empty()) throw usageError("--floor: the file name is empty");
+            request.floor = value;
+        } else if (option == "--scale") {
+            request.scale = parseScale(option, value);
+        } else if (option == "--scenario") {
+            request.scenarioFile = value;
+        }
+    }
+    if (exitsGiven) request.exits = exits;
+    if (clustersGiven) request.clusters = clusters;
+    return request;
+}
+
+
+std::string usageText() {
+    return R"(Usage: escape-build [OPTION]...
+Writes the project tree bProj for the crowd-simulation runtime, as the dialog's
+build commands do, without a display.
+
+  --dir DIR            start directory (default: the current directory): the
+                       templates are read from DIR/unchanged, the project is
+                       written to DIR/bProj
+  --pairs N            mother-and-child pairs, 0 to 99 (default 5)
+  --adults N           additional adults, 0 to 99 (default 5)
+  --children N         additional children, 0 to 99 (default 5)
+  --record WHAT        none (Run Morvanta, default), kvx (Create KVX) or
+                       avi (Create AVI)
+  --exit=X,Z           an exit at world position (X, Z); at most 2 exits
+  --view-exit=VX,VY    an exit in view units (-1 to 1, y downward), converted
+                       with the floor's scale
+  --cluster=X,Z        a group of ten people around world position (X, Z);
+                       at most 40 clusters
+  --view-cluster=VX,VY a cluster in view units
+  --floor PATH         the floor scene file (default: the basic floor
+                       unchanged\floor.kvx); a relative path is taken from DIR
+  --scale S            the floor's scale (default: as the floor reader finds
+                       it in the floor file); its integer part places the camera
+  --scenario FILE      read the scenario from a JSON object with the keys
+                       pairs, adults, children, record, exits and clusters
+                       ([[x, z], ...]), viewExits and viewClusters
+                       ([[vx, vy], ...]), floor, scale; options on the
+                       command line override it
+  --launch             start the runtime afterwards (MORVANTA_RUNTIME names
+                       another program)
+  --help               show this text
+
+Exits and clusters keep their order: --exit and --view-exit (or
+--cluster and --view-cluster) may be mixed; given on the command line, they
+replace those of the scenario file.
+
+Exit status: 0 when every file was written; 1 when a file could not be
+written, a template or the floor file was missing, or the runtime could not
+be started (everything else is still written); 2 for bad input, in which case
+nothing is written.
+)";
+}
+
+}  // namespace cli
