@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "../runtime/runtime_test_helpers.h"
+#include "support/runtime_test_helpers.h"
 
 namespace recordingtest {
 
