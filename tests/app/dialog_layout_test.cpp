@@ -1,6 +1,6 @@
-// The dialog as it opens: controls, texts, ids, positions in dialog units,
-// tab order, default button, fonts, icon, and the floor view on the
-// placeholder's rectangle.
+// The dialog as it opens: controls, texts and ids, every control inside the
+// dialog and none on another, tab order, default button, fonts, icon, and
+// the floor view on the placeholder's rectangle.
 
 #include <QApplication>
 #include <QFileDialog>
@@ -11,7 +11,9 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "app/spin_arrows.h"
 #include "app_test_support.h"
@@ -22,37 +24,53 @@ using app::EscapeSetupDialog;
 namespace {
 
 struct TemplateControl {
-    const char* name;
-    int x, y, w, h;
+    const char* name;  // the object name: the control's id, or the label's name
     const char* text;  // nullptr: no text to compare
 };
 
-// The dialog template, in template order.
+// The controls of the dialog in the order they are created, with the texts
+// the user reads.
 const TemplateControl kTemplate[] = {
-    {"1021", 7, 7, 159, 14, "Number of each type (99 max each)"},
-    {"1001", 178, 50, 163, 125, ""},
-    {"1002", 7, 147, 60, 14, "Run Morvanta"},
-    {"1022", 7, 78, 79, 15, "Floor Plan Choice"},
-    {"labelPairs", 14, 22, 109, 9, "Number of Mother and Child Pairs"},
-    {"1004", 7, 92, 32, 10, "Basic"},
-    {"1005", 7, 105, 60, 10, "User Selected"},
-    {"1006", 7, 119, 123, 14, nullptr},
-    {"1003", 78, 147, 60, 14, "Create KVX"},
-    {"1007", 78, 161, 60, 14, "Create AVI"},
-    {"2", 7, 161, 60, 14, "Cancel"},
-    {"1009", 133, 119, 14, 14, "..."},
-    {"1012", 142, 20, 11, 14, nullptr},
-    {"1013", 122, 20, 17, 14, nullptr},
-    {"1014", 142, 55, 11, 14, nullptr},
-    {"1015", 122, 55, 17, 14, nullptr},
-    {"labelAdults", 14, 41, 90, 9, "Number of Additional Adults"},
-    {"1016", 142, 38, 11, 14, nullptr},
-    {"1017", 122, 38, 17, 14, nullptr},
-    {"labelChildren", 14, 58, 100, 8, "Number of Additional Children"},
-    {"1018", 195, 21, 131, 10, "Place People (10 people in each click)"},
-    {"1019", 195, 31, 93, 10, "Place Exits (2 maximum)"},
-    {"1023", 200, 7, 125, 14, "Clicking the Interface will:"},
+    {"1021", "Number of each type (99 max each)"},
+    {"1001", ""},
+    {"1002", "Run Morvanta"},
+    {"1022", "Floor Plan Choice"},
+    {"labelPairs", "Number of Mother and Child Pairs"},
+    {"1004", "Basic"},
+    {"1005", "User Selected"},
+    {"1006", nullptr},
+    {"1003", "Create KVX"},
+    {"1007", "Create AVI"},
+    {"2", "Cancel"},
+    {"1009", "..."},
+    {"1012", nullptr},
+    {"1013", nullptr},
+    {"1014", nullptr},
+    {"1015", nullptr},
+    {"labelAdults", "Number of Additional Adults"},
+    {"1016", nullptr},
+    {"1017", nullptr},
+    {"labelChildren", "Number of Additional Children"},
+    {"1018", "Place People (10 people in each click)"},
+    {"1019", "Place Exits (2 maximum)"},
+    {"1023", "Clicking the Interface will:"},
 };
+
+// A control the user clicks or types into.
+bool takesInput(QWidget* w) {
+    return qobject_cast<QAbstractButton*>(w) != nullptr || qobject_cast<QLineEdit*>(w) != nullptr ||
+           qobject_cast<app::SpinArrows*>(w) != nullptr;
+}
+
+// Where a label's text is painted: from its left edge, as wide as the text,
+// as high as a line, centred in the label's height.
+QRect paintedText(QLabel* label) {
+    const QFontMetrics metrics(label->font());
+    const QRect box = label->geometry();
+    const int width = std::min(metrics.horizontalAdvance(label->text()), box.width());
+    const int height = std::min(metrics.height(), box.height());
+    return QRect(box.left(), box.top() + (box.height() - height) / 2, width, height);
+}
 
 QString textOf(QWidget* w) {
     if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
@@ -69,7 +87,7 @@ class DialogLayoutTest : public QObject {
   private slots:
     void dialogUnitsFollowTheFont();
     void openingState();
-    void templateControlsAndPositions();
+    void templateControlsLieInsideAndApart();
     void tabOrderAndFocus();
     void fontsAndIcon();
     void viewLiesOnThePlaceholderAndDraws();
@@ -140,18 +158,18 @@ void DialogLayoutTest::openingState() {
     QVERIFY(!flags.testFlag(Qt::WindowContextHelpButtonHint));
 }
 
-void DialogLayoutTest::templateControlsAndPositions() {
+void DialogLayoutTest::templateControlsLieInsideAndApart() {
     apptest::StartDirectory start;
     EscapeSetupDialog dialog;
     QVERIFY(apptest::showAndWait(dialog));
-    const app::DialogUnits& units = dialog.units();
 
     QWidget* previous = nullptr;
+    std::vector<QWidget*> inputs;
+    std::vector<QLabel*> labels;
     for (const TemplateControl& c : kTemplate) {
         QWidget* w =
             dialog.findChild<QWidget*>(QString::fromLatin1(c.name), Qt::FindDirectChildrenOnly);
         QVERIFY2(w != nullptr, c.name);
-        QCOMPARE(w->geometry(), units.toPixels(c.x, c.y, c.w, c.h));
         if (c.text != nullptr) QCOMPARE(textOf(w), QString::fromLatin1(c.text));
         // Created in template order: each comes after the one before it
         // among the dialog's children.
@@ -160,12 +178,32 @@ void DialogLayoutTest::templateControlsAndPositions() {
             QVERIFY2(children.indexOf(previous) < children.indexOf(w), c.name);
         }
         previous = w;
+        // Every control lies whole inside the dialog.
+        QVERIFY2(dialog.rect().contains(w->geometry()), c.name);
+        QVERIFY2(!w->geometry().isEmpty(), c.name);
         // Every text reads whole: no label or button is too narrow for it.
         if (c.text != nullptr && qobject_cast<QLabel*>(w) != nullptr) {
             const QFontMetrics metrics(w->font());
             QVERIFY2(metrics.horizontalAdvance(textOf(w)) <= w->width(), c.name);
         }
+        if (takesInput(w)) inputs.push_back(w);
+        if (auto* label = qobject_cast<QLabel*>(w); label != nullptr && c.text != nullptr)
+            labels.push_back(label);
     }
+    // Nothing the user clicks or types into lies on another such control,
+    // and no text is painted over one.
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        for (std::size_t j = i + 1; j < inputs.size(); ++j)
+            QVERIFY2(!inputs[i]->geometry().intersects(inputs[j]->geometry()),
+                     qPrintable(inputs[i]->objectName() + " on " + inputs[j]->objectName()));
+    for (QLabel* label : labels)
+        for (QWidget* input : inputs)
+            QVERIFY2(!paintedText(label).intersects(input->geometry()),
+                     qPrintable(label->objectName() + " painted over " + input->objectName()));
+    // The view lies beside the counts and the floor choice, not on them.
+    for (QWidget* input : inputs)
+        QVERIFY2(!input->geometry().intersects(dialog.floorView()->geometry()),
+                 qPrintable(input->objectName()));
     QVERIFY(!dialog.control(app::IdPlaceholder)->isVisible());
     for (int id : {app::IdPairsSpin, app::IdAdultsSpin, app::IdChildrenSpin}) {
         auto* spin = dialog.control<app::SpinArrows>(id);
