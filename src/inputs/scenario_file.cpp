@@ -147,17 +147,8 @@ void checkExtent(const crowd::CrowdSetup& setup) {
     if (const auto problem = crowd::extentProblem(setup)) bad(problem->member, problem->message);
 }
 
-}  // namespace
-
-ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t> seedOverride) {
-    json j;
-    j = platform::parseStrictJson(text);  // a JsonError names its line and column
-    if (!j.is_object()) bad("scenario", "must be a JSON object");
-    checkKeys(j,
-              {"name", "description", "seed", "timeLimit", "walkable", "exits", "people", "fill",
-               "periodic", "model"},
-              "scenario");
-    ScenarioFile out;
+// The scenario's name, seed, time limit and model.
+void readHeader(const json& j, std::optional<std::uint64_t> seedOverride, ScenarioFile& out) {
     crowd::CrowdSetup& setup = out.setup;
     if (j.contains("name")) {
         if (!j["name"].is_string()) bad("name", "must be a string");
@@ -174,7 +165,10 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
             bad("timeLimit", "must be in (0, 1e6] s");
     }
     if (j.contains("model")) readModel(j["model"], setup.params);
+}
 
+// The walkable polygons, and the periodic corridor when there is one.
+void readArea(const json& j, crowd::CrowdSetup& setup) {
     if (!j.contains("walkable"))
         bad("walkable", "is missing: a list of polygons, each a list of points [x, z]");
     const json& w = j["walkable"];
@@ -192,6 +186,10 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
         if (p.contains("direction"))
             setup.periodic.direction = point(p["direction"], "periodic.direction");
     }
+}
+
+void readExits(const json& j, ScenarioFile& out) {
+    crowd::CrowdSetup& setup = out.setup;
     if (j.contains("exits")) {
         const json& e = j["exits"];
         if (!e.is_array()) bad("exits", "must be a list");
@@ -209,6 +207,143 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
             out.exitNames.push_back(x.name);
         }
     }
+}
+
+// People's speeds when a scenario gives none: 1.34 +- 0.26 m/s (Weidmann).
+const SpeedRange kDefaultSpeed{1.08, 1.60};
+
+PreMovement preMovementOf(const json& obj, const std::string& at) {
+    return obj.contains("preMovement") ? preMovementFromJson(obj["preMovement"], at + ".preMovement")
+                                       : PreMovement{};
+}
+
+// The people placed one by one ("people"), each checked where it stands.
+void readPeople(const json& p, ScenarioFile& out, crowd::Rng& rng, crowd::Placer& placer,
+                std::vector<PreMovement>& preMovement) {
+    crowd::CrowdSetup& setup = out.setup;
+    const crowd::ModelParams& mp = setup.params;
+    if (!p.is_array()) bad("people", "must be a list");
+    if (p.size() > 1000000) bad("people", "has too many entries");
+    std::map<std::pair<long long, long long>, std::size_t> perSquareMetre;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const std::string at = "people[" + std::to_string(i) + "]";
+        if (!p[i].is_object()) bad(at, "must be an object");
+        checkKeys(p[i], {"x", "z", "speed", "radius", "exit", "role", "leader", "preMovement"},
+                  at);
+        crowd::PersonSpec s;
+        if (!p[i].contains("x") || !p[i].contains("z")) bad(at, "needs x and z in metres");
+        s.start = {number(p[i]["x"], at + ".x"), number(p[i]["z"], at + ".z")};
+        if (!(std::fabs(s.start.x) <= crowd::kMaxCoordinate &&
+              std::fabs(s.start.y) <= crowd::kMaxCoordinate))
+            bad(at, "stands beyond " + std::to_string(static_cast<long>(crowd::kMaxCoordinate)) +
+                        " m from the origin");
+        s.radius = p[i].contains("radius") ? number(p[i]["radius"], at + ".radius")
+                                           : rng.uniform(mp.radiusMin, mp.radiusMax);
+        if (!(s.radius > 0.0 && s.radius < 2.0)) bad(at + ".radius", "must be in (0, 2) m");
+        const SpeedRange sr = speedRange(p[i], kDefaultSpeed, at);
+        s.desiredSpeed = sr.min == sr.max ? sr.min : rng.uniform(sr.min, sr.max);
+        s.exit = exitIndex(p[i], out.exitNames, at);
+        s.role = roleFrom(p[i], at);
+        if (p[i].contains("leader")) {
+            if (!p[i]["leader"].is_number_integer())
+                bad(at + ".leader", "must be a person index");
+            const auto l = p[i]["leader"].get<long long>();
+            if (l < 0 || l >= static_cast<long long>(p.size()) ||
+                l == static_cast<long long>(i))
+                bad(at + ".leader", "must be the index of another person in people");
+            s.leader = static_cast<int>(l);
+        }
+        // As a fill never would: no square metre holds more than
+        // kMaxPeoplePerSquareMetre (a pile of people costs memory and
+        // time without bound).
+        const auto key = std::make_pair(static_cast<long long>(std::floor(s.start.x)),
+                                        static_cast<long long>(std::floor(s.start.y)));
+        if (++perSquareMetre[key] > crowd::kMaxPeoplePerSquareMetre)
+            bad(at, "is person " + std::to_string(crowd::kMaxPeoplePerSquareMetre + 1) +
+                        " in the square metre from (" + std::to_string(key.first) + ", " +
+                        std::to_string(key.second) + "); at most " +
+                        std::to_string(crowd::kMaxPeoplePerSquareMetre) +
+                        " people may stand in one square metre");
+        placer.add(s.start, s.radius);
+        setup.people.push_back(s);
+        preMovement.push_back(preMovementOf(p[i], at));
+    }
+    // Nobody starts outside the walls: such a person would walk around
+    // them to a door and be counted out of a room never entered.
+    std::vector<Vec2> starts;
+    for (const crowd::PersonSpec& s : setup.people) starts.push_back(s.start);
+    const std::vector<std::uint8_t> inside = setup.area.containsEach(starts);
+    for (std::size_t i = 0; i < inside.size(); ++i)
+        if (!inside[i])
+            bad("people[" + std::to_string(i) + "]",
+                "stands at (" + platform::fixedText(starts[i].x, 2) + ", " +
+                    platform::fixedText(starts[i].y, 2) + ") m, outside the walkable area");
+}
+
+// The people drawn into regions ("fill"), each where there is room.
+void readFill(const json& f, ScenarioFile& out, crowd::Rng& rng, crowd::Placer& placer,
+              std::vector<PreMovement>& preMovement) {
+    crowd::CrowdSetup& setup = out.setup;
+    const crowd::ModelParams& mp = setup.params;
+    if (!f.is_array()) bad("fill", "must be a list");
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        const std::string at = "fill[" + std::to_string(i) + "]";
+        if (!f[i].is_object()) bad(at, "must be an object with area and count");
+        checkKeys(f[i], {"area", "count", "speed", "exit", "role", "preMovement"}, at);
+        if (!f[i].contains("area") || !f[i].contains("count")) bad(at, "needs area and count");
+        const crowd::WalkableArea region({polygon(f[i]["area"], at + ".area")});
+        if (!f[i]["count"].is_number_unsigned())
+            bad(at + ".count", "must be a non-negative whole number");
+        const auto count = f[i]["count"].get<std::uint64_t>();
+        if (count > 1000000) bad(at + ".count", "is too large");
+        const SpeedRange sr = speedRange(f[i], kDefaultSpeed, at);
+        const int exit = exitIndex(f[i], out.exitNames, at);
+        const crowd::Role role = roleFrom(f[i], at);
+        const PreMovement groupPreMovement = preMovementOf(f[i], at);
+        const crowd::Box b = region.bounds();
+        for (std::uint64_t n = 0; n < count; ++n) {
+            crowd::PersonSpec s;
+            s.radius = rng.uniform(mp.radiusMin, mp.radiusMax);
+            s.desiredSpeed = sr.min == sr.max ? sr.min : rng.uniform(sr.min, sr.max);
+            s.exit = exit;
+            s.role = role;
+            // Uniformly at random in the region, where free; after many
+            // misses the nearest free spot to the last try.
+            Vec2 p{};
+            bool placed = false;
+            for (int attempt = 0; attempt < 200 && !placed; ++attempt) {
+                p = {rng.uniform(b.min.x, b.max.x), rng.uniform(b.min.y, b.max.y)};
+                placed = region.contains(p) && placer.isFree(p, s.radius);
+            }
+            if (!placed) {
+                const auto q = placer.nearestFree(p, s.radius);
+                if (!q)
+                    bad(at, "the area has no room for person " + std::to_string(n + 1) +
+                                " of " + std::to_string(count));
+                p = *q;
+            }
+            s.start = p;
+            placer.add(p, s.radius);
+            setup.people.push_back(s);
+            preMovement.push_back(groupPreMovement);
+        }
+    }
+}
+
+}  // namespace
+
+ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t> seedOverride) {
+    const json j = platform::parseStrictJson(text);  // a JsonError names its line and column
+    if (!j.is_object()) bad("scenario", "must be a JSON object");
+    checkKeys(j,
+              {"name", "description", "seed", "timeLimit", "walkable", "exits", "people", "fill",
+               "periodic", "model"},
+              "scenario");
+    ScenarioFile out;
+    crowd::CrowdSetup& setup = out.setup;
+    readHeader(j, seedOverride, out);
+    readArea(j, setup);
+    readExits(j, out);
     checkExtent(setup);
     if (setup.periodic.enabled && !setup.exits.empty())
         bad("periodic", "a periodic corridor has no exits");
@@ -217,120 +352,11 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
 
     setup.seed = out.seed;
     crowd::Rng rng(out.seed);
-    const crowd::ModelParams& mp = setup.params;
-    const SpeedRange defaultSpeed{1.08, 1.60};
     countPeople(j);
     crowd::Placer placer(setup.area);
     std::vector<PreMovement> preMovement;  // per person
-    auto preMovementOf = [](const json& obj, const std::string& at) {
-        return obj.contains("preMovement") ? preMovementFromJson(obj["preMovement"], at + ".preMovement")
-                                           : PreMovement{};
-    };
-    if (j.contains("people")) {
-        const json& p = j["people"];
-        if (!p.is_array()) bad("people", "must be a list");
-        if (p.size() > 1000000) bad("people", "has too many entries");
-        std::map<std::pair<long long, long long>, std::size_t> perSquareMetre;
-        for (std::size_t i = 0; i < p.size(); ++i) {
-            const std::string at = "people[" + std::to_string(i) + "]";
-            if (!p[i].is_object()) bad(at, "must be an object");
-            checkKeys(p[i], {"x", "z", "speed", "radius", "exit", "role", "leader", "preMovement"},
-                      at);
-            crowd::PersonSpec s;
-            if (!p[i].contains("x") || !p[i].contains("z")) bad(at, "needs x and z in metres");
-            s.start = {number(p[i]["x"], at + ".x"), number(p[i]["z"], at + ".z")};
-            if (!(std::fabs(s.start.x) <= crowd::kMaxCoordinate &&
-                  std::fabs(s.start.y) <= crowd::kMaxCoordinate))
-                bad(at, "stands beyond " + std::to_string(static_cast<long>(crowd::kMaxCoordinate)) +
-                            " m from the origin");
-            s.radius = p[i].contains("radius") ? number(p[i]["radius"], at + ".radius")
-                                               : rng.uniform(mp.radiusMin, mp.radiusMax);
-            if (!(s.radius > 0.0 && s.radius < 2.0)) bad(at + ".radius", "must be in (0, 2) m");
-            const SpeedRange sr = speedRange(p[i], defaultSpeed, at);
-            s.desiredSpeed = sr.min == sr.max ? sr.min : rng.uniform(sr.min, sr.max);
-            s.exit = exitIndex(p[i], out.exitNames, at);
-            s.role = roleFrom(p[i], at);
-            if (p[i].contains("leader")) {
-                if (!p[i]["leader"].is_number_integer())
-                    bad(at + ".leader", "must be a person index");
-                const auto l = p[i]["leader"].get<long long>();
-                if (l < 0 || l >= static_cast<long long>(p.size()) ||
-                    l == static_cast<long long>(i))
-                    bad(at + ".leader", "must be the index of another person in people");
-                s.leader = static_cast<int>(l);
-            }
-            // As a fill never would: no square metre holds more than
-            // kMaxPeoplePerSquareMetre (a pile of people costs memory and
-            // time without bound).
-            const auto key = std::make_pair(static_cast<long long>(std::floor(s.start.x)),
-                                            static_cast<long long>(std::floor(s.start.y)));
-            if (++perSquareMetre[key] > crowd::kMaxPeoplePerSquareMetre)
-                bad(at, "is person " + std::to_string(crowd::kMaxPeoplePerSquareMetre + 1) +
-                            " in the square metre from (" + std::to_string(key.first) + ", " +
-                            std::to_string(key.second) + "); at most " +
-                            std::to_string(crowd::kMaxPeoplePerSquareMetre) +
-                            " people may stand in one square metre");
-            placer.add(s.start, s.radius);
-            setup.people.push_back(s);
-            preMovement.push_back(preMovementOf(p[i], at));
-        }
-        // Nobody starts outside the walls: such a person would walk around
-        // them to a door and be counted out of a room never entered.
-        std::vector<Vec2> starts;
-        for (const crowd::PersonSpec& s : setup.people) starts.push_back(s.start);
-        const std::vector<std::uint8_t> inside = setup.area.containsEach(starts);
-        for (std::size_t i = 0; i < inside.size(); ++i)
-            if (!inside[i])
-                bad("people[" + std::to_string(i) + "]",
-                    "stands at (" + platform::fixedText(starts[i].x, 2) + ", " +
-                        platform::fixedText(starts[i].y, 2) + ") m, outside the walkable area");
-    }
-    if (j.contains("fill")) {
-        const json& f = j["fill"];
-        if (!f.is_array()) bad("fill", "must be a list");
-        for (std::size_t i = 0; i < f.size(); ++i) {
-            const std::string at = "fill[" + std::to_string(i) + "]";
-            if (!f[i].is_object()) bad(at, "must be an object with area and count");
-            checkKeys(f[i], {"area", "count", "speed", "exit", "role", "preMovement"}, at);
-            if (!f[i].contains("area") || !f[i].contains("count")) bad(at, "needs area and count");
-            const crowd::WalkableArea region({polygon(f[i]["area"], at + ".area")});
-            if (!f[i]["count"].is_number_unsigned())
-                bad(at + ".count", "must be a non-negative whole number");
-            const auto count = f[i]["count"].get<std::uint64_t>();
-            if (count > 1000000) bad(at + ".count", "is too large");
-            const SpeedRange sr = speedRange(f[i], defaultSpeed, at);
-            const int exit = exitIndex(f[i], out.exitNames, at);
-            const crowd::Role role = roleFrom(f[i], at);
-            const PreMovement groupPreMovement = preMovementOf(f[i], at);
-            const crowd::Box b = region.bounds();
-            for (std::uint64_t n = 0; n < count; ++n) {
-                crowd::PersonSpec s;
-                s.radius = rng.uniform(mp.radiusMin, mp.radiusMax);
-                s.desiredSpeed = sr.min == sr.max ? sr.min : rng.uniform(sr.min, sr.max);
-                s.exit = exit;
-                s.role = role;
-                // Uniformly at random in the region, where free; after many
-                // misses the nearest free spot to the last try.
-                Vec2 p{};
-                bool placed = false;
-                for (int attempt = 0; attempt < 200 && !placed; ++attempt) {
-                    p = {rng.uniform(b.min.x, b.max.x), rng.uniform(b.min.y, b.max.y)};
-                    placed = region.contains(p) && placer.isFree(p, s.radius);
-                }
-                if (!placed) {
-                    const auto q = placer.nearestFree(p, s.radius);
-                    if (!q)
-                        bad(at, "the area has no room for person " + std::to_string(n + 1) +
-                                    " of " + std::to_string(count));
-                    p = *q;
-                }
-                s.start = p;
-                placer.add(p, s.radius);
-                setup.people.push_back(s);
-                preMovement.push_back(groupPreMovement);
-            }
-        }
-    }
+    if (j.contains("people")) readPeople(j["people"], out, rng, placer, preMovement);
+    if (j.contains("fill")) readFill(j["fill"], out, rng, placer, preMovement);
     if (setup.people.empty()) bad("people", "the scenario has nobody in it (give people or fill)");
     drawPreMovements(setup.people, preMovement, out.seed);
     return out;
