@@ -242,6 +242,146 @@ std::string seedsText(const std::vector<std::uint64_t>& seeds) {
     return t;
 }
 
+namespace {
+
+// What a sweep file gives every entry that does not give its own.
+struct EntryDefaults {
+    std::optional<std::vector<std::uint64_t>> seeds;
+    std::optional<double> timeLimit;
+    std::optional<std::string> preMovement;
+};
+
+// One entry of "scenarios" without its variations: the scenario file or
+// project it runs, its name, seeds, time limit and pre-movement.
+SweepVariant readEntry(const Reader& r, const json& entry, const std::string& at,
+                       const fs::path& folder, const EntryDefaults& defaults, std::string& name) {
+    std::error_code ec;
+    const bool isProject = entry.contains("project");
+    if (isProject == entry.contains("scenario"))
+        r.bad(at,
+              "needs either \"scenario\": FILE.json or \"project\": FOLDER (that holds bProj)");
+    SweepVariant base;
+    base.project = isProject;
+    const std::string sourceKey = isProject ? "project" : "scenario";
+    base.source = r.text(entry[sourceKey], at + "." + sourceKey);
+    base.sourcePath = (fs::path(base.source).is_absolute() ? fs::path(base.source)
+                                                           : folder / fs::path(base.source))
+                          .lexically_normal();
+    if (isProject ? !fs::is_directory(base.sourcePath, ec)
+                  : !fs::is_regular_file(base.sourcePath, ec)) {
+        // Something else there (a FIFO, a device, a folder) is named as
+        // what it is.
+        std::string why;
+        if (fs::exists(fs::symlink_status(base.sourcePath, ec))) {
+            if (isProject)
+                why = "is not a folder";
+            else
+                platform::openRegularFile(base.sourcePath, UINT64_MAX, &why);
+        }
+        r.bad(at + "." + sourceKey,
+              platform::capped(base.source) +
+                  (!why.empty() ? ": " + why
+                   : isProject  ? ": no such folder (the folder that holds bProj)"
+                                : ": no such scenario file"));
+    }
+    if (isProject && !fs::is_directory(base.sourcePath / projectformat::kProjectFolder, ec))
+        r.bad(at + ".project", platform::capped(base.source) + ": holds no project bProj");
+    name = entry.contains("name") ? r.text(entry["name"], at + ".name")
+                                                    : nameFrom(base.sourcePath);
+    if (!safeName(name) || kReservedNames.count(name))
+        r.bad(at + ".name", "\"" + platform::capped(name, 60) +
+                                "\" cannot name a folder: use letters, digits, '.', '_' and "
+                                "'-' (at most 80, not starting with '.' or '-', not a name of "
+                                "the sweep's own files)");
+    base.timeLimit = entry.contains("timeLimit")
+                         ? std::optional(r.timeLimit(entry["timeLimit"], at + ".timeLimit"))
+                         : defaults.timeLimit;
+    base.preMovement =
+        entry.contains("preMovement")
+            ? std::optional(r.preMovement(entry["preMovement"], at + ".preMovement"))
+            : defaults.preMovement;
+    const auto seeds = r.seeds(entry, at);
+    if (!seeds && !defaults.seeds)
+        r.bad(at, "names no seeds: give \"seeds\" or \"runs\" here or for the whole file");
+    base.seeds = seeds ? *seeds : *defaults.seeds;
+    return base;
+}
+
+// The varied parameters of an entry, in key order; the first varies slowest.
+std::vector<Parameter> readVary(const Reader& r, const json& entry, const std::string& at,
+                                bool isProject) {
+    std::vector<Parameter> parameters;
+    if (entry.contains("vary")) {
+        const json& vary = entry["vary"];
+        if (!vary.is_object() || vary.empty())
+            r.bad(at + ".vary", "must be an object of parameter: [values]");
+        for (const auto& item : vary.items()) {
+            const std::string where = at + ".vary." + platform::capped(item.key(), 60);
+            if (!item.value().is_array() || item.value().empty() ||
+                item.value().size() > kMaxValuesPerParameter)
+                r.bad(where, "must be a list of 1 to " +
+                                 std::to_string(kMaxValuesPerParameter) + " values");
+            const bool option = item.key() == "timeLimit" || item.key() == "preMovement";
+            if (isProject && !option)
+                r.bad(where, "a project varies only timeLimit and preMovement");
+            parameters.push_back({item.key(), item.value().get<std::vector<json>>()});
+        }
+    }
+    return parameters;
+}
+
+// Variant `c` of the combinations of `parameters`, its name not one of
+// `names` (where it is added), checked as its first run would read it.
+SweepVariant makeVariant(const Reader& r, const SweepVariant& base, const std::string& name,
+                         const std::vector<Parameter>& parameters, const json& scenarioDoc,
+                         std::size_t c, const std::string& at, std::set<std::string>& names) {
+    SweepVariant v = base;
+    v.name = parameters.empty() ? name : name + "-" + std::to_string(c + 1);
+    json doc2 = scenarioDoc;
+    std::size_t rest = c;
+    std::vector<std::size_t> pick(parameters.size());
+    for (std::size_t k = parameters.size(); k-- > 0;) {
+        pick[k] = rest % parameters[k].values.size();
+        rest /= parameters[k].values.size();
+    }
+    for (std::size_t k = 0; k < parameters.size(); ++k) {
+        const Parameter& p = parameters[k];
+        const json& value = p.values[pick[k]];
+        const std::string where = at + ".vary." + platform::capped(p.key, 60) + "[" +
+                                  std::to_string(pick[k]) + "]";
+        if (p.key == "timeLimit")
+            v.timeLimit = r.timeLimit(value, where);
+        else if (p.key == "preMovement")
+            v.preMovement = r.preMovement(value, where);
+        else if (const std::string problem = setMember(doc2, p.key, value);
+                 !problem.empty())
+            r.bad(at + ".vary." + platform::capped(p.key, 60), problem);
+        v.parameters.emplace_back(p.key, value.dump());
+    }
+    if (!scenarioDoc.is_null()) v.scenarioText = doc2.dump(2) + "\n";
+    if (!names.insert(v.name).second)
+        r.bad(at + ".name", "\"" + v.name + "\" names another variant already");
+
+    // The variant as its first run would read it: a mistake in it is
+    // found now, not by every run.
+    Options check;
+    (v.project ? check.project : check.scenario) = v.sourcePath.string();
+    check.seed = v.seeds.front();
+    check.timeLimit = v.timeLimit;
+    check.preMovement = v.preMovement;
+    try {
+        v.simulatedLimit =
+            prepareRun(check, v.scenarioText.empty() ? nullptr : &v.scenarioText)
+                .setup.timeLimit;
+    } catch (const std::exception& ex) {
+        r.bad(at, (parameters.empty() ? std::string() : "variant " + v.name + ": ") +
+                      platform::capped(ex.what(), 600));
+    }
+    return v;
+}
+
+}  // namespace
+
 SweepDefinition parseSweepFile(const std::string& text, const fs::path& file) {
     const Reader r(file.string());
     json doc;
@@ -263,14 +403,11 @@ SweepDefinition parseSweepFile(const std::string& text, const fs::path& file) {
         doc.contains("results") ? r.text(doc["results"], "results") : nameFrom(file) + "-results";
     sweep.root = (folder / results).lexically_normal();
     if (!sweep.root.has_filename()) sweep.root = sweep.root.parent_path();
-    const auto defaultSeeds = r.seeds(doc, "");
-    const std::optional<double> defaultLimit =
-        doc.contains("timeLimit") ? std::optional(r.timeLimit(doc["timeLimit"], "timeLimit"))
-                                  : std::nullopt;
-    const std::optional<std::string> defaultPre =
-        doc.contains("preMovement")
-            ? std::optional(r.preMovement(doc["preMovement"], "preMovement"))
-            : std::nullopt;
+    EntryDefaults defaults;
+    defaults.seeds = r.seeds(doc, "");
+    if (doc.contains("timeLimit")) defaults.timeLimit = r.timeLimit(doc["timeLimit"], "timeLimit");
+    if (doc.contains("preMovement"))
+        defaults.preMovement = r.preMovement(doc["preMovement"], "preMovement");
 
     if (!doc.contains("scenarios") || !doc["scenarios"].is_array() || doc["scenarios"].empty())
         r.bad("scenarios",
@@ -286,75 +423,11 @@ SweepDefinition parseSweepFile(const std::string& text, const fs::path& file) {
                     {"name", "description", "scenario", "project", "seeds", "runs", "timeLimit",
                      "preMovement", "vary"},
                     at);
-        const bool isProject = entry.contains("project");
-        if (isProject == entry.contains("scenario"))
-            r.bad(at,
-                  "needs either \"scenario\": FILE.json or \"project\": FOLDER (that holds bProj)");
-        SweepVariant base;
-        base.project = isProject;
-        const std::string sourceKey = isProject ? "project" : "scenario";
-        base.source = r.text(entry[sourceKey], at + "." + sourceKey);
-        base.sourcePath = (fs::path(base.source).is_absolute() ? fs::path(base.source)
-                                                               : folder / fs::path(base.source))
-                              .lexically_normal();
-        if (isProject ? !fs::is_directory(base.sourcePath, ec)
-                      : !fs::is_regular_file(base.sourcePath, ec)) {
-            // Something else there (a FIFO, a device, a folder) is named as
-            // what it is.
-            std::string why;
-            if (fs::exists(fs::symlink_status(base.sourcePath, ec))) {
-                if (isProject)
-                    why = "is not a folder";
-                else
-                    platform::openRegularFile(base.sourcePath, UINT64_MAX, &why);
-            }
-            r.bad(at + "." + sourceKey,
-                  platform::capped(base.source) +
-                      (!why.empty() ? ": " + why
-                       : isProject  ? ": no such folder (the folder that holds bProj)"
-                                    : ": no such scenario file"));
-        }
-        if (isProject && !fs::is_directory(base.sourcePath / projectformat::kProjectFolder, ec))
-            r.bad(at + ".project", platform::capped(base.source) + ": holds no project bProj");
-        const std::string name = entry.contains("name") ? r.text(entry["name"], at + ".name")
-                                                        : nameFrom(base.sourcePath);
-        if (!safeName(name) || kReservedNames.count(name))
-            r.bad(at + ".name", "\"" + platform::capped(name, 60) +
-                                    "\" cannot name a folder: use letters, digits, '.', '_' and "
-                                    "'-' (at most 80, not starting with '.' or '-', not a name of "
-                                    "the sweep's own files)");
-        base.timeLimit = entry.contains("timeLimit")
-                             ? std::optional(r.timeLimit(entry["timeLimit"], at + ".timeLimit"))
-                             : defaultLimit;
-        base.preMovement =
-            entry.contains("preMovement")
-                ? std::optional(r.preMovement(entry["preMovement"], at + ".preMovement"))
-                : defaultPre;
-        const auto seeds = r.seeds(entry, at);
-        if (!seeds && !defaultSeeds)
-            r.bad(at, "names no seeds: give \"seeds\" or \"runs\" here or for the whole file");
-        base.seeds = seeds ? *seeds : *defaultSeeds;
-
-        // The varied parameters, in key order; the first varies slowest.
-        std::vector<Parameter> parameters;
-        if (entry.contains("vary")) {
-            const json& vary = entry["vary"];
-            if (!vary.is_object() || vary.empty())
-                r.bad(at + ".vary", "must be an object of parameter: [values]");
-            for (const auto& item : vary.items()) {
-                const std::string where = at + ".vary." + platform::capped(item.key(), 60);
-                if (!item.value().is_array() || item.value().empty() ||
-                    item.value().size() > kMaxValuesPerParameter)
-                    r.bad(where, "must be a list of 1 to " +
-                                     std::to_string(kMaxValuesPerParameter) + " values");
-                const bool option = item.key() == "timeLimit" || item.key() == "preMovement";
-                if (isProject && !option)
-                    r.bad(where, "a project varies only timeLimit and preMovement");
-                parameters.push_back({item.key(), item.value().get<std::vector<json>>()});
-            }
-        }
+        std::string name;
+        const SweepVariant base = readEntry(r, entry, at, folder, defaults, name);
+        const std::vector<Parameter> parameters = readVary(r, entry, at, base.project);
         json scenarioDoc;
-        if (!parameters.empty() && !isProject) {
+        if (!parameters.empty() && !base.project) {
             try {
                 scenarioDoc = platform::parseStrictJson(
                     platform::readRegularFile(base.sourcePath, kMaxScenarioBytes));
@@ -371,48 +444,7 @@ SweepDefinition parseSweepFile(const std::string& text, const fs::path& file) {
                       "makes more than " + std::to_string(kMaxVariants) + " variants");
         }
         for (std::size_t c = 0; c < combinations; ++c) {
-            SweepVariant v = base;
-            v.name = parameters.empty() ? name : name + "-" + std::to_string(c + 1);
-            json doc2 = scenarioDoc;
-            std::size_t rest = c;
-            std::vector<std::size_t> pick(parameters.size());
-            for (std::size_t k = parameters.size(); k-- > 0;) {
-                pick[k] = rest % parameters[k].values.size();
-                rest /= parameters[k].values.size();
-            }
-            for (std::size_t k = 0; k < parameters.size(); ++k) {
-                const Parameter& p = parameters[k];
-                const json& value = p.values[pick[k]];
-                const std::string where = at + ".vary." + platform::capped(p.key, 60) + "[" +
-                                          std::to_string(pick[k]) + "]";
-                if (p.key == "timeLimit")
-                    v.timeLimit = r.timeLimit(value, where);
-                else if (p.key == "preMovement")
-                    v.preMovement = r.preMovement(value, where);
-                else if (const std::string problem = setMember(doc2, p.key, value);
-                         !problem.empty())
-                    r.bad(at + ".vary." + platform::capped(p.key, 60), problem);
-                v.parameters.emplace_back(p.key, value.dump());
-            }
-            if (!scenarioDoc.is_null()) v.scenarioText = doc2.dump(2) + "\n";
-            if (!names.insert(v.name).second)
-                r.bad(at + ".name", "\"" + v.name + "\" names another variant already");
-
-            // The variant as its first run would read it: a mistake in it is
-            // found now, not by every run.
-            Options check;
-            (v.project ? check.project : check.scenario) = v.sourcePath.string();
-            check.seed = v.seeds.front();
-            check.timeLimit = v.timeLimit;
-            check.preMovement = v.preMovement;
-            try {
-                v.simulatedLimit =
-                    prepareRun(check, v.scenarioText.empty() ? nullptr : &v.scenarioText)
-                        .setup.timeLimit;
-            } catch (const std::exception& ex) {
-                r.bad(at, (parameters.empty() ? std::string() : "variant " + v.name + ": ") +
-                              platform::capped(ex.what(), 600));
-            }
+            SweepVariant v = makeVariant(r, base, name, parameters, scenarioDoc, c, at, names);
             totalRuns += v.seeds.size();
             if (totalRuns > kMaxSweepRuns)
                 r.bad(at, "the sweep makes more than " + std::to_string(kMaxSweepRuns) + " runs");
