@@ -16,8 +16,8 @@ using scenario::parseScale;
 namespace {
 
 // The options escape-build knows, and whether each takes a value.
-const std::vector<platform::OptionSpec>& knownOptions() {
-    static const std::vector<platform::OptionSpec> known = {
+const std::vector<platform::KnownOption>& knownOptions() {
+    static const std::vector<platform::KnownOption> known = {
         {"--help,-h", false}, {"--launch", false}, {"--dir"},       {"--pairs"},
         {"--adults"},         {"--children"},      {"--record"},    {"--exit"},
         {"--cluster"},        {"--view-exit"},     {"--view-cluster"}, {"--floor"},

@@ -121,8 +121,8 @@ void parseMovieSize(const std::string& text, Options& o) {
 }
 
 // The options mvnrt knows, and whether each takes a value.
-const std::vector<platform::OptionSpec>& knownOptions() {
-    static const std::vector<platform::OptionSpec> known = {
+const std::vector<platform::KnownOption>& knownOptions() {
+    static const std::vector<platform::KnownOption> known = {
         {"--help,-h", false},   {"--headless", false},   {"--speed"},
         {"--exit-at-end", false}, {"--replay"},          {"--quiet,-q", false},
         {"--scenario"},         {"--out"},               {"--seed"},

@@ -42,11 +42,11 @@ std::string reportedName(const std::string& names) {
     return parts.front();
 }
 
-[[noreturn]] void unknown(const std::string& argument, const std::vector<OptionSpec>& known) {
+[[noreturn]] void unknown(const std::string& argument, const std::vector<KnownOption>& known) {
     if (argument.empty() || argument[0] != '-') throw usageError("unexpected argument " + quoted(argument));
     const std::string option = argument.substr(0, argument.find('='));
     std::vector<std::string> names;
-    for (const OptionSpec& o : known) names.push_back(reportedName(o.names));
+    for (const KnownOption& o : known) names.push_back(reportedName(o.names));
     const std::string near = nearestName(option, names);
     throw usageError("unknown option " + quoted(option) +
                      (near.empty() ? std::string() : " (did you mean " + quoted(near) + "?)"));
@@ -68,16 +68,16 @@ std::string nearestName(const std::string& given, const std::vector<std::string>
     return best;
 }
 
-std::vector<GivenOption> splitCommandLine(const std::vector<OptionSpec>& known,
+std::vector<GivenOption> splitCommandLine(const std::vector<KnownOption>& known,
                                           const std::vector<std::string>& args) {
     CLI::App app;
     app.set_help_flag();  // --help is an option of the program like any other
     app.allow_extras(true);
-    std::map<const CLI::Option*, std::pair<std::string, bool>> spec;
-    for (const OptionSpec& o : known) {
+    std::map<const CLI::Option*, std::pair<std::string, bool>> declared;
+    for (const KnownOption& o : known) {
         CLI::Option* option = o.takesValue ? app.add_option(o.names) : app.add_flag(o.names);
         option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-        spec[option] = {reportedName(o.names), o.takesValue};
+        declared[option] = {reportedName(o.names), o.takesValue};
     }
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -96,7 +96,7 @@ std::vector<GivenOption> splitCommandLine(const std::vector<OptionSpec>& known,
     std::vector<GivenOption> out;
     std::map<const CLI::Option*, std::size_t> used;
     for (const CLI::Option* option : app.parse_order()) {
-        const auto& [name, takesValue] = spec.at(option);
+        const auto& [name, takesValue] = declared.at(option);
         const std::size_t k = used[option]++;
         const auto& results = option->results();
         if (!takesValue) {

@@ -14,7 +14,7 @@ namespace platform {
 
 // An option a program knows: its names ("--quiet,-q"; the first long name
 // is the one reported) and whether it takes a value.
-struct OptionSpec {
+struct KnownOption {
     std::string names;
     bool takesValue = true;
 };
@@ -30,7 +30,7 @@ struct GivenOption {
 // '--runs'?)"), a stray argument ("unexpected argument 'x'"), a value
 // given to a flag, or an option without its value ("--out: a value is
 // missing").
-std::vector<GivenOption> splitCommandLine(const std::vector<OptionSpec>& known,
+std::vector<GivenOption> splitCommandLine(const std::vector<KnownOption>& known,
                                           const std::vector<std::string>& args);
 
 // The name of `names` nearest to `given` by edit distance (insertions,

@@ -10,9 +10,9 @@
 namespace {
 
 using platform::GivenOption;
-using platform::OptionSpec;
+using platform::KnownOption;
 
-const std::vector<OptionSpec> kKnown = {
+const std::vector<KnownOption> kKnown = {
     {"--help,-h", false}, {"--quiet,-q", false}, {"--runs"}, {"--exit"}, {"--view-exit"}, {"--out"}};
 
 std::string usageMessage(const std::vector<std::string>& args) {
