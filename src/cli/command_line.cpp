@@ -79,26 +79,36 @@ BuildRequest parseCommandLine(const std::vector<std::string>& arguments) {
 std::string usageText() {
     return R"(Usage: escape-build [OPTION]...
 Writes the project tree bProj for the crowd-simulation runtime, as the dialog's
-build commands do, without a display.
+build commands do, without a display. An option with a value takes it as
+--option VALUE or --option=VALUE.
 
+Where:
   --dir DIR            start directory (default: the current directory): the
                        templates are read from DIR/unchanged, the project is
                        written to DIR/bProj
+
+Who and what is recorded:
   --pairs N            mother-and-child pairs, 0 to 99 (default 5)
   --adults N           additional adults, 0 to 99 (default 5)
   --children N         additional children, 0 to 99 (default 5)
   --record WHAT        none (Run Morvanta, default), kvx (Create KVX) or
                        avi (Create AVI)
+
+Exits and clusters:
   --exit=X,Z           an exit at world position (X, Z); at most 2 exits
   --view-exit=VX,VY    an exit in view units (-1 to 1, y downward), converted
                        with the floor's scale
   --cluster=X,Z        a group of ten people around world position (X, Z);
                        at most 40 clusters
   --view-cluster=VX,VY a cluster in view units
+
+The floor:
   --floor PATH         the floor scene file (default: the basic floor
                        unchanged\floor.kvx); a relative path is taken from DIR
   --scale S            the floor's scale (default: as the floor reader finds
                        it in the floor file); its integer part places the camera
+
+A scenario file, and after the build:
   --scenario FILE      read the scenario from a JSON object with the keys
                        pairs, adults, children, record, exits and clusters
                        ([[x, z], ...]), viewExits and viewClusters

@@ -264,7 +264,8 @@ std::string usageText() {
 
 Simulates the escape of the people of the project bProj in the current
 directory, as escape-setup writes it (escape-setup starts mvnrt there with no
-arguments), or of a generic scenario given with --scenario.
+arguments), or of a generic scenario given with --scenario. An option with a
+value takes it as --option VALUE or --option=VALUE.
 
 Options:
   --scenario FILE   run the scenario FILE (JSON, metres) instead of ./bProj
