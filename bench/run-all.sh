@@ -6,7 +6,7 @@ BUILD=${1:-build}
 status=0
 for script in bench/run-*.sh; do
   [ -e "$script" ] || continue
-  echo "== $script"
+  echo "== $script (load average: $(uptime | sed 's/.*load average: //'))"
   bash "$script" "$BUILD" || status=1
 done
 exit $status

@@ -33,9 +33,21 @@ read -r wall user sys <base.time
 awk -v w="$wall" -v u="$user" -v s="$sys" -v n="$BASE" -v r="$RUNS" \
   'BEGIN { c = u + s; printf "%d runs: %.1f s wall, %.1f s processor (%.2f s a run); %d runs one after another: %.0f s\n", n, w, c, c / n, r, c / n * r }'
 
+echo "== one run's parts (processor seconds, mean of 5): process start, start + setup + results, whole run"
+part() {  # label, then mvnrt's arguments
+  local label=$1; shift
+  /usr/bin/time -f "%U %S" -o part.time bash -c '
+    for k in 1 2 3 4 5; do "'"$BUILD"'/bin/mvnrt" "$@" >/dev/null 2>&1 || true; done' _ "$@"
+  awk -v l="$label" '{ printf "%-46s %.3f s\n", l, ($1 + $2) / 5 }' part.time
+}
+part "process start (mvnrt --help)" --help
+part "start, setup and results (0.05 s simulated)" --headless --seed 1 --fps 0 --threads 1 --quiet --time-limit 0.05 --out part-short
+part "whole run" --headless --seed 1 --fps 0 --threads 1 --quiet --out part-whole
+
 echo "== mvnrt --runs $RUNS --fps 0 (all cores)"
 /usr/bin/time -f "%e %U %S" -o sweep.time "$BUILD/bin/mvnrt" --runs "$RUNS" --fps 0 --out sweep
 read -r wall user sys <sweep.time
 awk -v w="$wall" -v u="$user" -v s="$sys" -v n="$(nproc)" \
   'BEGIN { c = u + s; printf "whole sweep: %.1f s wall, %.1f s processor; on %d idle cores about %.0f s\n", w, c, n, c / n }'
+echo "goal: 100 runs in under 20 s on 2 quiet cores; before (issue 25): 23.1 s quiet"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/safe_output.h"
+#include "recording/yuv420.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -19,7 +20,6 @@ extern "C" {
 #include <libavformat/avio.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
-#include <libswscale/swscale.h>
 }
 
 namespace recording {
@@ -53,7 +53,6 @@ struct MovieEncoder::Impl {
     AVIOContext* io = nullptr;
     AVCodecContext* codec = nullptr;
     AVStream* stream = nullptr;
-    SwsContext* converter = nullptr;
     AVFrame* picture = nullptr;  // yuv420p, handed to the encoder
     AVPacket* packet = nullptr;
     std::int64_t position = 0, size = 0;  // of the temporary file, for the muxer's seeks
@@ -178,13 +177,6 @@ struct MovieEncoder::Impl {
             fail("out of memory");
             return;
         }
-        converter = sws_getContext(format.width, format.height, AV_PIX_FMT_RGBA, format.width,
-                                   format.height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
-                                   nullptr, nullptr);
-        if (converter == nullptr) {
-            fail("the picture converter cannot be set up");
-            return;
-        }
         if ((rc = avformat_write_header(container, nullptr)) < 0) {
             fail("cannot be written: " + ffmpegError(rc));
             return;
@@ -216,10 +208,9 @@ struct MovieEncoder::Impl {
             fail("out of memory");
             return false;
         }
-        const std::uint8_t* source[1] = {rgba.data()};
-        const int sourceStride[1] = {4 * format.width};
-        sws_scale(converter, source, sourceStride, 0, format.height, picture->data,
-                  picture->linesize);
+        rgbaToYuv420(rgba.data(), 4 * format.width, format.width, format.height,
+                     {picture->data[0], picture->data[1], picture->data[2], picture->linesize[0],
+                      picture->linesize[1], picture->linesize[2]});
         picture->pts = encoded++;
         picture->quality = codec->global_quality;
         const int rc = avcodec_send_frame(codec, picture);
@@ -274,8 +265,6 @@ struct MovieEncoder::Impl {
     }
 
     void release() {
-        sws_freeContext(converter);
-        converter = nullptr;
         av_frame_free(&picture);
         av_packet_free(&packet);
         avcodec_free_context(&codec);
@@ -341,6 +330,14 @@ void MovieEncoder::addFrame(std::vector<std::uint8_t>&& rgba) {
     m.queue.push_back(std::move(rgba));
     lock.unlock();
     m.changed.notify_all();
+}
+
+std::vector<std::uint8_t> MovieEncoder::spareBuffer() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (impl_->spare.empty()) return {};
+    std::vector<std::uint8_t> buffer = std::move(impl_->spare.back());
+    impl_->spare.pop_back();
+    return buffer;
 }
 
 void MovieEncoder::finish() {

@@ -1,6 +1,6 @@
 #pragma once
 // Encodes a sequence of RGBA pictures into an AVI movie with FFmpeg's
-// libraries: MPEG-4 Part 2 video in yuv420p at a fixed frame rate, a format
+// libraries (the pictures converted by rgbaToYuv420): MPEG-4 Part 2 video in yuv420p at a fixed frame rate, a format
 // that common players open. The pictures are converted and encoded on a
 // thread of their own, so that the caller can draw the next picture
 // meanwhile. The movie is written to a temporary file beside the target and
@@ -43,6 +43,9 @@ class MovieEncoder {
     // the encoder takes over without a copy; throws std::invalid_argument
     // when it is not 4 * width * height bytes.
     void addFrame(std::vector<std::uint8_t>&& rgba);
+    // A buffer of a picture the encoder is done with (empty when there is
+    // none), to fill and hand back with addFrame: no allocation per picture.
+    std::vector<std::uint8_t> spareBuffer();
 
     // Encodes what is queued, completes the file and renames it over the
     // target. Throws std::runtime_error naming the target when any of it

@@ -86,6 +86,7 @@ void MovieRecorder::begin(const crowd::Simulation& sim) {
         m.gl->makeCurrent();
         m.renderer = std::make_unique<scene::SceneRenderer>();
         m.renderer->setScene(description);
+        m.renderer->setBackgroundCache(true);
     } catch (const std::exception& e) {
         m.problem = platform::capped(m.setup.target.string()) + ": no movie: " + e.what();
         m.renderer.reset();
@@ -128,7 +129,8 @@ void MovieRecorder::frame(const crowd::FrameView& f) {
     m.gl->makeCurrent();
     m.gl->bind();
     m.renderer->render(m.frame, *m.camera, format.width, format.height);
-    std::vector<std::uint8_t> rgba = m.gl->readRgba();
+    std::vector<std::uint8_t> rgba = m.encoder->spareBuffer();
+    m.gl->readRgba(rgba);
 
     // Who is out by each exit at this frame's time.
     for (auto& [name, out] : m.overlay.outByExit) out = 0;

@@ -24,6 +24,8 @@ struct OffscreenGl::Impl {
     EGLContext context = EGL_NO_CONTEXT;
     GLuint framebuffer = 0, colour = 0, depthStencil = 0;
     int width = 0, height = 0;
+    std::vector<std::uint8_t> readBack;  // bottom row first, as OpenGL reads
+    bool packInvert = false;             // GL_MESA_pack_invert: read top row first
 
     void allocate(int w, int h) {
         if (w <= 0 || h <= 0 || w > 16384 || h > 16384)
@@ -74,6 +76,7 @@ OffscreenGl::OffscreenGl(int width, int height) : impl_(std::make_unique<Impl>()
     if (d.context == EGL_NO_CONTEXT)
         throw std::runtime_error(eglProblem("no OpenGL 3.3 core context"));
     makeCurrent();
+    d.packInvert = epoxy_has_gl_extension("GL_MESA_pack_invert");
     glGenFramebuffers(1, &d.framebuffer);
     glGenRenderbuffers(1, &d.colour);
     glGenRenderbuffers(1, &d.depthStencil);
@@ -115,22 +118,31 @@ void OffscreenGl::bind() { glBindFramebuffer(GL_FRAMEBUFFER, impl_->framebuffer)
 void OffscreenGl::finish() { glFinish(); }
 
 std::vector<std::uint8_t> OffscreenGl::readRgba() {
-    const Impl& d = *impl_;
+    std::vector<std::uint8_t> pixels;
+    readRgba(pixels);
+    return pixels;
+}
+
+void OffscreenGl::readRgba(std::vector<std::uint8_t>& pixels) {
+    Impl& d = *impl_;
     const std::size_t row = static_cast<std::size_t>(d.width) * 4;
-    std::vector<std::uint8_t> pixels(row * static_cast<std::size_t>(d.height));
+    const std::size_t bytes = row * static_cast<std::size_t>(d.height);
+    if (pixels.size() != bytes) pixels.resize(bytes);
     glBindFramebuffer(GL_FRAMEBUFFER, d.framebuffer);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, d.width, d.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    // OpenGL's first row is the bottom one.
-    std::vector<std::uint8_t> swap(row);
-    for (int y = 0; y < d.height / 2; ++y) {
-        std::uint8_t* a = pixels.data() + static_cast<std::size_t>(y) * row;
-        std::uint8_t* b = pixels.data() + static_cast<std::size_t>(d.height - 1 - y) * row;
-        std::memcpy(swap.data(), a, row);
-        std::memcpy(a, b, row);
-        std::memcpy(b, swap.data(), row);
+    // OpenGL's first row is the bottom one: Mesa turns the rows over while
+    // reading, in the same copy; elsewhere they are turned over here.
+    if (d.packInvert) {
+        glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
+        glReadPixels(0, 0, d.width, d.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
+        return;
     }
-    return pixels;
+    if (d.readBack.size() != bytes) d.readBack.resize(bytes);
+    glReadPixels(0, 0, d.width, d.height, GL_RGBA, GL_UNSIGNED_BYTE, d.readBack.data());
+    for (int y = 0; y < d.height; ++y)
+        std::memcpy(pixels.data() + static_cast<std::size_t>(y) * row,
+                    d.readBack.data() + static_cast<std::size_t>(d.height - 1 - y) * row, row);
 }
 
 std::string OffscreenGl::rendererName() {

@@ -35,6 +35,9 @@ class OffscreenGl {
     void finish();
     // What was drawn, RGBA bytes, the top row first.
     std::vector<std::uint8_t> readRgba();
+    // The same into `pixels` (resized to 4 x width x height bytes; a buffer
+    // of that size already is reused as it is).
+    void readRgba(std::vector<std::uint8_t>& pixels);
     // "llvmpipe (LLVM 15.0.6, 256 bits) | 4.5 (Core Profile) Mesa 22.3.6"
     std::string rendererName();
 

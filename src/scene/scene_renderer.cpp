@@ -261,8 +261,19 @@ struct SceneRenderer::Impl {
     std::vector<Instance> instances;
     std::vector<Instance> personLook;  // per person index: radius, height, colour
     Vec3 sceneCentre{};
+    // The cached background (setBackgroundCache) and what it was drawn for.
+    bool cacheOn = false, cacheValid = false;
+    GLuint cacheFramebuffer = 0, cacheColour = 0, cacheDepth = 0;
+    int cacheWidth = 0, cacheHeight = 0;
+    Mat4 cacheMatrix{};
 
     void uploadScene(const SceneDescription& scene);
+    void clearTarget(int width, int height) const;
+    void drawPeople(const SceneFrame& frame, const Camera& camera, const Mat4& m, int width,
+                    int height);
+    void drawBackground(const Mat4& m) const;
+    void prepareCache(int width, int height, GLuint target);
+    void releaseCache();
 };
 
 SceneRenderer::SceneRenderer() : impl_(std::make_unique<Impl>()) {
@@ -316,6 +327,7 @@ SceneRenderer::SceneRenderer() : impl_(std::make_unique<Impl>()) {
 
 SceneRenderer::~SceneRenderer() {
     Impl& d = *impl_;
+    d.releaseCache();
     glDeleteProgram(d.meshProgram);
     glDeleteProgram(d.peopleProgram);
     const GLuint buffers[] = {d.sceneBuffer, d.figureBuffer, d.instanceBuffer};
@@ -324,7 +336,53 @@ SceneRenderer::~SceneRenderer() {
     glDeleteVertexArrays(2, arrays);
 }
 
-void SceneRenderer::setScene(const SceneDescription& scene) { impl_->uploadScene(scene); }
+void SceneRenderer::setScene(const SceneDescription& scene) {
+    impl_->uploadScene(scene);
+    impl_->cacheValid = false;
+}
+
+void SceneRenderer::setBackgroundCache(bool on) {
+    impl_->cacheOn = on;
+    if (!on) impl_->releaseCache();
+}
+
+void SceneRenderer::Impl::releaseCache() {
+    if (cacheFramebuffer != 0) glDeleteFramebuffers(1, &cacheFramebuffer);
+    const GLuint buffers[] = {cacheColour, cacheDepth};
+    if (cacheColour != 0 || cacheDepth != 0) glDeleteRenderbuffers(2, buffers);
+    cacheFramebuffer = cacheColour = cacheDepth = 0;
+    cacheWidth = cacheHeight = 0;
+    cacheValid = false;
+}
+
+// The cache's framebuffer at the size asked, bound; `target` bound again when
+// it cannot be made.
+void SceneRenderer::Impl::prepareCache(int width, int height, GLuint target) {
+    if (cacheFramebuffer != 0 && cacheWidth == width && cacheHeight == height) {
+        glBindFramebuffer(GL_FRAMEBUFFER, cacheFramebuffer);
+        return;
+    }
+    releaseCache();
+    glGenFramebuffers(1, &cacheFramebuffer);
+    glGenRenderbuffers(1, &cacheColour);
+    glGenRenderbuffers(1, &cacheDepth);
+    glBindRenderbuffer(GL_RENDERBUFFER, cacheColour);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    glBindRenderbuffer(GL_RENDERBUFFER, cacheDepth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+    glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, cacheFramebuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, cacheColour);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                              cacheDepth);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        releaseCache();
+        glBindFramebuffer(GL_FRAMEBUFFER, target);
+        throw std::runtime_error("scene: the background framebuffer is incomplete");
+    }
+    cacheWidth = width;
+    cacheHeight = height;
+}
 
 void SceneRenderer::Impl::uploadScene(const SceneDescription& scene) {
     std::vector<MeshVertex> v;
@@ -396,10 +454,7 @@ void SceneRenderer::Impl::uploadScene(const SceneDescription& scene) {
     }
 }
 
-void SceneRenderer::render(const SceneFrame& frame, const Camera& camera, int width, int height) {
-    Impl& d = *impl_;
-    const Mat4 m = camera.viewProjection(width, height);
-
+void SceneRenderer::Impl::clearTarget(int width, int height) const {
     glViewport(0, 0, width, height);
     glDisable(GL_SCISSOR_TEST);
     glDisable(GL_BLEND);
@@ -413,42 +468,46 @@ void SceneRenderer::render(const SceneFrame& frame, const Camera& camera, int wi
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glDisable(GL_CULL_FACE);
+}
 
-    // Everyone inside, one instanced draw call.
-    d.instances.clear();
+// Everyone inside, one instanced draw call, with the depth function set.
+void SceneRenderer::Impl::drawPeople(const SceneFrame& frame, const Camera& camera, const Mat4& m,
+                                     int width, int height) {
+    instances.clear();
     for (std::size_t k = 0; k < frame.people.size(); ++k) {
         const int id = frame.people[k];
-        if (id < 0 || static_cast<std::size_t>(id) >= d.personLook.size()) continue;
-        Instance in = d.personLook[static_cast<std::size_t>(id)];
+        if (id < 0 || static_cast<std::size_t>(id) >= personLook.size()) continue;
+        Instance in = personLook[static_cast<std::size_t>(id)];
         in.x = static_cast<float>(frame.positions[k].x);
         in.z = static_cast<float>(frame.positions[k].y);
-        d.instances.push_back(in);
+        instances.push_back(in);
     }
-    if (!d.instances.empty()) {
-        glUseProgram(d.peopleProgram);
-        glUniformMatrix4fv(d.peopleMatrix, 1, GL_FALSE, m.data());
-        glUniform3f(d.peopleLight, 0.37f, 0.84f, 0.40f);
-        glUniform3f(d.peopleSkin, kSkin[0], kSkin[1], kSkin[2]);
-        glBindVertexArray(d.peopleVao);
-        glBindBuffer(GL_ARRAY_BUFFER, d.instanceBuffer);
-        const auto bytes = static_cast<GLsizeiptr>(d.instances.size() * sizeof(Instance));
-        glBufferData(GL_ARRAY_BUFFER, bytes, nullptr, GL_STREAM_DRAW);  // orphan the old one
-        glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, d.instances.data());
-        glEnable(GL_CULL_FACE);
-        glCullFace(GL_BACK);
-        glFrontFace(GL_CCW);
-        const bool small = figurePixels(camera, d.sceneCentre, width, height) < kCoarseBelowPixels;
-        glDrawArraysInstanced(GL_TRIANGLES, small ? d.coarseFirst : 0,
-                              small ? d.coarseVertices : d.fullVertices,
-                              static_cast<GLsizei>(d.instances.size()));
-        glDisable(GL_CULL_FACE);
-    }
+    if (instances.empty()) return;
+    glUseProgram(peopleProgram);
+    glUniformMatrix4fv(peopleMatrix, 1, GL_FALSE, m.data());
+    glUniform3f(peopleLight, 0.37f, 0.84f, 0.40f);
+    glUniform3f(peopleSkin, kSkin[0], kSkin[1], kSkin[2]);
+    glBindVertexArray(peopleVao);
+    glBindBuffer(GL_ARRAY_BUFFER, instanceBuffer);
+    const auto bytes = static_cast<GLsizeiptr>(instances.size() * sizeof(Instance));
+    glBufferData(GL_ARRAY_BUFFER, bytes, nullptr, GL_STREAM_DRAW);  // orphan the old one
+    glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, instances.data());
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CCW);
+    const bool small = figurePixels(camera, sceneCentre, width, height) < kCoarseBelowPixels;
+    glDrawArraysInstanced(GL_TRIANGLES, small ? coarseFirst : 0,
+                          small ? coarseVertices : fullVertices,
+                          static_cast<GLsizei>(instances.size()));
+    glDisable(GL_CULL_FACE);
+}
 
-    // Walls and exit marks.
-    glUseProgram(d.meshProgram);
-    glUniformMatrix4fv(d.meshMatrix, 1, GL_FALSE, m.data());
-    glBindVertexArray(d.sceneVao);
-    if (d.solidCount > 0) glDrawArrays(GL_TRIANGLES, d.solidFirst, d.solidCount);
+// Walls and exit marks, then the floor and its grid where nothing nearer is.
+void SceneRenderer::Impl::drawBackground(const Mat4& m) const {
+    glUseProgram(meshProgram);
+    glUniformMatrix4fv(meshMatrix, 1, GL_FALSE, m.data());
+    glBindVertexArray(sceneVao);
+    if (solidCount > 0) glDrawArrays(GL_TRIANGLES, solidFirst, solidCount);
     // The floor after the people and walls, so that the depth test spares
     // the floor hidden behind them (a software rasteriser's main cost). The
     // fans toggle the stencil's lowest bit, then the cover and the
@@ -459,15 +518,57 @@ void SceneRenderer::render(const SceneFrame& frame, const Camera& camera, int wi
     glStencilOp(GL_KEEP, GL_INVERT, GL_INVERT);
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     glDepthMask(GL_FALSE);
-    for (const auto& [first, count] : d.floorFans) glDrawArrays(GL_TRIANGLE_FAN, first, count);
+    for (const auto& [first, count] : floorFans) glDrawArrays(GL_TRIANGLE_FAN, first, count);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthMask(GL_TRUE);
     glStencilFunc(GL_EQUAL, 1, 0x01);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
-    glDrawArrays(GL_TRIANGLES, d.coverFirst, 6);
-    if (d.gridCount > 0) glDrawArrays(GL_LINES, d.gridFirst, d.gridCount);
+    glDrawArrays(GL_TRIANGLES, coverFirst, 6);
+    if (gridCount > 0) glDrawArrays(GL_LINES, gridFirst, gridCount);
     glDisable(GL_STENCIL_TEST);
     glStencilMask(0xff);
+}
+
+void SceneRenderer::render(const SceneFrame& frame, const Camera& camera, int width, int height) {
+    Impl& d = *impl_;
+    const Mat4 m = camera.viewProjection(width, height);
+
+    if (!d.cacheOn) {
+        d.clearTarget(width, height);
+        d.drawPeople(frame, camera, m, width, height);
+        d.drawBackground(m);
+    } else {
+        GLint bound = 0;
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
+        const auto target = static_cast<GLuint>(bound);
+        d.prepareCache(width, height, target);
+        if (!d.cacheValid || d.cacheMatrix != m) {
+            d.clearTarget(width, height);
+            d.drawBackground(m);
+            d.cacheMatrix = m;
+            d.cacheValid = true;
+        }
+        // The background with its depth and stencil, copied whole.
+        glDisable(GL_SCISSOR_TEST);
+        glDisable(GL_BLEND);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glDepthMask(GL_TRUE);
+        glStencilMask(0xff);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, d.cacheFramebuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
+        glBlitFramebuffer(0, 0, width, height, 0, 0, width, height,
+                          GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT,
+                          GL_NEAREST);
+        glBindFramebuffer(GL_FRAMEBUFFER, target);
+        glViewport(0, 0, width, height);
+        glEnable(GL_DEPTH_TEST);
+        // As near as the background or nearer, so that of two people at the
+        // same depth (heads from above) the later one is seen, as when the
+        // people are drawn first. A fragment of a person exactly as deep as
+        // the floor or a wall now shows the person; drawn first, it lost.
+        glDepthFunc(GL_LEQUAL);
+        d.drawPeople(frame, camera, m, width, height);
+    }
 
     // Leave the state as others (QPainter) expect it.
     glBindVertexArray(0);

@@ -31,6 +31,15 @@ class SceneRenderer {
     // Clears the bound framebuffer (width x height pixels) and draws `frame`.
     void render(const SceneFrame& frame, const Camera& camera, int width, int height);
 
+    // With the cache on, the floor, grid, walls and exit marks are drawn once
+    // into a framebuffer of the renderer's own (colour, depth and stencil) and
+    // copied into the bound framebuffer each frame before the people, until
+    // the scene, the camera or the size change: the same pixels for a
+    // fraction of a software rasteriser's work. The bound framebuffer must
+    // then be single-sampled with 8-bit RGBA and 24-bit depth, 8-bit stencil
+    // (OffscreenGl's); off by default.
+    void setBackgroundCache(bool on);
+
   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
