@@ -55,12 +55,12 @@ struct Block {
     std::vector<Raw> entities;
 };
 
-// Counts in the group pairs that dxflib turns into arrays of that size: a
-// count larger than the file's lines (or than kMaxVertices) is refused
-// before dxflib would allocate for it.
+// Counts in the group pairs that dxflib turns into arrays of that size
+// (LWPOLYLINE 90, SPLINE 72 to 74, LEADER 76): a count larger than the
+// file's lines (or than kMaxVertices) is refused before dxflib would
+// allocate for it.
 void checkCounts(const std::string& bytes, const std::string& label) {
-    static const int kCountCodes[] = {72, 73, 74, 76, 90, 91, 92, 93, 95, 96, 97, 98};
-    std::size_t lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+    const std::size_t lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
     const std::size_t limit = std::min(lines, kMaxVertices);
     std::size_t pos = 0;
     std::size_t lineNo = 0;
@@ -68,24 +68,34 @@ void checkCounts(const std::string& bytes, const std::string& label) {
         if (pos >= bytes.size()) return false;
         std::size_t end = bytes.find('\n', pos);
         if (end == std::string::npos) end = bytes.size();
-        out.assign(bytes, pos, end - pos);
+        out.assign(bytes, pos, std::min<std::size_t>(end - pos, 64));
         pos = end + 1;
         ++lineNo;
         return true;
     };
-    std::string code, value;
+    auto trimmed = [](std::string s) {
+        const std::size_t a = s.find_first_not_of(" \t\r");
+        const std::size_t b = s.find_last_not_of(" \t\r");
+        return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+    };
+    std::string code, value, entity;
     while (nextLine(code) && nextLine(value)) {
         char* stop = nullptr;
         const long c = std::strtol(code.c_str(), &stop, 10);
         if (stop == code.c_str()) continue;
-        bool counted = false;
-        for (int k : kCountCodes) counted = counted || c == k;
+        if (c == 0) {
+            entity = trimmed(value);
+            continue;
+        }
+        const bool counted = (entity == "LWPOLYLINE" && c == 90) ||
+                             (entity == "SPLINE" && c >= 72 && c <= 74) ||
+                             (entity == "LEADER" && c == 76);
         if (!counted) continue;
         const double v = std::strtod(value.c_str(), nullptr);
         if (v > static_cast<double>(limit))
-            refuse(label, "line " + std::to_string(lineNo) + ": group code " + std::to_string(c) +
-                              " gives a count of " + value.substr(0, 20) +
-                              ", more than the drawing can hold");
+            refuse(label, "line " + std::to_string(lineNo) + ": " + entity + " gives a count of " +
+                              trimmed(value).substr(0, 20) + " (group code " + std::to_string(c) +
+                              "), more than the drawing can hold");
     }
 }
 
@@ -202,6 +212,10 @@ class Collector : public DL_CreationAdapter {
         r.type = type;
         const DL_Attributes a = getAttributes();
         r.layer = a.getLayer();
+        if (r.layer != lastLayer_) {
+            layerTable.insert(r.layer);
+            lastLayer_ = r.layer;
+        }
         r.handle = hexHandle(a.getHandle());
         paper_ = a.isInPaperSpace();
         return r;
@@ -227,6 +241,7 @@ class Collector : public DL_CreationAdapter {
     bool paper_ = false;
     bool lwpolyline_ = false;
     std::string current_;
+    std::string lastLayer_;
     std::string blockName_;
     std::optional<Raw> pending_;
 };

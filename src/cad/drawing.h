@@ -58,7 +58,7 @@ struct Piece {
 struct Drawing {
     Unit unit = Unit::Metre;
     bool unitFromHeader = false;         // $INSUNITS gave it (else the caller did)
-    std::set<std::string> layerTable;    // the layers the drawing declares
+    std::set<std::string> layerTable;    // the layers the drawing declares or draws on
     std::map<std::string, std::vector<Piece>> pieces;          // per layer asked for
     std::map<std::string, std::vector<std::string>> skipped;   // "ELLIPSE 4A", per layer
     std::size_t entities = 0;   // entities read, counting every placement of a block's

@@ -102,7 +102,7 @@ std::vector<HandledRing> closeRings(const std::vector<Piece>& pieces, double tol
         for (;;) {
             const Point tail = ring.points.back();
             if (ring.pieces > 1 && distance(tail, start) <= tolerance) {
-                ring.points.pop_back();
+                if (distance(tail, start) == 0.0) ring.points.pop_back();
                 break;
             }
             const long long e = grid.find(tail, tolerance, used);
@@ -137,10 +137,13 @@ std::vector<HandledRing> closeRings(const std::vector<Piece>& pieces, double tol
             used[m] = 1;
             lastPiece = m;
             const auto& pts = pieces[open[m]].points;
+            // A gap within the tolerance is bridged by a straight edge; ends
+            // that coincide are kept once.
+            const bool same = distance(tail, atStart ? pts.front() : pts.back()) == 0.0;
             if (atStart) {
-                ring.points.insert(ring.points.end(), pts.begin() + 1, pts.end());
+                ring.points.insert(ring.points.end(), pts.begin() + (same ? 1 : 0), pts.end());
             } else {
-                ring.points.insert(ring.points.end(), pts.rbegin() + 1, pts.rend());
+                ring.points.insert(ring.points.end(), pts.rbegin() + (same ? 1 : 0), pts.rend());
             }
             ++ring.pieces;
         }
