@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <numbers>
 #include <sstream>
+#include <stdexcept>
 
 #include "platform/input_error.h"
 #include "platform/safe_input.h"

@@ -75,6 +75,66 @@ Geom ringPolygon(const GeosContext& g, const HandledRing& r, const std::string& 
     return p;
 }
 
+// The union of valid polygons that mostly do not touch (pillars, desks): only
+// polygons whose boxes overlap are unioned, in groups; the rest are put
+// together as they are (boxes apart, so the polygons are apart). Far faster
+// than one union of all when most stand alone.
+Geom unionOfMostlyApart(const GeosContext& g, std::vector<Geom> polys) {
+    const std::size_t n = polys.size();
+    if (n < 2) return g.unionOf(std::move(polys));
+    std::vector<std::size_t> parent(n);
+    for (std::size_t i = 0; i < n; ++i) parent[i] = i;
+    auto root = [&](std::size_t i) {
+        while (parent[i] != i) i = parent[i] = parent[parent[i]];
+        return i;
+    };
+    GEOSSTRtree* tree = GEOSSTRtree_create_r(g.get(), 10);
+    for (std::size_t i = 0; i < n; ++i)
+        GEOSSTRtree_insert_r(g.get(), tree, polys[i].get(), reinterpret_cast<void*>(i));
+    struct Query {
+        std::size_t self;
+        std::vector<std::size_t>* hits;
+    };
+    std::vector<std::size_t> hits;
+    for (std::size_t i = 0; i < n; ++i) {
+        hits.clear();
+        Query q{i, &hits};
+        GEOSSTRtree_query_r(
+            g.get(), tree, polys[i].get(),
+            [](void* item, void* data) {
+                auto* query = static_cast<Query*>(data);
+                const std::size_t j = reinterpret_cast<std::size_t>(item);
+                if (j != query->self) query->hits->push_back(j);
+            },
+            &q);
+        for (std::size_t j : hits) parent[root(i)] = root(j);
+    }
+    GEOSSTRtree_destroy_r(g.get(), tree);
+    std::map<std::size_t, std::vector<Geom>> groups;
+    for (std::size_t i = 0; i < n; ++i) groups[root(i)].push_back(std::move(polys[i]));
+    std::vector<GEOSGeometry*> parts;
+    auto collect = [&](Geom geom) {
+        // A union may give a multipolygon: its polygons, one by one.
+        const int type = GEOSGeomTypeId_r(g.get(), geom.get());
+        if (type == GEOS_POLYGON) {
+            parts.push_back(geom.release());
+            return;
+        }
+        const int m = GEOSGetNumGeometries_r(g.get(), geom.get());
+        for (int k = 0; k < m; ++k)
+            parts.push_back(GEOSGeom_clone_r(g.get(), GEOSGetGeometryN_r(g.get(), geom.get(), k)));
+    };
+    for (auto& [r, group] : groups)
+        collect(group.size() == 1 ? std::move(group.front()) : g.unionOf(std::move(group)));
+    GEOSGeometry* multi = GEOSGeom_createCollection_r(g.get(), GEOS_MULTIPOLYGON, parts.data(),
+                                                      static_cast<unsigned>(parts.size()));
+    if (multi == nullptr) {
+        for (GEOSGeometry* p : parts) GEOSGeom_destroy_r(g.get(), p);
+        throw std::runtime_error("the polygon union failed: " + g.lastError());
+    }
+    return g.own(multi, "union");
+}
+
 std::vector<Geom> polygonsOf(const GeosContext& g, const std::vector<HandledRing>& rings,
                              const std::string& label, const std::string& layer) {
     std::vector<Geom> out;
@@ -232,7 +292,7 @@ Plan planOf(const Drawing& d, const std::string& label, const PlanOptions& o) {
     Geom walkable = g.own(GEOSDifference_r(g.get(), enclosed.get(), mass.get()), "difference");
     if (obstaclePieces != nullptr) {
         const auto rings = closeRings(*obstaclePieces, o.joinTolerance, label, L.obstacles.name);
-        Geom obstacles = g.unionOf(polygonsOf(g, rings, label, L.obstacles.name));
+        Geom obstacles = unionOfMostlyApart(g, polygonsOf(g, rings, label, L.obstacles.name));
         walkable = g.own(GEOSDifference_r(g.get(), walkable.get(), obstacles.get()), "difference");
     }
     for (const GEOSGeometry* poly : partsOf(g, walkable.get())) {

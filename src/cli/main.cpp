@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cad/kvx_floor.h"
 #include "cli/build_record.h"
 #include "cli/build_request.h"
 #include "floorplan/floor_reader.h"
@@ -49,11 +50,13 @@ scenario::BuildCommand commandFor(const std::string& record) {
 
 int runMain(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    // A DXF plan's outline as a KVX floor: a mode of its own (cad/kvx_floor.h).
+    if (const auto status = cad::floorFromDxfCommand(arguments, std::cout, std::cerr)) return *status;
     cli::BuildRequest request;
     try {
         request = cli::parseCommandLine(arguments);
         if (request.help) {
-            std::cout << cli::usageText();
+            std::cout << cli::usageText() << cad::floorFromDxfUsage();
             return 0;
         }
         if (request.scenarioFile) {
