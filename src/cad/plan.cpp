@@ -209,24 +209,45 @@ std::vector<const GEOSGeometry*> partsOf(const GeosContext& g, const GEOSGeometr
     return out;
 }
 
-// What a polygonal geometry encloses: the areas inside the inner rings of
-// its polygons.
-Geom enclosedBy(const GeosContext& g, const GEOSGeometry* mass) {
-    std::vector<Geom> holes;
+// A polygonal geometry with its holes filled: the areas inside the outer
+// rings of its polygons.
+Geom filledOf(const GeosContext& g, const GEOSGeometry* mass) {
+    std::vector<Geom> outers;
     for (const GEOSGeometry* poly : partsOf(g, mass)) {
-        const int n = GEOSGetNumInteriorRings_r(g.get(), poly);
-        for (int i = 0; i < n; ++i) {
-            Geom h = g.polygon(g.points(GEOSGetInteriorRingN_r(g.get(), poly, i)));
-            if (h) holes.push_back(std::move(h));
-        }
+        Geom h = g.polygon(g.points(GEOSGetExteriorRing_r(g.get(), poly)));
+        if (h) outers.push_back(std::move(h));
     }
-    return g.unionOf(std::move(holes));
+    return g.unionOf(std::move(outers));
 }
 
-Ring oriented(Ring r, bool counterClockwise) {
-    if ((signedArea(r) > 0.0) != counterClockwise) std::reverse(r.begin(), r.end());
-    return r;
+// A ring in one form whatever the order GEOS made it in: without repeated
+// or exactly collinear vertices, turning the given way, starting at its
+// smallest vertex (by x, then y).
+Ring canonical(Ring r, bool counterClockwise) {
+    Ring clean;
+    const std::size_t n = r.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const Point& a = r[(i + n - 1) % n];
+        const Point& b = r[i];
+        const Point& c = r[(i + 1) % n];
+        if (b.x == a.x && b.y == a.y) continue;
+        if ((b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x) == 0.0) continue;
+        clean.push_back(b);
+    }
+    if (clean.size() < 3) clean = r;
+    if ((signedArea(clean) > 0.0) != counterClockwise) std::reverse(clean.begin(), clean.end());
+    const auto first = std::min_element(clean.begin(), clean.end(), [](const Point& p, const Point& q) {
+        return p.x < q.x || (p.x == q.x && p.y < q.y);
+    });
+    std::rotate(clean.begin(), first, clean.end());
+    return clean;
 }
+
+bool before(const Ring& a, const Ring& b) {
+    return a.front().x < b.front().x || (a.front().x == b.front().x && a.front().y < b.front().y);
+}
+
+Ring oriented(Ring r, bool counterClockwise) { return canonical(std::move(r), counterClockwise); }
 
 std::string largestHandle(const std::vector<HandledRing>& rings) {
     const HandledRing* best = nullptr;
@@ -282,14 +303,16 @@ Plan planOf(const Drawing& d, const std::string& label, const PlanOptions& o) {
                                 "buffer"));
     }
     Geom closed = g.unionOf(std::move(closers));
-    Geom enclosed = enclosedBy(g, closed.get());
-    if (GEOSisEmpty_r(g.get(), enclosed.get()) == 1)
+    // What the walls enclose: inside their outer boundary (with the exit
+    // lines across their doorways), less the walls.
+    Geom walkable = g.own(GEOSDifference_r(g.get(), filledOf(g, closed.get()).get(), mass.get()),
+                          "difference");
+    if (GEOSisEmpty_r(g.get(), walkable.get()) == 1)
         refuse(label, walls.name,
                "the walls (the largest: " + largestHandle(wallRings) +
                    ") enclose no area: an outer wall must close all round (a doorway in it "
                    "closed by an exit line" +
                    (L.exits.name.empty() ? std::string() : " on layer " + L.exits.name) + ")");
-    Geom walkable = g.own(GEOSDifference_r(g.get(), enclosed.get(), mass.get()), "difference");
     if (obstaclePieces != nullptr) {
         const auto rings = closeRings(*obstaclePieces, o.joinTolerance, label, L.obstacles.name);
         Geom obstacles = unionOfMostlyApart(g, polygonsOf(g, rings, label, L.obstacles.name));
@@ -300,12 +323,15 @@ Plan planOf(const Drawing& d, const std::string& label, const PlanOptions& o) {
         GEOSArea_r(g.get(), poly, &a);
         if (a < kSmallestAreaPiece) continue;
         Area area;
-        area.outer = oriented(g.points(GEOSGetExteriorRing_r(g.get(), poly)), true);
+        area.outer = canonical(g.points(GEOSGetExteriorRing_r(g.get(), poly)), true);
         const int n = GEOSGetNumInteriorRings_r(g.get(), poly);
         for (int i = 0; i < n; ++i)
-            area.holes.push_back(oriented(g.points(GEOSGetInteriorRingN_r(g.get(), poly, i)), false));
+            area.holes.push_back(canonical(g.points(GEOSGetInteriorRingN_r(g.get(), poly, i)), false));
+        std::sort(area.holes.begin(), area.holes.end(), before);
         plan.walkable.push_back(std::move(area));
     }
+    std::sort(plan.walkable.begin(), plan.walkable.end(),
+              [](const Area& x, const Area& y) { return before(x.outer, y.outer); });
     if (plan.walkable.empty())
         refuse(label, walls.name,
                "the walls and obstacles leave no walkable area (the largest wall: " +

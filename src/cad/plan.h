@@ -12,8 +12,9 @@
 // - Walls: the rings are wall bodies. Rings that overlap or touch are
 //   unioned; a ring inside another is a hole in it (so a wall drawn as its
 //   outer face and the faces of the rooms inside reads the same as walls
-//   drawn as separate overlapping bodies). The walkable area is what the
-//   walls enclose, less the walls themselves and the obstacles.
+//   drawn as separate overlapping bodies). The walkable area is what lies
+//   inside the walls' outer boundary, less the walls themselves and the
+//   obstacles.
 // - Obstacles: rings unioned and cut out of the walkable area (pillars,
 //   furniture, shafts).
 // - Exits: each LINE or open polyline is one exit, from its first point to
@@ -34,6 +35,10 @@ namespace cad {
 
 using Ring = std::vector<Point>;  // closed implicitly (the last point is not the first repeated)
 
+// Rings come in one form whatever order the polygon operations made them
+// in: no repeated or exactly collinear vertices, starting at the smallest
+// vertex (by x, then y); holes and areas sorted by that vertex. So the same
+// drawing always gives the same polygons, in the same order.
 struct Area {
     Ring outer;               // counter-clockwise
     std::vector<Ring> holes;  // clockwise
@@ -68,8 +73,9 @@ struct PlanLayers {
 // Two ends closer than this (in metres) are joined.
 inline constexpr double kDefaultJoinTolerance = 0.001;
 // Pieces of walkable area smaller than this (m²) are left out: slivers
-// between walls drawn a hair apart, not rooms.
-inline constexpr double kSmallestAreaPiece = 1.0e-4;
+// between walls drawn a hair apart, or beside an exit line drawn on the
+// outer face of a wall, not rooms.
+inline constexpr double kSmallestAreaPiece = 0.01;
 
 struct PlanOptions {
     PlanLayers layers;
