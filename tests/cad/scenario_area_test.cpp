@@ -94,3 +94,35 @@ TEST(CadScenario, MistakesInThePlanMemberAreNamed) {
 }
 
 }  // namespace
+
+namespace {
+
+// The office's ground floor, from its DXF plan and typed as polygons by the
+// same script (examples/buildings/make_office_plans.py, run at test time):
+// the same polygons, vertex for vertex, and so the same evacuation.
+TEST(CadScenario, TheOfficeFromItsPlanIsTheOfficeTyped) {
+    const fs::path office = fs::path(ESCAPE_CAD_PLANS) / "office";
+    const runtime::ScenarioFile plan = runtime::loadScenario((office / "office-ground.json").string());
+    const runtime::ScenarioFile typed =
+        runtime::loadScenario((office / "office-ground-typed.json").string());
+    EXPECT_NEAR(plan.setup.area.area(), typed.setup.area.area(), 1e-6);
+    EXPECT_GT(plan.setup.area.area(), 500.0);
+    const auto& a = plan.setup.area.polygons();
+    const auto& b = typed.setup.area.polygons();
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        ASSERT_EQ(a[i].size(), b[i].size()) << "polygon " << i;
+        for (std::size_t k = 0; k < a[i].size(); ++k) {
+            EXPECT_EQ(a[i][k].x, b[i][k].x) << "polygon " << i << " vertex " << k;
+            EXPECT_EQ(a[i][k].y, b[i][k].y) << "polygon " << i << " vertex " << k;
+        }
+    }
+    ASSERT_EQ(plan.exitNames, typed.exitNames);
+    ASSERT_EQ(plan.setup.people.size(), 100u);
+    for (std::size_t i = 0; i < plan.setup.people.size(); ++i) {
+        EXPECT_EQ(plan.setup.people[i].start.x, typed.setup.people[i].start.x);
+        EXPECT_EQ(plan.setup.people[i].start.y, typed.setup.people[i].start.y);
+    }
+}
+
+}  // namespace
