@@ -87,10 +87,11 @@ def storey(level):
             obstacles.append(rect(cx - 1.5, 3.2, cx + 1.5, 4.0))   # reception desk
             fills.append((rect(x0 + 0.4, y0 + 0.4, x1 - 0.4, y1 - 0.6), PEOPLE_IN_LOBBY))
             continue
-        # Two desks side by side, away from the door (which is on the corridor side).
+        # Two desks side by side (touching: one block), away from the door,
+        # which is on the corridor side.
         far = y0 + 1.2 if y1 < CORRIDOR[0] else y1 - 2.0
-        obstacles.append(rect(cx - 1.7, far, cx - 0.1, far + 0.8))
-        obstacles.append(rect(cx + 0.1, far, cx + 1.7, far + 0.8))
+        obstacles.append(rect(cx - 1.6, far, cx, far + 0.8))
+        obstacles.append(rect(cx, far, cx + 1.6, far + 0.8))
         count = PEOPLE_IN_LOBBY if kind == "lobby" else PEOPLE_PER_OFFICE
         fills.append((rect(x0 + 0.4, y0 + 0.4, x1 - 0.4, y1 - 0.4), count))
 
