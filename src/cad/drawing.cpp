@@ -301,8 +301,9 @@ class Expander {
                 pts = {{r.vertices[0].x, r.vertices[0].y}, {r.vertices[1].x, r.vertices[1].y}};
                 break;
             case Raw::Kind::Arc: {
-                double sweep = r.angle2 - r.angle1;
-                while (sweep <= 0.0) sweep += 360.0;
+                // Counter-clockwise from angle1 to angle2, in (0, 360].
+                double sweep = std::fmod(r.angle2 - r.angle1, 360.0);
+                if (sweep <= 0.0) sweep += 360.0;
                 if (!std::isfinite(sweep) || sweep > 360.0) sweep = 360.0;
                 arc(r, r.cx, r.cy, r.radius, r.angle1 * std::numbers::pi / 180.0,
                     sweep * std::numbers::pi / 180.0, local, true, pts);
@@ -317,6 +318,8 @@ class Expander {
             default:
                 break;
         }
+        // A polyline of fewer than two vertices draws nothing.
+        if (pts.size() < 2) return;
         p.points.reserve(pts.size());
         for (const Point& q : pts) {
             const Point m = t.apply(q.x, q.y);

@@ -187,3 +187,57 @@ TEST(CadPlan, GarbageIsRefusedNotCrashedOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// Hand-written entities (no header but $INSUNITS): odd values dxflib hands
+// over as they are.
+std::string drawingWith(const std::string& entities) {
+    return "0\nSECTION\n2\nHEADER\n9\n$INSUNITS\n70\n6\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n" +
+           entities + "0\nENDSEC\n0\nEOF\n";
+}
+
+const std::string kRoom =
+    "0\nLWPOLYLINE\n5\n10\n8\nWALLS\n90\n4\n70\n1\n10\n0\n20\n0\n10\n10\n20\n0\n10\n10\n20\n10\n10\n0\n20\n10\n"
+    "0\nLWPOLYLINE\n5\n11\n8\nWALLS\n90\n4\n70\n1\n10\n1\n20\n1\n10\n9\n20\n1\n10\n9\n20\n9\n10\n1\n20\n9\n";
+
+TEST(CadPlan, OddEntitiesAreReadOrRefusedWithoutHarm) {
+    EXPECT_NEAR(cad::readPlanBytes(drawingWith(kRoom), "room.dxf").area(), 64.0, 1e-9);
+    // An arc whose angles are far apart (a sweep taken modulo a turn) on the
+    // obstacles layer: a closed ring cannot be made of it, so it is named.
+    const std::string arc = "0\nARC\n5\n12\n8\nOBSTACLES\n10\n5\n20\n5\n40\n1\n50\n0\n51\n1e300\n";
+    try {
+        cad::readPlanBytes(drawingWith(kRoom + arc), "arc.dxf");
+        ADD_FAILURE() << "an open arc was read";
+    } catch (const platform::InputError& e) {
+        EXPECT_NE(std::string(e.what()).find("layer OBSTACLES: the outline through ARC 12 does not close"),
+                  std::string::npos)
+            << e.what();
+    }
+    // An exit polyline without vertices draws nothing; one of a single vertex neither.
+    const std::string empty = "0\nLWPOLYLINE\n5\n13\n8\nEXITS\n90\n0\n70\n0\n"
+                              "0\nLWPOLYLINE\n5\n14\n8\nEXITS\n90\n1\n70\n0\n10\n5\n20\n0\n";
+    EXPECT_TRUE(cad::readPlanBytes(drawingWith(kRoom + empty), "e.dxf").exits.empty());
+    // A coordinate beyond 100 km is named.
+    const std::string far = "0\nLINE\n5\n15\n8\nEXITS\n10\n0\n20\n0\n11\n1e9\n21\n0\n";
+    try {
+        cad::readPlanBytes(drawingWith(kRoom + far), "far.dxf");
+        ADD_FAILURE() << "a line 1e9 m long was read";
+    } catch (const platform::InputError& e) {
+        EXPECT_NE(std::string(e.what()).find("LINE 15 lies beyond 100 km"), std::string::npos) << e.what();
+    }
+    // A block that places itself stops at the depth bound.
+    const std::string self =
+        "0\nSECTION\n2\nHEADER\n9\n$INSUNITS\n70\n6\n0\nENDSEC\n0\nSECTION\n2\nBLOCKS\n"
+        "0\nBLOCK\n8\n0\n2\nLOOP\n70\n0\n10\n0\n20\n0\n0\nINSERT\n5\n20\n8\n0\n2\nLOOP\n10\n1\n20\n0\n"
+        "0\nENDBLK\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n" + kRoom +
+        "0\nINSERT\n5\n21\n8\nWALLS\n2\nLOOP\n10\n0\n20\n0\n0\nENDSEC\n0\nEOF\n";
+    try {
+        cad::readPlanBytes(self, "self.dxf");
+        ADD_FAILURE() << "a block that places itself was read";
+    } catch (const platform::InputError& e) {
+        EXPECT_NE(std::string(e.what()).find("blocks deep"), std::string::npos) << e.what();
+    }
+}
+
+}  // namespace
