@@ -66,7 +66,12 @@ class EndGrid {
 }  // namespace
 
 std::string positionText(Point p) {
-    return "(" + platform::fixedText(p.x, 3) + ", " + platform::fixedText(p.y, 3) + ") m";
+    std::string text = "(";
+    text += platform::fixedText(p.x, 3);
+    text += ", ";
+    text += platform::fixedText(p.y, 3);
+    text += ") m";
+    return text;
 }
 
 std::vector<HandledRing> closeRings(const std::vector<Piece>& pieces, double tolerance,
