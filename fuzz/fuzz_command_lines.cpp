@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         checkMessage(e);
     }
     try {
-        checkPositions(cli::parseCommandLine(args));
+        checkPositions(cli::parseCommandLine(args).build);
     } catch (const platform::InputError& e) {
         checkMessage(e);
     }

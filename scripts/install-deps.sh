@@ -17,6 +17,7 @@ PACKAGES=(
   xvfb xauth x11-utils xdotool
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
+  libdxflib-dev libgeos-dev python3-ezdxf
   python3 python3-matplotlib python3-numpy
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   locales

@@ -1,6 +1,10 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
+
+#include "cad/kvx_floor.h"
 #include "platform/command_line.h"
+#include "platform/safe_output.h"
 
 namespace cli {
 
@@ -21,21 +25,80 @@ const std::vector<platform::KnownOption>& knownOptions() {
         {"--help,-h", false}, {"--launch", false}, {"--dir"},       {"--pairs"},
         {"--adults"},         {"--children"},      {"--record"},    {"--exit"},
         {"--cluster"},        {"--view-exit"},     {"--view-cluster"}, {"--floor"},
-        {"--scale"},          {"--scenario"},
+        {"--scale"},          {"--scenario"},      {"--floor-from-dxf"}, {"--layer"},
+        {"--unit"},
     };
     return known;
 }
 
+// The options of the DXF mode alone.
+bool isDxfOption(const std::string& option) {
+    return option == "--floor-from-dxf" || option == "--layer" || option == "--unit";
+}
+
+std::string quoted(const std::string& text) { return "'" + platform::capped(text, 200) + "'"; }
+
+// --floor-from-dxf with its --layer and --unit and the one operand, the
+// floor to write. The options of a build do not go with it.
+CommandLine parseFloorFromDxf(const platform::SplitArguments& split) {
+    CommandLine line;
+    FloorFromDxf request;
+    std::optional<std::string> plan, layer, unit;
+    auto bad = [](const std::string& what) { return usageError("--floor-from-dxf: " + what); };
+    for (const platform::GivenOption& given : split.options) {
+        std::optional<std::string>* slot = nullptr;
+        if (given.name == "--help") line.build.help = true;
+        else if (given.name == "--floor-from-dxf") slot = &plan;
+        else if (given.name == "--layer") slot = &layer;
+        else if (given.name == "--unit") slot = &unit;
+        else throw bad(quoted(given.name) + " does not go with it (only --layer and --unit do)");
+        if (slot == nullptr) continue;
+        if (*slot) throw bad(given.name + " is given twice");
+        *slot = given.value;
+    }
+    if (line.build.help) return line;
+    if (plan->empty()) throw bad("name the DXF plan");
+    if (split.operands.empty()) throw bad("name the KVX floor to write (OUT.kvx)");
+    if (split.operands.size() > 1)
+        throw bad("one output file only (" + quoted(split.operands[0]) + ", then " +
+                  quoted(split.operands[1]) + ")");
+    if (split.operands.front().empty()) throw bad("name the KVX floor to write (OUT.kvx)");
+    request.plan = *plan;
+    request.output = split.operands.front();
+    request.layer = layer.value_or(cad::kDefaultFloorLayer);
+    if (request.layer.empty()) throw bad("--layer needs a layer's name");
+    if (unit) {
+        request.unit = cad::unitFromName(*unit);
+        if (!request.unit)
+            throw bad("--unit " + quoted(*unit) + " is not a unit (" + cad::unitChoices() + ")");
+    }
+    line.floorFromDxf = request;
+    return line;
+}
+
 }  // namespace
 
-BuildRequest parseCommandLine(const std::vector<std::string>& arguments) {
-    BuildRequest request;
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    const platform::SplitArguments split =
+        platform::splitCommandLineWithOperands(knownOptions(), arguments);
+    const bool dxfMode = std::any_of(split.options.begin(), split.options.end(),
+                                     [](const auto& o) { return o.name == "--floor-from-dxf"; });
+    if (dxfMode) return parseFloorFromDxf(split);
+    // A build takes no operands, and --layer and --unit only go with the DXF mode.
+    if (!split.operands.empty())
+        throw usageError("unexpected argument " + quoted(split.operands.front()));
+    for (const platform::GivenOption& given : split.options)
+        if (isDxfOption(given.name))
+            throw usageError(given.name + " goes only with --floor-from-dxf");
+
+    CommandLine line;
+    BuildRequest& request = line.build;
     std::vector<Placement> exits;
     std::vector<Placement> clusters;
     bool exitsGiven = false;
     bool clustersGiven = false;
 
-    for (const platform::GivenOption& given : platform::splitCommandLine(knownOptions(), arguments)) {
+    for (const platform::GivenOption& given : split.options) {
         const std::string& option = given.name;
         const std::string& value = given.value;
         if (option == "--help") {
@@ -72,7 +135,7 @@ BuildRequest parseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (exitsGiven) request.exits = exits;
     if (clustersGiven) request.clusters = clusters;
-    return request;
+    return line;
 }
 
 
@@ -118,6 +181,15 @@ A scenario file, and after the build:
                        another program)
   --help               show this text
 
+A floor from a DXF plan, instead of a build:
+  escape-build --floor-from-dxf PLAN.dxf [--layer NAME] [--unit U] OUT.kvx
+  --floor-from-dxf PLAN.dxf
+                       write the outline of a layer of the DXF plan as a KVX
+                       floor in metres to OUT.kvx (nothing else is built)
+  --layer NAME         the layer whose outline is the floor (default WALLS)
+  --unit U             the drawing's unit: in, ft, mm, cm or m (default: as
+                       its $INSUNITS states it)
+
 Exits and clusters keep their order: --exit and --view-exit (or
 --cluster and --view-cluster) may be mixed; given on the command line, they
 replace those of the scenario file.
@@ -125,7 +197,9 @@ replace those of the scenario file.
 Exit status: 0 when every file was written; 1 when a file could not be
 written, a template or the floor file was missing, or the runtime could not
 be started (everything else is still written); 2 for bad input, in which case
-nothing is written.
+nothing is written. With --floor-from-dxf: 0 when the floor was written, 1
+when it could not be, 2 for a plan or options that cannot be used (nothing
+written).
 )";
 }
 

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cad/kvx_floor.h"
 #include "cli/command_line.h"
 #include "scenario/build_record.h"
 #include "scenario/build_request.h"
@@ -57,15 +58,36 @@ scenario::BuildCommand commandFor(const std::string& record) {
     return scenario::BuildCommand::RunMorvanta;
 }
 
+// --floor-from-dxf: the plan's outline written as a KVX floor, nothing built.
+int writeFloorFromDxf(const cli::FloorFromDxf& request) {
+    try {
+        const cad::Outline o = cad::writeKvxFloor(request.plan, request.layer, request.unit,
+                                                  request.output);
+        for (const std::string& note : o.notes)
+            std::cerr << "escape-build: warning: " << platform::capped(note, 1000) << "\n";
+        std::cout << "escape-build: floor written to " << platform::capped(request.output, 300)
+                  << ": " << cad::floorSummary(o) << "\n";
+        return 0;
+    } catch (const platform::InputError& e) {
+        return badInput(e.what());
+    } catch (const platform::OutputError& e) {
+        std::cerr << "escape-build: cannot write " << platform::capped(request.output, 300) << ": "
+                  << platform::capped(e.what(), 1000) << "\n";
+        return kStatusNotAllWritten;
+    }
+}
+
 int runMain(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     scenario::BuildRequest request;
     try {
-        request = cli::parseCommandLine(arguments);
+        const cli::CommandLine line = cli::parseCommandLine(arguments);
+        request = line.build;
         if (request.help) {
             std::cout << cli::usageText();
             return 0;
         }
+        if (line.floorFromDxf) return writeFloorFromDxf(*line.floorFromDxf);
         if (request.scenarioFile) {
             request = scenario::merge(scenario::readScenarioFile(*request.scenarioFile), request);
         }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "cad/scenario_area.h"
 #include "crowd/placement.h"
 #include "crowd/rng.h"
 #include "crowd/setup_limits.h"
@@ -143,6 +144,27 @@ void countPeople(const json& j) {
                           std::to_string(crowd::kMaxPeople) + " are allowed");
 }
 
+// The walkable area and exits of a DXF plan (cad/scenario_area.h): the
+// plan's rings as polygons (even-odd, as typed ones), its exit lines named
+// by layer and handle ("EXITS 2F").
+std::vector<crowd::ExitSpec> exitsOfPlan(const json& w, const std::filesystem::path& folder,
+                                         std::vector<crowd::Polygon>& polys) {
+    const cad::ScenarioArea area = cad::readScenarioArea(w, folder, "walkable");
+    for (const cad::Ring& ring : area.rings) {
+        crowd::Polygon poly;
+        for (const cad::Point& p : ring) poly.push_back({p.x, p.y});
+        polys.push_back(crowd::withoutRepeatedVertices(poly));
+    }
+    std::vector<crowd::ExitSpec> exits;
+    for (const cad::ExitLine& e : area.exits) {
+        crowd::ExitSpec x;
+        x.name = area.exitsLayer + " " + e.handle;
+        x.segment = {{e.from.x, e.from.y}, {e.to.x, e.to.y}};
+        exits.push_back(x);
+    }
+    return exits;
+}
+
 void checkExtent(const crowd::CrowdSetup& setup) {
     if (const auto problem = crowd::extentProblem(setup)) bad(problem->member, problem->message);
 }
@@ -167,15 +189,24 @@ void readHeader(const json& j, std::optional<std::uint64_t> seedOverride, Scenar
     if (j.contains("model")) readModel(j["model"], setup.params);
 }
 
-// The walkable polygons, and the periodic corridor when there is one.
-void readArea(const json& j, crowd::CrowdSetup& setup) {
+// The walkable polygons, typed or from a DXF plan below `folder`, and the
+// periodic corridor when there is one. Returns the plan's exits (none for
+// typed polygons).
+std::vector<crowd::ExitSpec> readArea(const json& j, const std::filesystem::path& folder,
+                                      crowd::CrowdSetup& setup) {
     if (!j.contains("walkable"))
         bad("walkable", "is missing: a list of polygons, each a list of points [x, z]");
     const json& w = j["walkable"];
-    if (!w.is_array() || w.empty()) bad("walkable", "must be a non-empty list of polygons");
     std::vector<crowd::Polygon> polys;
-    for (std::size_t i = 0; i < w.size(); ++i)
-        polys.push_back(polygon(w[i], "walkable[" + std::to_string(i) + "]"));
+    std::vector<crowd::ExitSpec> planExits;  // from the plan's exits layer
+    if (w.is_object()) {
+        planExits = exitsOfPlan(w, folder, polys);
+    } else {
+        if (!w.is_array() || w.empty())
+            bad("walkable", "must be a non-empty list of polygons, or a DXF plan {\"dxf\": ..}");
+        for (std::size_t i = 0; i < w.size(); ++i)
+            polys.push_back(polygon(w[i], "walkable[" + std::to_string(i) + "]"));
+    }
     setup.area = crowd::WalkableArea(polys);
 
     if (j.contains("periodic")) {
@@ -186,9 +217,11 @@ void readArea(const json& j, crowd::CrowdSetup& setup) {
         if (p.contains("direction"))
             setup.periodic.direction = point(p["direction"], "periodic.direction");
     }
+    return planExits;
 }
 
-void readExits(const json& j, ScenarioFile& out) {
+// The typed exits, then those of the plan's exits layer.
+void readExits(const json& j, std::vector<crowd::ExitSpec> planExits, ScenarioFile& out) {
     crowd::CrowdSetup& setup = out.setup;
     if (j.contains("exits")) {
         const json& e = j["exits"];
@@ -206,6 +239,10 @@ void readExits(const json& j, ScenarioFile& out) {
             setup.exits.push_back(x);
             out.exitNames.push_back(x.name);
         }
+    }
+    for (crowd::ExitSpec& x : planExits) {
+        setup.exits.push_back(x);
+        out.exitNames.push_back(x.name);
     }
 }
 
@@ -332,7 +369,8 @@ void readFill(const json& f, ScenarioFile& out, crowd::Rng& rng, crowd::Placer& 
 
 }  // namespace
 
-ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t> seedOverride) {
+ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t> seedOverride,
+                           const std::filesystem::path& folder) {
     const json j = platform::parseStrictJson(text);  // a JsonError names its line and column
     if (!j.is_object()) bad("scenario", "must be a JSON object");
     checkKeys(j,
@@ -342,8 +380,8 @@ ScenarioFile parseScenario(const std::string& text, std::optional<std::uint64_t>
     ScenarioFile out;
     crowd::CrowdSetup& setup = out.setup;
     readHeader(j, seedOverride, out);
-    readArea(j, setup);
-    readExits(j, out);
+    std::vector<crowd::ExitSpec> planExits = readArea(j, folder, setup);
+    readExits(j, std::move(planExits), out);
     checkExtent(setup);
     if (setup.periodic.enabled && !setup.exits.empty())
         bad("periodic", "a periodic corridor has no exits");
@@ -370,7 +408,7 @@ ScenarioFile loadScenario(const std::string& path, std::optional<std::uint64_t> 
         throw InputError(e.what());
     }
     try {
-        ScenarioFile f = parseScenario(text, seedOverride);
+        ScenarioFile f = parseScenario(text, seedOverride, std::filesystem::path(path).parent_path());
         if (f.name.empty()) f.name = path;
         return f;
     } catch (const platform::JsonError& e) {

@@ -3,6 +3,7 @@
 // people described directly, in metres. See docs/runtime-scenarios.md.
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,9 +27,12 @@ struct ScenarioFile {
 // InputError with the offending member's path for anything unusable: also a
 // key that appears twice, nesting deeper than platform::kMaxJsonDepth and
 // values outside the bounds of crowd/setup_limits.h. loadScenario reads only
-// regular files of at most kMaxScenarioBytes.
+// regular files of at most kMaxScenarioBytes. A walkable area from a DXF plan
+// (cad/scenario_area.h) is found relative to `folder`, the scenario file's
+// folder (empty: the current directory).
 ScenarioFile parseScenario(const std::string& text,
-                           std::optional<std::uint64_t> seedOverride = std::nullopt);
+                           std::optional<std::uint64_t> seedOverride = std::nullopt,
+                           const std::filesystem::path& folder = {});
 ScenarioFile loadScenario(const std::string& path,
                           std::optional<std::uint64_t> seedOverride = std::nullopt);
 

@@ -68,8 +68,10 @@ std::string nearestName(const std::string& given, const std::vector<std::string>
     return best;
 }
 
-std::vector<GivenOption> splitCommandLine(const std::vector<KnownOption>& known,
-                                          const std::vector<std::string>& args) {
+namespace {
+
+SplitArguments split(const std::vector<KnownOption>& known, const std::vector<std::string>& args,
+                     bool operandsAllowed) {
     CLI::App app;
     app.set_help_flag();  // --help is an option of the program like any other
     app.allow_extras(true);
@@ -91,9 +93,15 @@ std::vector<GivenOption> splitCommandLine(const std::vector<KnownOption>& known,
             throw usageError(name + ": a value is missing");
         throw usageError(what);
     }
-    if (!app.remaining().empty()) unknown(app.remaining().front(), known);
+    SplitArguments result;
+    for (const std::string& extra : app.remaining()) {
+        if (operandsAllowed && !extra.empty() && extra[0] != '-')
+            result.operands.push_back(extra);
+        else
+            unknown(extra, known);
+    }
 
-    std::vector<GivenOption> out;
+    std::vector<GivenOption>& out = result.options;
     std::map<const CLI::Option*, std::size_t> used;
     for (const CLI::Option* option : app.parse_order()) {
         const auto& [name, takesValue] = declared.at(option);
@@ -109,7 +117,19 @@ std::vector<GivenOption> splitCommandLine(const std::vector<KnownOption>& known,
             out.push_back({name, k < results.size() ? results[k] : std::string()});
         }
     }
-    return out;
+    return result;
+}
+
+}  // namespace
+
+std::vector<GivenOption> splitCommandLine(const std::vector<KnownOption>& known,
+                                          const std::vector<std::string>& args) {
+    return split(known, args, false).options;
+}
+
+SplitArguments splitCommandLineWithOperands(const std::vector<KnownOption>& known,
+                                            const std::vector<std::string>& args) {
+    return split(known, args, true);
 }
 
 std::string usageErrorLine(const std::string& program, const std::string& message) {

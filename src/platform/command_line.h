@@ -33,6 +33,16 @@ struct GivenOption {
 std::vector<GivenOption> splitCommandLine(const std::vector<KnownOption>& known,
                                           const std::vector<std::string>& args);
 
+// A command line with operands: its options as splitCommandLine gives them,
+// and the arguments that are not options (an output file's name, say) in
+// the order given. Everything else is refused as splitCommandLine refuses it.
+struct SplitArguments {
+    std::vector<GivenOption> options;
+    std::vector<std::string> operands;
+};
+SplitArguments splitCommandLineWithOperands(const std::vector<KnownOption>& known,
+                                            const std::vector<std::string>& args);
+
 // The name of `names` nearest to `given` by edit distance (insertions,
 // deletions, substitutions and swaps of neighbours), when it is near enough
 // to be a slip of the fingers (at most a third of its letters, at least 1,

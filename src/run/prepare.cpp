@@ -22,7 +22,9 @@ std::filesystem::path defaultOut(const char* relative) {
 }
 
 void prepareScenario(const Options& opt, PreparedRun& p, const std::string* text) {
-    ScenarioFile f = text ? parseScenario(*text, opt.seed) : loadScenario(*opt.scenario, opt.seed);
+    ScenarioFile f = text ? parseScenario(*text, opt.seed,
+                                          std::filesystem::path(*opt.scenario).parent_path())
+                          : loadScenario(*opt.scenario, opt.seed);
     if (f.name.empty()) f.name = *opt.scenario;
     p.setup = std::move(f.setup);
     p.meta.mode = std::string("scenario");

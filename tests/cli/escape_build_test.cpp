@@ -102,7 +102,8 @@ TEST_F(EscapeBuild, HelpNamesEveryOption) {
     EXPECT_EQ(o.status, 0);
     for (const char* option : {"--dir", "--pairs", "--adults", "--children", "--record", "--exit",
                                "--cluster", "--view-exit", "--view-cluster", "--floor", "--scale",
-                               "--scenario", "--launch", "--help"}) {
+                               "--scenario", "--launch", "--help", "--floor-from-dxf", "--layer",
+                               "--unit"}) {
         EXPECT_NE(o.out.find(option), std::string::npos) << option;
     }
     EXPECT_FALSE(fs::exists(caller / "bProj"));

@@ -57,6 +57,22 @@ TEST(CommandLine, MistakesAreUsageErrorsThatNameTheOptionAndSuggestTheNearest) {
     EXPECT_EQ(usageMessage({"--quiet=yes"}), "--quiet takes no value, not 'yes'");
 }
 
+TEST(CommandLine, OperandsAreKeptInOrderWhereAProgramTakesThemAndMistakesStillRefused) {
+    const auto split = platform::splitCommandLineWithOperands(
+        kKnown, {"first.kvx", "--runs", "3", "second.kvx", "--out=x", "-q"});
+    EXPECT_EQ(flat(split.options), (std::vector<std::string>{"--runs=3", "--out=x", "--quiet="}));
+    EXPECT_EQ(split.operands, (std::vector<std::string>{"first.kvx", "second.kvx"}));
+    // An option's value is never taken for an operand, and an unknown option
+    // is refused with its nearest name wherever it stands.
+    EXPECT_TRUE(platform::splitCommandLineWithOperands(kKnown, {"--out", "a.kvx"}).operands.empty());
+    try {
+        platform::splitCommandLineWithOperands(kKnown, {"a.kvx", "--runz", "3"});
+        ADD_FAILURE() << "--runz accepted";
+    } catch (const platform::InputError& e) {
+        EXPECT_STREQ(e.what(), "unknown option '--runz' (did you mean '--runs'?)");
+    }
+}
+
 TEST(CommandLine, TheNearestNameIsASlipOfTheFingersOrNothing) {
     const std::vector<std::string> names = {"--seed", "--seeds", "--speed", "--sweep"};
     EXPECT_EQ(platform::nearestName("--seeds", names), "--seeds");  // itself
