@@ -36,7 +36,7 @@ bool isDxfOption(const std::string& option) {
     return option == "--floor-from-dxf" || option == "--layer" || option == "--unit";
 }
 
-std::string quoted(const std::string& text) { return "'" + platform::capped(text, 200) + "'"; }
+std::string inQuotes(const std::string& text) { return "'" + platform::capped(text, 200) + "'"; }
 
 // --floor-from-dxf with its --layer and --unit and the one operand, the
 // floor to write. The options of a build do not go with it.
@@ -51,7 +51,7 @@ CommandLine parseFloorFromDxf(const platform::SplitArguments& split) {
         else if (given.name == "--floor-from-dxf") slot = &plan;
         else if (given.name == "--layer") slot = &layer;
         else if (given.name == "--unit") slot = &unit;
-        else throw bad(quoted(given.name) + " does not go with it (only --layer and --unit do)");
+        else throw bad(inQuotes(given.name) + " does not go with it (only --layer and --unit do)");
         if (slot == nullptr) continue;
         if (*slot) throw bad(given.name + " is given twice");
         *slot = given.value;
@@ -60,8 +60,8 @@ CommandLine parseFloorFromDxf(const platform::SplitArguments& split) {
     if (plan->empty()) throw bad("name the DXF plan");
     if (split.operands.empty()) throw bad("name the KVX floor to write (OUT.kvx)");
     if (split.operands.size() > 1)
-        throw bad("one output file only (" + quoted(split.operands[0]) + ", then " +
-                  quoted(split.operands[1]) + ")");
+        throw bad("one output file only (" + inQuotes(split.operands[0]) + ", then " +
+                  inQuotes(split.operands[1]) + ")");
     if (split.operands.front().empty()) throw bad("name the KVX floor to write (OUT.kvx)");
     request.plan = *plan;
     request.output = split.operands.front();
@@ -70,7 +70,7 @@ CommandLine parseFloorFromDxf(const platform::SplitArguments& split) {
     if (unit) {
         request.unit = cad::unitFromName(*unit);
         if (!request.unit)
-            throw bad("--unit " + quoted(*unit) + " is not a unit (" + cad::unitChoices() + ")");
+            throw bad("--unit " + inQuotes(*unit) + " is not a unit (" + cad::unitChoices() + ")");
     }
     line.floorFromDxf = request;
     return line;
@@ -86,7 +86,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (dxfMode) return parseFloorFromDxf(split);
     // A build takes no operands, and --layer and --unit only go with the DXF mode.
     if (!split.operands.empty())
-        throw usageError("unexpected argument " + quoted(split.operands.front()));
+        throw usageError("unexpected argument " + inQuotes(split.operands.front()));
     for (const platform::GivenOption& given : split.options)
         if (isDxfOption(given.name))
             throw usageError(given.name + " goes only with --floor-from-dxf");
