@@ -574,7 +574,8 @@ def check_line_flow(test, runner, ctx):
                 ok = ok and run.everyone_out()
                 flows.append(door_flow(run))
         mean = statistics.fmean(flows)
-        ok = ok and lo * width <= mean <= hi * width
+        if c.get("bandPerWidth", True):
+            ok = ok and lo * width <= mean <= hi * width
         rows.append((name, width, mean, flows, statistics.fmean(spreads) if spreads else None))
     if c.get("shortNotSlower"):
         # Short bottlenecks flow at least as much as long ones (Liddle et al. 2011).
@@ -587,6 +588,16 @@ def check_line_flow(test, runner, ctx):
         if spread is not None:
             text += f", crossing points spread {spread:.2f} m"
         details.append(text + ")")
+    if c.get("growth") and len(rows) >= 2:
+        # The flow grows with the width at the laboratory's rate: each wider
+        # door passes more, and from the narrowest to the widest the flow
+        # gained per metre of width lies in the band.
+        by_width = sorted((r[1], r[2]) for r in rows)
+        rising = all(b[1] > a[1] for a, b in zip(by_width, by_width[1:]))
+        rate = (by_width[-1][1] - by_width[0][1]) / (by_width[-1][0] - by_width[0][0])
+        ok = ok and rising and lo <= rate <= hi
+        details.append(f"growth {by_width[0][0]:g} to {by_width[-1][0]:g} m: {rate:.2f} /s per metre"
+                       f"{'' if rising else ', not rising with the width'}")
 
     def plot(ax):
         xs = [r[1] for r in rows]
@@ -906,7 +917,8 @@ def run_suite(manifest, runner, out_dir, figures, selected, quick=False):
                 name = f"{tid}-result-{k + 1}.png"
                 save_figure(os.path.join(fig_dir, name), plot)
                 images.append(name)
-        print(f"{tid}: {'pass' if result.passed else 'FAIL'}: {result.figure}", flush=True)
+        verdict = "pass" if result.passed else ("FAIL (open gap)" if "openGap" in test else "FAIL")
+        print(f"{tid}: {verdict}: {result.figure}", flush=True)
         results.append((test, result, images))
     return results
 
@@ -934,8 +946,9 @@ def write_report(path, results, manifest, command):
         if result is None:
             lines.append(f"| {test['title']} | {test['criterion']} | — | not applicable: {test['notApplicable']} |")
         else:
-            lines.append(f"| {test['title']} | {test['criterion']} | {result.figure} | "
-                         f"{'pass' if result.passed else '**FAIL**'} |")
+            verdict = "pass" if result.passed else (
+                "**FAIL** (open gap, below)" if "openGap" in test else "**FAIL**")
+            lines.append(f"| {test['title']} | {test['criterion']} | {result.figure} | {verdict} |")
     lines.append("")
     for test, result, images in results:
         lines += [f"## {test['title']}", "", f"**Criterion.** {test['criterion']}", ""]
@@ -946,6 +959,8 @@ def write_report(path, results, manifest, command):
         lines += [f"**Scenario.** {scenarios}", "",
                   f"**Our figure.** {result.figure}", "",
                   f"**Result.** {'pass' if result.passed else 'FAIL'}", ""]
+        if not result.passed and "openGap" in test:
+            lines += [f"**Open gap.** {test['openGap']}", ""]
         if test.get("note"):
             lines += [test["note"], ""]
         for image in images:
@@ -962,6 +977,9 @@ def main(argv):
     parser.add_argument("--out", default=None, help="folder for validation.md and its figures")
     parser.add_argument("--quick", action="store_true", help="only the tests marked quick")
     parser.add_argument("--only", default="", help="comma-separated test ids")
+    parser.add_argument("--allow-open-gaps", action="store_true",
+                        help="exit 0 when the only failures are the manifest's open gaps "
+                             "(they are still printed as FAIL)")
     args = parser.parse_args(argv)
 
     try:
@@ -991,8 +1009,15 @@ def main(argv):
         print(f"validate: cannot run the suite: {type(e).__name__}: {e}", file=sys.stderr)
         return 2
     failed = [t["id"] for t, r, _ in results if r is not None and not r.passed]
+    open_gaps = [t["id"] for t, r, _ in results if r is not None and not r.passed and "openGap" in t]
+    closed = [t["id"] for t, r, _ in results if r is not None and r.passed and "openGap" in t]
+    if closed:
+        print(f"validate: open gaps that now pass (take them out of the manifest): {', '.join(closed)}")
     if failed:
-        print(f"validate: criteria failed: {', '.join(failed)}", file=sys.stderr)
+        print(f"validate: criteria failed: {', '.join(failed)}"
+              + (f" (open gaps: {', '.join(open_gaps)})" if open_gaps else ""), file=sys.stderr)
+        if args.allow_open_gaps and failed == open_gaps:
+            return 0
         return 1
     print(f"validate: {sum(1 for _, r, _ in results if r is not None)} tests passed, "
           f"{sum(1 for _, r, _ in results if r is None)} not applicable")
