@@ -112,6 +112,106 @@ def rooms_on_a_corridor():
     }
 
 
+INNER_DOOR_WIDTHS = (0.8, 1.2, 1.6, 2.4)
+OPEN_CORRIDOR_DENSITIES = (0.5, 1.0, 2.0, 3.0, 4.0)
+
+
+def inner_door(width):
+    """A room 10 m x 10 m and a second one as large behind a wall 0.1 m
+    thick with a door of `width` in its middle; everyone leaves by the whole
+    far wall of the second room, so that the door is an inner door with open
+    floor behind it. The flow is counted on the door line."""
+    n = max(120, round(100 * width))
+    c = 5.0
+    z0, z1 = round(c - width / 2, 3), round(c + width / 2, 3)
+    outline = [[0, 0], [10, 0], [10, z0], [10.1, z0], [10.1, 0], [20.1, 0], [20.1, 10],
+               [10.1, 10], [10.1, z1], [10, z1], [10, 10], [0, 10]]
+    return {
+        "name": f"{n} people pass an inner door {width:g} m wide into an open room",
+        "description": "The flow through the door (people crossing its line) between the 10 % and "
+                       "the 90 % mark, compared with laboratory bottleneck flows.",
+        "seed": 1,
+        "timeLimit": 400,
+        "walkable": [outline],
+        "exits": [{"name": "far wall", "from": [20.1, 0], "to": [20.1, 10]}],
+        "fill": [{"area": [[0.4, 0.4], [9.6, 0.4], [9.6, 9.6], [0.4, 9.6]], "count": n}],
+    }
+
+
+def passage(length, width=1.0):
+    """A room 10 m x 10 m emptying through a passage `width` wide and
+    `length` long whose far end is the exit."""
+    n = 120
+    c = 5.0
+    z0, z1 = round(c - width / 2, 3), round(c + width / 2, 3)
+    x1 = round(10 + length, 3)
+    outline = [[0, 0], [10, 0], [10, z0], [x1, z0], [x1, z1], [10, z1], [10, 10], [0, 10]]
+    return {
+        "name": f"{n} people leave a room through a passage {width:g} m wide and {length:g} m long",
+        "description": "The flow out of the passage's end between the 10 % and the 90 % mark of "
+                       "the people out, compared with laboratory bottleneck flows.",
+        "seed": 1,
+        "timeLimit": 400,
+        "walkable": [outline],
+        "exits": [{"name": "passage end", "from": [x1, z0], "to": [x1, z1]}],
+        "fill": [{"area": [[0.4, 0.4], [9.6, 0.4], [9.6, 9.6], [0.4, 9.6]], "count": n}],
+    }
+
+
+def t_junction():
+    """Two arms 3 m wide and 10 m long meet a stem 3 m wide and 12 m long;
+    75 people start in each arm and leave at the stem's end."""
+    outline = [[0, 0], [23, 0], [23, 3], [13, 3], [13, 15], [10, 15], [10, 3], [0, 3]]
+    return {
+        "name": "T-junction: two arms of 75 people merge into a 3 m stem",
+        "description": "The flow up the stem (people crossing a line 5 m into it) per metre of "
+                       "width, the share of each arm in it, and the use of the stem's width.",
+        "seed": 3,
+        "timeLimit": 300,
+        "walkable": [outline],
+        "exits": [{"name": "stem end", "from": [10, 15], "to": [13, 15]}],
+        "fill": [{"area": [[0.3, 0.3], [9.0, 0.3], [9.0, 2.7], [0.3, 2.7]], "count": 75, "exit": "stem end"},
+                 {"area": [[14.0, 0.3], [22.7, 0.3], [22.7, 2.7], [14.0, 2.7]], "count": 75, "exit": "stem end"}],
+    }
+
+
+def counterflow(density):
+    """A corridor 30 m x 3 m with an exit over each end; half of the people
+    start in the western 12 m bound east, half in the eastern 12 m bound
+    west, at `density` each."""
+    n = round(density * 12 * 3)
+    return {
+        "name": f"Counterflow in a 30 m x 3 m corridor, two groups of {n} at {density:g} /m^2",
+        "description": "Two groups walk toward each other and pass; everyone must get out "
+                       "(no deadlock), and the lanes they form are measured.",
+        "seed": 5,
+        "timeLimit": 300,
+        "walkable": [[[0, 0], [30, 0], [30, 3], [0, 3]]],
+        "exits": [{"name": "east", "from": [30, 0], "to": [30, 3]},
+                  {"name": "west", "from": [0, 0], "to": [0, 3]}],
+        "fill": [{"area": [[0.3, 0.3], [12, 0.3], [12, 2.7], [0.3, 2.7]], "count": n, "exit": "east"},
+                 {"area": [[18, 0.3], [29.7, 0.3], [29.7, 2.7], [18, 2.7]], "count": n, "exit": "west"}],
+    }
+
+
+def open_corridor(density):
+    """A corridor 30 m x 3 m that does not wrap, full at `density`, its east
+    end open: speed and density are measured in its middle."""
+    L, W = 30.0, 3.0
+    n = round(density * L * W)
+    return {
+        "name": f"Open corridor {L:g} m x {W:g} m at {density:g} /m^2",
+        "description": f"{n} people walk out of the corridor's east end; the mean speed and the "
+                       "density in its middle third are measured over the first seconds.",
+        "seed": 19,
+        "timeLimit": 12,
+        "walkable": [[[0, 0], [L, 0], [L, W], [0, W]]],
+        "exits": [{"name": "east end", "from": [L, 0], "to": [L, W]}],
+        "people": [{"x": round(min(max(p["x"], 0.26), L - 0.26), 3), "z": p["z"]}
+                   for p in lattice(n, L, W, 19)],
+    }
+
+
 def write(name, scenario):
     """One member per line, and one person per line."""
     lines = []
@@ -131,3 +231,12 @@ if __name__ == "__main__":
     for w in DOOR_WIDTHS:
         write(f"door-flow-{w:g}m.json", door_room(w))
     write("rimea-10-assigned-exits.json", rooms_on_a_corridor())
+    for w in INNER_DOOR_WIDTHS:
+        write(f"inner-door-{w:g}m.json", inner_door(w))
+    for length in (0.4, 4.0):
+        write(f"passage-{length:g}m.json", passage(length))
+    write("t-junction.json", t_junction())
+    for d in (1.0, 2.0):
+        write(f"counterflow-{d:g}.json", counterflow(d))
+    for d in OPEN_CORRIDOR_DENSITIES:
+        write(f"open-corridor-{d:g}.json", open_corridor(d))

@@ -515,6 +515,277 @@ def check_time_distribution(test, runner, ctx):
     return Result(out, figure, plots=[plot])
 
 
+# ------------------------------------------------- flows away from the exits
+
+
+def crossings(run, axis, at, lateral=None):
+    """Per person who crossed it: (time, lateral position) where their track
+    first passes the line `axis` = `at` (axis "x" or "z") going the way of
+    increasing `axis`, linearly between two frames."""
+    k = 1 if axis == "x" else 2
+    side = 2 if axis == "x" else 1
+    out = {}
+    for person, t in run.tracks().items():
+        if len(t) < 2:
+            continue
+        before = t[:-1, k] < at
+        after = t[1:, k] >= at
+        hits = np.nonzero(before & after)[0]
+        if len(hits) == 0:
+            continue
+        i = hits[0]
+        f = (at - t[i, k]) / (t[i + 1, k] - t[i, k])
+        out[person] = (t[i, 0] + f * (t[i + 1, 0] - t[i, 0]), t[i, side] + f * (t[i + 1, side] - t[i, side]))
+    return out
+
+
+def steady_flow(times):
+    """Persons per second between the 10 % and the 90 % mark of sorted times."""
+    t = sorted(times)
+    n = len(t)
+    if n < 10:
+        return float("nan")
+    a, b = n // 10, n - n // 10
+    return (b - a) / (t[b - 1] - t[a - 1])
+
+
+def check_line_flow(test, runner, ctx):
+    """Bottlenecks that are not the exit: the flow over a line (the door's,
+    or the passage's end) against the laboratory band per metre of width,
+    and that everyone got through."""
+    c = test["check"]
+    lo, hi = c["perMetre"]
+    rows = []
+    ok = True
+    for name in test["scenarios"]:
+        scenario = runner.scenario(name)
+        width = c["widths"][name]
+        flows, spreads = [], []
+        for seed in c.get("seeds", [1]):
+            if c.get("line"):
+                run = runner.run(name, seed=seed, fps=10)
+                cross = crossings(run, c["line"]["axis"], c["line"]["at"])
+                ok = ok and len(cross) == len(run.persons)
+                flows.append(steady_flow([v[0] for v in cross.values()]))
+                # Sideways spread of the crossing points: one file gives ~0.1 m.
+                spreads.append(statistics.pstdev([v[1] for v in cross.values()]))
+            else:
+                run = runner.run(name, seed=seed)
+                ok = ok and run.everyone_out()
+                flows.append(door_flow(run))
+        mean = statistics.fmean(flows)
+        if c.get("bandPerWidth", True):
+            ok = ok and lo * width <= mean <= hi * width
+        rows.append((name, width, mean, flows, statistics.fmean(spreads) if spreads else None))
+    if c.get("shortNotSlower"):
+        # Short bottlenecks flow at least as much as long ones (Liddle et al. 2011).
+        short, long_ = rows[0][2], rows[-1][2]
+        ok = ok and short >= 0.95 * long_
+    details = []
+    for name, w, m, fl, spread in rows:
+        label = c.get("labels", {}).get(name, f"{w:g} m")
+        text = f"{label}: {m:.2f} /s ({m / w:.2f} /(m s)"
+        if spread is not None:
+            text += f", crossing points spread {spread:.2f} m"
+        details.append(text + ")")
+    if c.get("growth") and len(rows) >= 2:
+        # The flow grows with the width at the laboratory's rate: each wider
+        # door passes more, and from the narrowest to the widest the flow
+        # gained per metre of width lies in the band.
+        by_width = sorted((r[1], r[2]) for r in rows)
+        rising = all(b[1] > a[1] for a, b in zip(by_width, by_width[1:]))
+        rate = (by_width[-1][1] - by_width[0][1]) / (by_width[-1][0] - by_width[0][0])
+        ok = ok and rising and lo <= rate <= hi
+        details.append(f"growth {by_width[0][0]:g} to {by_width[-1][0]:g} m: {rate:.2f} /s per metre"
+                       f"{'' if rising else ', not rising with the width'}")
+
+    def plot(ax):
+        xs = [r[1] for r in rows]
+        ax.fill_between([0.6, 2.6], [lo * 0.6, lo * 2.6], [hi * 0.6, hi * 2.6], color="0.85",
+                        label=f"laboratory bottlenecks, {lo:g}-{hi:g} /(m s)")
+        ax.plot(xs, [r[2] for r in rows], "o", color="tab:blue", label="this model")
+        ax.set_xlabel("width (m)")
+        ax.set_ylabel("flow (persons/s)")
+        ax.legend(loc="upper left")
+
+    return Result(ok, "; ".join(details), plots=[plot])
+
+
+def check_corner(test, runner, ctx):
+    """A large group round a corner: no wall crossings, everyone out, the
+    flow over a line behind the turn per metre of the corridor in the band,
+    the outer half of the width used, and the time no longer than the first
+    one out plus everyone passing at the lowest flow of the band."""
+    c = test["check"]
+    run = runner.run(test["scenarios"][0], fps=10)
+    walls = wall_crossings(run)
+    line = c["line"]
+    cross = crossings(run, line["axis"], line["at"])
+    width = c["width"]
+    flow = steady_flow([v[0] for v in cross.values()]) / width
+    lo, hi = c["perMetre"]
+    outer = [v[1] for v in cross.values()]
+    a, b = c["outerHalf"]
+    outer_share = sum(1 for z in outer if a <= z <= b) / max(1, len(outer))
+    n = len(run.persons)
+    first = run.exit_times()[0] if run.exit_times() else math.inf
+    limit = first + n / (lo * width)
+    time = run.summary["evacuationTime"]
+    ok = (walls == 0 and run.everyone_out() and lo <= flow <= hi and outer_share >= c["minOuterShare"]
+          and time <= limit)
+    figure = (f"{walls} wall crossings; {len(run.exit_times())} of {n} out after {time:.1f} s "
+              f"(at most {limit:.1f} s); {flow:.2f} /(m s) through the turn; "
+              f"{outer_share:.0%} pass in the outer half")
+
+    def hist(ax):
+        ax.hist(outer, bins=16, color="tab:blue")
+        ax.axvspan(a, b, color="0.9")
+        ax.set_xlabel("crossing point across the corridor (m)")
+        ax.set_ylabel("people")
+
+    return Result(ok, figure, plots=[lambda ax: draw_tracks(ax, run), hist], runs=[run])
+
+
+def check_merge(test, runner, ctx):
+    """Two arms into one stem: the flow up the stem per metre, each arm's
+    share of it while both feed it, and the middle third of the stem used."""
+    c = test["check"]
+    run = runner.run(test["scenarios"][0], fps=10)
+    line = c["line"]
+    cross = crossings(run, line["axis"], line["at"])
+    width = c["width"]
+    flow = steady_flow([v[0] for v in cross.values()]) / width
+    lo, hi = c["perMetre"]
+    order = sorted(cross.items(), key=lambda kv: kv[1][0])
+    n = len(order)
+    middle = order[n // 10:n - n // 10]
+    first_arm = c["firstArm"]
+    share = sum(1 for p, _ in middle if p < first_arm) / max(1, len(middle))
+    m0, m1 = c["middleThird"]
+    middle_share = sum(1 for _, (_, z) in order if m0 <= z <= m1) / max(1, n)
+    fair0, fair1 = c["fairShare"]
+    ok = (run.everyone_out() and lo <= flow <= hi and fair0 <= share <= fair1
+          and middle_share >= c["minMiddleShare"])
+    figure = (f"everyone out: {'yes' if run.everyone_out() else 'no'} after {run.summary['evacuationTime']:.1f} s; "
+              f"stem {flow:.2f} /(m s); the left arm's share {share:.0%}; "
+              f"{middle_share:.0%} pass in the stem's middle third")
+
+    def hist(ax):
+        ax.hist([z for _, (_, z) in order], bins=15, color="tab:blue")
+        ax.axvspan(m0, m1, color="0.9")
+        ax.set_xlabel("crossing point across the stem (m)")
+        ax.set_ylabel("people")
+
+    return Result(ok, figure, plots=[lambda ax: draw_tracks(ax, run), hist], runs=[run])
+
+
+def lane_order(xs, zs, signs, band):
+    """The lane order parameter of Rex and Loewen (2007), as used for
+    pedestrians by Nowak and Schadschneider (2012): for each person, of
+    everyone within `band` sideways (whatever the distance along), the share
+    going their way less the share going the other way, squared; the mean
+    over everyone. 1: clean lanes; random mixing gives much less."""
+    values = []
+    for i in range(len(xs)):
+        near = np.abs(zs - zs[i]) < band
+        near[i] = False
+        same = np.sum(near & (signs == signs[i]))
+        other = np.sum(near & (signs != signs[i]))
+        if same + other:
+            values.append(((same - other) / (same + other)) ** 2)
+    return statistics.fmean(values) if values else float("nan")
+
+
+def check_counterflow(test, runner, ctx):
+    """Two groups pass each other: nobody stuck (everyone out), the lanes
+    they form while mixed (the order parameter against the same positions
+    with directions shuffled), and their walking speed then."""
+    c = test["check"]
+    rnd = np.random.default_rng(7)
+    details, ok = [], True
+    series = []
+    for name in test["scenarios"]:
+        run = runner.run(name, fps=10)
+        n_east = run.scenario["fill"][0]["count"]
+        frames = {}
+        for person, t in run.tracks().items():
+            for k in range(1, len(t)):
+                dt = t[k, 0] - t[k - 1, 0]
+                frames.setdefault(round(t[k, 0], 2), []).append(
+                    (t[k, 1], t[k, 2], 1 if person < n_east else -1, (t[k, 1] - t[k - 1, 1]) / dt))
+        phis, randoms, speeds = [], [], []
+        for time in sorted(frames):
+            rows = np.array(frames[time])
+            # Mixed: both groups inside the measuring stretch.
+            inside = (rows[:, 0] >= c["from"]) & (rows[:, 0] <= c["to"])
+            part = rows[inside]
+            if np.sum(part[:, 2] > 0) < c["minEach"] or np.sum(part[:, 2] < 0) < c["minEach"]:
+                continue
+            phis.append(lane_order(part[:, 0], part[:, 1], part[:, 2], c["band"]))
+            randoms.append(lane_order(part[:, 0], part[:, 1], rnd.permutation(part[:, 2]), c["band"]))
+            speeds.append(float(np.mean(part[:, 3] * part[:, 2])))
+        phi = statistics.fmean(phis) if phis else float("nan")
+        rand = statistics.fmean(randoms) if randoms else float("nan")
+        speed = statistics.fmean(speeds) if speeds else float("nan")
+        fine = run.everyone_out() and phi - rand >= c["aboveRandom"]
+        ok = ok and fine
+        details.append(f"{run.scenario['name'].split('at ')[-1]}: everyone out "
+                       f"{'after %.1f s' % run.summary['evacuationTime'] if run.everyone_out() else 'NOT'}; "
+                       f"lane order {phi:.2f} (shuffled {rand:.2f}); speed while passing {speed:.2f} m/s")
+        series.append((name, phis, randoms))
+
+    def plot(ax):
+        for name, phis, randoms in series:
+            ax.plot(phis, label=f"{name}: lanes")
+            ax.plot(randoms, ls="--", label=f"{name}: shuffled")
+        ax.set_xlabel("frame while mixed (0.1 s)")
+        ax.set_ylabel("lane order parameter")
+        ax.legend(fontsize=7)
+
+    return Result(ok, "; ".join(details), plots=[plot])
+
+
+def check_open_corridor(test, runner, ctx):
+    """A corridor that does not wrap: in the measuring stretch, over a time
+    window, the density (people in it per m^2) and their mean speed along
+    it, against Weidmann's speed at the density measured."""
+    c = test["check"]
+    data = ctx["weidmann"]
+    a, b = c["stretch"]
+    width = c["width"]
+    points, details, ok = [], [], True
+    for name in test["scenarios"]:
+        run = runner.run(name, fps=10)
+        densities, speeds = [], []
+        tracks = run.tracks()
+        frames = {}
+        for t in tracks.values():
+            for k in range(1, len(t)):
+                if c["from"] <= t[k, 0] <= c["to"] and a <= t[k, 1] <= b:
+                    frames.setdefault(round(t[k, 0], 2), []).append((t[k, 1] - t[k - 1, 1]) / (t[k, 0] - t[k - 1, 0]))
+        for v in frames.values():
+            densities.append(len(v) / ((b - a) * width))
+            speeds.append(statistics.fmean(v))
+        rho, v = statistics.fmean(densities), statistics.fmean(speeds)
+        w = weidmann(rho, data)
+        ok = ok and abs(v - w) <= c["tolerance"]
+        points.append((rho, v))
+        details.append(f"{rho:.2f} /m²: {v:.2f} m/s (Weidmann {w:.2f}, {v - w:+.2f})")
+
+    def plot(ax):
+        rho = np.linspace(0.3, 5.4, 200)
+        curve = np.array([weidmann(r, data) for r in rho])
+        ax.plot(rho, curve, "k-", label="Weidmann (1993)")
+        ax.fill_between(rho, curve - c["tolerance"], curve + c["tolerance"], color="0.85",
+                        label=f"± {c['tolerance']:g} m/s")
+        ax.plot([p[0] for p in points], [p[1] for p in points], "o", color="tab:blue", label="this model")
+        ax.set_xlabel("density (persons/m²)")
+        ax.set_ylabel("mean speed (m/s)")
+        ax.legend()
+
+    return Result(ok, "; ".join(details), plots=[plot])
+
+
 CHECKS = {
     "exit-times": check_exit_times,
     "walls": check_walls,
@@ -527,6 +798,11 @@ CHECKS = {
     "exit-share": check_exit_share,
     "congestion": check_congestion,
     "time-distribution": check_time_distribution,
+    "line-flow": check_line_flow,
+    "corner": check_corner,
+    "merge": check_merge,
+    "counterflow": check_counterflow,
+    "open-corridor": check_open_corridor,
 }
 
 
@@ -607,7 +883,7 @@ def load_weidmann(path):
     raise SuiteError(f"{path}: no '# parameters:' line")
 
 
-def run_suite(manifest, runner, out_dir, figures, selected):
+def run_suite(manifest, runner, out_dir, figures, selected, quick=False):
     ctx = {
         "models": manifest.get("models", {}),
         "weidmann": load_weidmann(os.path.join(HERE, "data", "weidmann-1993.csv")),
@@ -621,6 +897,8 @@ def run_suite(manifest, runner, out_dir, figures, selected):
         if selected and not selected(test):
             continue
         tid = test["id"]
+        if quick and "quickScenarios" in test:
+            test = dict(test, scenarios=test["quickScenarios"])
         if "notApplicable" in test:
             results.append((test, None, []))
             print(f"{tid}: not applicable", flush=True)
@@ -639,7 +917,8 @@ def run_suite(manifest, runner, out_dir, figures, selected):
                 name = f"{tid}-result-{k + 1}.png"
                 save_figure(os.path.join(fig_dir, name), plot)
                 images.append(name)
-        print(f"{tid}: {'pass' if result.passed else 'FAIL'}: {result.figure}", flush=True)
+        verdict = "pass" if result.passed else ("FAIL (open gap)" if "openGap" in test else "FAIL")
+        print(f"{tid}: {verdict}: {result.figure}", flush=True)
         results.append((test, result, images))
     return results
 
@@ -667,8 +946,9 @@ def write_report(path, results, manifest, command):
         if result is None:
             lines.append(f"| {test['title']} | {test['criterion']} | — | not applicable: {test['notApplicable']} |")
         else:
-            lines.append(f"| {test['title']} | {test['criterion']} | {result.figure} | "
-                         f"{'pass' if result.passed else '**FAIL**'} |")
+            verdict = "pass" if result.passed else (
+                "**FAIL** (open gap, below)" if "openGap" in test else "**FAIL**")
+            lines.append(f"| {test['title']} | {test['criterion']} | {result.figure} | {verdict} |")
     lines.append("")
     for test, result, images in results:
         lines += [f"## {test['title']}", "", f"**Criterion.** {test['criterion']}", ""]
@@ -679,6 +959,8 @@ def write_report(path, results, manifest, command):
         lines += [f"**Scenario.** {scenarios}", "",
                   f"**Our figure.** {result.figure}", "",
                   f"**Result.** {'pass' if result.passed else 'FAIL'}", ""]
+        if not result.passed and "openGap" in test:
+            lines += [f"**Open gap.** {test['openGap']}", ""]
         if test.get("note"):
             lines += [test["note"], ""]
         for image in images:
@@ -695,6 +977,9 @@ def main(argv):
     parser.add_argument("--out", default=None, help="folder for validation.md and its figures")
     parser.add_argument("--quick", action="store_true", help="only the tests marked quick")
     parser.add_argument("--only", default="", help="comma-separated test ids")
+    parser.add_argument("--allow-open-gaps", action="store_true",
+                        help="exit 0 when the only failures are the manifest's open gaps "
+                             "(they are still printed as FAIL)")
     args = parser.parse_args(argv)
 
     try:
@@ -710,7 +995,7 @@ def main(argv):
             runner = Runner(os.path.abspath(args.mvnrt), manifest["scenarioDir"], scratch)
             figures = args.out is not None
             out_dir = args.out or scratch
-            results = run_suite(manifest, runner, out_dir, figures, selected)
+            results = run_suite(manifest, runner, out_dir, figures, selected, args.quick)
             if args.out:
                 command = "python3 validation/validate.py" + (" --quick" if args.quick else "")
                 write_report(os.path.join(args.out, "validation.md"), results, manifest, command)
@@ -724,8 +1009,15 @@ def main(argv):
         print(f"validate: cannot run the suite: {type(e).__name__}: {e}", file=sys.stderr)
         return 2
     failed = [t["id"] for t, r, _ in results if r is not None and not r.passed]
+    open_gaps = [t["id"] for t, r, _ in results if r is not None and not r.passed and "openGap" in t]
+    closed = [t["id"] for t, r, _ in results if r is not None and r.passed and "openGap" in t]
+    if closed:
+        print(f"validate: open gaps that now pass (take them out of the manifest): {', '.join(closed)}")
     if failed:
-        print(f"validate: criteria failed: {', '.join(failed)}", file=sys.stderr)
+        print(f"validate: criteria failed: {', '.join(failed)}"
+              + (f" (open gaps: {', '.join(open_gaps)})" if open_gaps else ""), file=sys.stderr)
+        if args.allow_open_gaps and failed == open_gaps:
+            return 0
         return 1
     print(f"validate: {sum(1 for _, r, _ in results if r is not None)} tests passed, "
           f"{sum(1 for _, r, _ in results if r is None)} not applicable")

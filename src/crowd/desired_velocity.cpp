@@ -76,6 +76,15 @@ void setDesiredVelocities(const World& world, bool refreshDirections, double now
         crowd.walkLeft[s] = me.walkLeft;
         double v0 = me.desiredSpeed;
         double ex = me.navX, ey = me.navY;
+        // Turned away from those ahead (found by the last step's pairs).
+        if (me.steerX != 0.0 || me.steerY != 0.0) {
+            const double sx = ex + me.steerX, sy = ey + me.steerY;
+            const double sl = std::sqrt(sx * sx + sy * sy);
+            if (sl > 1e-12) {
+                ex = sx / sl;
+                ey = sy / sl;
+            }
+        }
         double fx = me.fluctX, fy = me.fluctY;
         // The other member of the family, while both are inside.
         const int other = following ? lead : me.follower;

@@ -20,12 +20,17 @@ Forces::Forces(const ModelParams& params, Isa isa)
     pairTerms_.cutoffSquared = cutoffSquared_;
     pairTerms_.lambda = params.lambda;
     pairTerms_.headway = params.headwayTime > 0.0;
+    pairTerms_.headwayWidthSquared = params.headwayWidth * params.headwayWidth;
+    pairTerms_.steerStrength = params.steerStrength;
+    pairTerms_.invSteerRange = 1.0 / params.steerRange;
 }
 
 void Forces::reserve(std::size_t n) {
     frictionSum_.reserve(n);
     for (PairSums& part : parts_) {
-        for (auto* v : {&part.fx, &part.fy, &part.frictionSum, &part.ahead}) v->reserve(n);
+        for (auto* v : {&part.fx, &part.fy, &part.frictionSum, &part.ahead, &part.steerX,
+                        &part.steerY})
+            v->reserve(n);
         // Discs of similar size touch at most six others: three contacts a
         // body. A wall contact or two each, more only where short walls meet.
         part.contacts.reserve(3 * n);
@@ -34,6 +39,16 @@ void Forces::reserve(std::size_t n) {
 }
 
 void Forces::begin(std::size_t n) { frictionSum_.assign(n, 0.0); }
+
+Vec2 Forces::steering(std::size_t s) const {
+    if (pairTerms_.steerStrength <= 0.0) return {0.0, 0.0};
+    Vec2 sum{0.0, 0.0};
+    for (const PairSums& part : parts_) {
+        sum.x += part.steerX[s];
+        sum.y += part.steerY[s];
+    }
+    return sum;
+}
 
 double Forces::freeDistanceAhead(std::size_t s) const {
     double ahead = parts_[0].ahead[s];
@@ -89,6 +104,10 @@ void Forces::addPairs(int part, const CellOrderedCrowd& crowd, const NeighbourGr
     sums.fy.assign(n, 0.0);
     sums.frictionSum.assign(n, 0.0);
     sums.ahead.assign(n, std::numeric_limits<double>::infinity());
+    if (pairTerms_.steerStrength > 0.0) {
+        sums.steerX.assign(n, 0.0);
+        sums.steerY.assign(n, 0.0);
+    }
     sums.contacts.clear();
     PairTerms terms = pairTerms_;
     terms.period = grid.period();

@@ -62,6 +62,9 @@ class Forces {
     // (infinite: nobody in the way). Valid between addPairs and the next
     // begin.
     double freeDistanceAhead(std::size_t s) const;
+    // The turn away from those ahead of sorted person s (see
+    // ModelParams::steerStrength), summed over the parts in a fixed order.
+    Vec2 steering(std::size_t s) const;
 
   private:
     ModelParams params_;

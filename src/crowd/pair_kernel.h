@@ -29,6 +29,7 @@ struct PairSums {
     std::vector<double> fx, fy;       // pair forces, N
     std::vector<double> frictionSum;  // damper strengths of the pair contacts, kg/s
     std::vector<double> ahead;        // free distance ahead, m
+    std::vector<double> steerX, steerY;  // turn away from those ahead (see ModelParams)
     std::vector<Contact> contacts, wallContacts;
 };
 
@@ -41,6 +42,9 @@ struct PairTerms {
     double cutoffSquared = 0.0;  // m^2
     double lambda = 1.0;         // anisotropy: weight of what is behind
     bool headway = false;        // find the free distance ahead
+    double headwayWidthSquared = 1.0;  // share of the two radii, squared
+    double steerStrength = 0.0;  // 0: no turning away from those ahead
+    double invSteerRange = 0.0;  // 1/m
     double period = 0.0;         // periodic corridor's length along x, 0: none
 };
 

@@ -33,6 +33,11 @@ void addPairsInPacks(const PairTerms& terms, const CellOrderedCrowd& crowd,
     const P zero(0.0), one(1.0), apartFrom(1e-9);
     const bool isotropic = terms.lambda == 1.0;
     const bool headway = terms.headway;
+    const bool steer = terms.steerStrength > 0.0;
+    const P stripShare(terms.headwayWidthSquared);
+    const P steerStrength(terms.steerStrength), invSteerRange(terms.invSteerRange);
+    double* const steerX = sums.steerX.data();
+    double* const steerY = sums.steerY.data();
     const bool periodic = terms.period > 0.0;
     const P period(terms.period), halfPeriod(0.5 * terms.period), minusHalfPeriod(-0.5 * terms.period);
     const double kappa = terms.kappa;
@@ -49,7 +54,7 @@ void addPairsInPacks(const PairTerms& terms, const CellOrderedCrowd& crowd,
     const double* const GO = crowd.walkLeft.data();
     // What the lanes hand on to the people they met, one by one.
     alignas(32) double onTx[kLanes], onTy[kLanes], overlapOf[kLanes], normalX[kLanes],
-        normalY[kLanes], aheadOfT[kLanes];
+        normalY[kLanes], aheadOfT[kLanes], steerTx[kLanes], steerTy[kLanes];
 
     grid.forEachOccupiedCell(rowBegin, rowEnd, [&](int begin, int end,
                                                    const NeighbourGrid::ForwardRanges& forward) {
@@ -69,7 +74,7 @@ void addPairsInPacks(const PairTerms& terms, const CellOrderedCrowd& crowd,
         const bool joinOwn = ranges > 0 && rangeBegin[0] == end;
         for (int s = begin; s < end; ++s) {
             const P xs(X[s]), ys(Y[s]), rs(R[s]), exs(EX[s]), eys(EY[s]), gos(GO[s]);
-            P fxs(0.0), fys(0.0);
+            P fxs(0.0), fys(0.0), steerXs(0.0), steerYs(0.0);
             P aheadS(std::numeric_limits<double>::infinity());
             auto group = [&](int t0, int count) {
                 const Mask valid = Mask::firstLanes(count);
@@ -108,19 +113,45 @@ void addPairsInPacks(const PairTerms& terms, const CellOrderedCrowd& crowd,
                     // first: a zip, not a standstill.
                     const P got = P::load(GO + t0, count);
                     const P l2 = rsum * rsum;
+                    const P strip2 = stripShare * l2;
                     const Mask sameWay = near & greater(exs * ext + eys * eyt, zero);
                     const P ps = -(dx * exs + dy * eys);  // s looks toward t
                     const P sideS = d2 - ps * ps;
-                    const Mask forS = sameWay & greater(ps, zero) & less(sideS, l2) &
+                    const Mask forS = sameWay & greater(ps, zero) & less(sideS, strip2) &
                                       lessOrEqual(got, gos);
                     const P aheadCandidate = ps - squareRoot(maxOf(l2 - sideS, zero));
                     aheadS = select(forS, minOf(aheadS, aheadCandidate), aheadS);
                     const P pt = dx * ext + dy * eyt;  // t looks toward s
                     const P sideT = d2 - pt * pt;
-                    const Mask forT = sameWay & greater(pt, zero) & less(sideT, l2) &
+                    const Mask forT = sameWay & greater(pt, zero) & less(sideT, strip2) &
                                       lessOrEqual(gos, got);
                     aheadTBits = forT.bits();
                     if (aheadTBits != 0) (pt - squareRoot(maxOf(l2 - sideT, zero))).store(aheadOfT);
+                }
+                unsigned steerTBits = 0;
+                if (steer) {
+                    // Turning away from the one ahead: the part of n across
+                    // one's way, weighted by how close the bodies are. For s
+                    // the other is ahead when n points against s's way; for
+                    // t, -n is across t's way with the sign turned. Most
+                    // pairs within the cutoff are beyond the steering's
+                    // reach: a group with none is passed over.
+                    const P reach = one + overlap * invSteerRange;
+                    const Mask close = near & greater(reach, zero);
+                    if (close.bits() != 0) {
+                        const P weight = steerStrength * reach * reach;
+                        const P alongS = nx * exs + ny * eys;
+                        const Mask tAhead = close & less(alongS, zero);
+                        steerXs = steerXs + select(tAhead, weight * (nx - alongS * exs), zero);
+                        steerYs = steerYs + select(tAhead, weight * (ny - alongS * eys), zero);
+                        const P alongT = nx * ext + ny * eyt;
+                        const Mask sAhead = close & greater(alongT, zero);
+                        steerTBits = sAhead.bits();
+                        if (steerTBits != 0) {
+                            (weight * (alongT * ext - nx)).store(steerTx);
+                            (weight * (alongT * eyt - ny)).store(steerTy);
+                        }
+                    }
                 }
                 // The repulsion as each of the two sees it: n points from t to s.
                 const P rep = A * fastExpOf(overlap * invB);
@@ -164,6 +195,10 @@ void addPairsInPacks(const PairTerms& terms, const CellOrderedCrowd& crowd,
                         contacts.push_back({s, t, strength, -normalY[lane], normalX[lane]});
                     }
                     if (aheadTBits & (1u << lane)) ahead[t] = minOf(ahead[t], aheadOfT[lane]);
+                    if (steerTBits & (1u << lane)) {
+                        steerX[t] += steerTx[lane];
+                        steerY[t] += steerTy[lane];
+                    }
                 }
             };
             // Everyone after s in its own cell, then the forward ranges.
@@ -190,6 +225,10 @@ void addPairsInPacks(const PairTerms& terms, const CellOrderedCrowd& crowd,
             fx[s] += fxs.sum();
             fy[s] += fys.sum();
             ahead[s] = minOf(ahead[s], aheadS.least());
+            if (steer) {
+                steerX[s] += steerXs.sum();
+                steerY[s] += steerYs.sum();
+            }
         }
     });
 }

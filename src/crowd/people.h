@@ -22,6 +22,7 @@ struct Intent {
     double desiredSpeed = 0.0;          // m/s, as set up
     double speedNow = 0.0;  // desired speed of the current step (followers catch up), m/s
     double heldSpeed = 0.0;  // desired speed after the headway rule, last step, m/s
+    double steerX = 0.0, steerY = 0.0;  // turn away from those ahead, last step
     double walkLeft = 0.0;   // walk left to the exit, m (0 without exits)
     double startsAt = 0.0;   // s: before it (pre-movement) no walking and no fluctuation
     int leader = -1;         // the person followed, -1: nobody

@@ -34,6 +34,9 @@ const std::vector<ParamRange>& paramRanges() {
         {"mass", &ModelParams::mass, 1.0, 1000.0, false, "kg"},
         {"lambda", &ModelParams::lambda, 0.0, 1.0, false, ""},
         {"headwayTime", &ModelParams::headwayTime, 0.0, 10.0, false, "s"},
+        {"headwayWidth", &ModelParams::headwayWidth, 0.1, 1.0, false, ""},
+        {"steerStrength", &ModelParams::steerStrength, 0.0, 100.0, false, ""},
+        {"steerRange", &ModelParams::steerRange, 0.01, 2.0, false, "m"},
         {"radiusMin", &ModelParams::radiusMin, 0.0, 1.99, true, "m"},
         {"radiusMax", &ModelParams::radiusMax, 0.0, 1.99, true, "m"},
         {"dt", &ModelParams::dt, 1.0e-4, 0.01, false, "s"},
@@ -44,6 +47,7 @@ const std::vector<ParamRange>& paramRanges() {
         {"wallPenalty", &ModelParams::wallPenalty, 0.0, 100.0, false, ""},
         {"doorSnap", &ModelParams::doorSnap, 0.0, 10.0, false, "m"},
         {"pocketDepth", &ModelParams::pocketDepth, 0.2, 5.0, false, "m"},
+        {"exitWalkOn", &ModelParams::exitWalkOn, 0.0, 1.0, false, "m"},
         {"leaveDistance", &ModelParams::leaveDistance, 0.0, 10.0, true, "m"},
         {"directionInterval", &ModelParams::directionInterval, 0.0, 1.0, false, "s"},
         {"fluctuation", &ModelParams::fluctuation, 0.0, 1.0e4, false, "N"},
@@ -64,6 +68,11 @@ std::optional<SetupProblem> paramsProblem(const ModelParams& params) {
     }
     if (params.radiusMax < params.radiusMin)
         return SetupProblem{"model.radiusMax", "must not be below radiusMin"};
+    // Beyond pocketDepth + 0.5 m behind a door nobody is counted as leaving:
+    // a longer walk on would keep everyone inside for good.
+    if (params.exitWalkOn >= params.pocketDepth + 0.5)
+        return SetupProblem{"model.exitWalkOn", "must be below pocketDepth + 0.5 m (" +
+                                                    number(params.pocketDepth + 0.5) + " m)"};
     return std::nullopt;
 }
 

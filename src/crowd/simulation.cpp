@@ -211,6 +211,9 @@ void Simulation::State::move() {
         for (std::size_t s = from; s < to; ++s) {
             const int i = crowd.person[s];
             intents[i].heldSpeed = crowd.heldSpeed[s];
+            const Vec2 steer = forces.steering(s);
+            intents[i].steerX = steer.x;
+            intents[i].steerY = steer.y;
             cellNow[i] = grid.cellIndex(bodies[i].x, bodies[i].y);
             if (exits) {
                 exitReached[i] = world.leavingExit({bodies[i].x, bodies[i].y});

@@ -354,7 +354,8 @@ int World::leavingExitNear(Vec2 p) const {
             if (dx * dx + dy * dy < r2) return static_cast<int>(i);
         }
         if (e.kind == ExitKind::Door) {
-            if (inPocket(e, p, 0.3, params_.pocketDepth + 0.5) && !area_.contains(p))
+            if (inPocket(e, p, 0.3, params_.pocketDepth + 0.5) &&
+                dot(p - e.opening.a, e.outward) >= params_.exitWalkOn && !area_.contains(p))
                 return static_cast<int>(i);
         } else if (distanceToSegment(e.opening, p) <= params_.leaveDistance) {
             return static_cast<int>(i);

@@ -35,6 +35,7 @@ struct Scene {
 // headway rule, evaluated over all pairs and all walls.
 struct Reference {
     std::vector<double> ax, ay, held;
+    std::vector<double> steerX, steerY;  // the turn away from those ahead
 };
 
 Reference allPairs(const Scene& scene) {
@@ -73,7 +74,8 @@ Reference allPairs(const Scene& scene) {
             if (overlap > 0.0) damping[i] += p.kappa * overlap;
         }
     }
-    Reference out{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n)};
+    Reference out{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n),
+                  std::vector<double>(n), std::vector<double>(n)};
     for (std::size_t i = 0; i < n; ++i) {
         const Person& a = scene.people[i];
         double fx = a.pushX, fy = a.pushY;
@@ -114,10 +116,20 @@ Reference allPairs(const Scene& scene) {
             const double along = -(dx * a.dirX + dy * a.dirY);
             const double side2 = dx * dx + dy * dy - along * along;
             const bool sameWay = a.dirX * b.dirX + a.dirY * b.dirY > 0.0;
-            if (p.headwayTime > 0.0 && sameWay && along > 0.0 && side2 < l * l &&
+            const double strip = p.headwayWidth * l;
+            if (p.headwayTime > 0.0 && sameWay && along > 0.0 && side2 < strip * strip &&
                 b.walkLeft <= a.walkLeft)
                 ahead = std::min(ahead, along - std::sqrt(l * l - side2));
             const double overlap = a.r + b.r - d;
+            // b ahead of a and within the steering's reach: a turns away,
+            // by the part of n across a's way.
+            const double reach = 1.0 + overlap / p.steerRange;
+            const double toward = nx * a.dirX + ny * a.dirY;
+            if (p.steerStrength > 0.0 && reach > 0.0 && toward < 0.0) {
+                const double w = p.steerStrength * reach * reach;
+                out.steerX[i] += w * (nx - toward * a.dirX);
+                out.steerY[i] += w * (ny - toward * a.dirY);
+            }
             const double cosBehind = a.dirX * nx + a.dirY * ny;  // b behind a: 1
             double f = p.A * expOf(overlap / p.B) *
                        (p.lambda + 0.5 * (1.0 - p.lambda) * (1.0 - cosBehind));
@@ -144,8 +156,10 @@ Reference allPairs(const Scene& scene) {
 
 // The same step through the grid, in the two parts, the pairs split at the
 // given row (the people at half of them).
+// The forces through the grid as a step finds them; steering, when given,
+// gets each sorted person's turn away from those ahead.
 void throughTheGrid(const Scene& scene, int rowSplit, CellOrderedCrowd& crowd,
-                    Isa isa = bestIsa()) {
+                    Isa isa = bestIsa(), std::vector<Vec2>* steering = nullptr) {
     NeighbourGrid grid(scene.box, scene.params.cutoff, scene.periodic);
     const WallGrid walls(scene.walls, grid, scene.params.cutoff);
     std::vector<Body> bodies;
@@ -176,6 +190,10 @@ void throughTheGrid(const Scene& scene, int rowSplit, CellOrderedCrowd& crowd,
     forces.addPairs(1, crowd, grid, rowSplit, grid.rows());
     forces.addPairs(0, crowd, grid, 0, rowSplit);
     forces.finish(crowd);
+    if (steering) {
+        steering->clear();
+        for (std::size_t s = 0; s < crowd.size(); ++s) steering->push_back(forces.steering(s));
+    }
 }
 
 // A crowd at random in the box, dense enough for many contacts, with a few
@@ -221,7 +239,8 @@ Scene randomScene(Box box, bool periodic, int n, std::uint64_t seed, double lamb
 void expectAgreement(const Scene& scene, int rowSplit) {
     const Reference ref = allPairs(scene);
     CellOrderedCrowd crowd;
-    throughTheGrid(scene, rowSplit, crowd);
+    std::vector<Vec2> steering;
+    throughTheGrid(scene, rowSplit, crowd, bestIsa(), &steering);
     ASSERT_EQ(crowd.size(), scene.people.size());
     for (std::size_t s = 0; s < crowd.size(); ++s) {
         const int i = crowd.person[s];
@@ -229,6 +248,8 @@ void expectAgreement(const Scene& scene, int rowSplit) {
         EXPECT_NEAR(crowd.ax[s], ref.ax[i], tol) << "person " << i;
         EXPECT_NEAR(crowd.ay[s], ref.ay[i], tol) << "person " << i;
         EXPECT_NEAR(crowd.heldSpeed[s], ref.held[i], 1e-12) << "person " << i;
+        EXPECT_NEAR(steering[s].x, ref.steerX[i], 1e-9) << "person " << i;
+        EXPECT_NEAR(steering[s].y, ref.steerY[i], 1e-9) << "person " << i;
     }
 }
 
@@ -264,14 +285,17 @@ TEST(Forces, TheVectorisedAndThePortableKernelGiveTheSameBits) {
             for (Scene* scene : {&closed, &wrap, &narrow}) {
                 scene->params.headwayTime = headway;
                 CellOrderedCrowd portable, vectorised;
-                throughTheGrid(*scene, 2, portable, Isa::Portable);
-                throughTheGrid(*scene, 2, vectorised, Isa::Avx2);
+                std::vector<Vec2> portableSteer, vectorisedSteer;
+                throughTheGrid(*scene, 2, portable, Isa::Portable, &portableSteer);
+                throughTheGrid(*scene, 2, vectorised, Isa::Avx2, &vectorisedSteer);
                 ASSERT_EQ(portable.size(), vectorised.size());
                 for (std::size_t s = 0; s < portable.size(); ++s) {
                     ASSERT_EQ(portable.person[s], vectorised.person[s]);
                     EXPECT_EQ(portable.ax[s], vectorised.ax[s]) << "sorted person " << s;
                     EXPECT_EQ(portable.ay[s], vectorised.ay[s]) << "sorted person " << s;
                     EXPECT_EQ(portable.heldSpeed[s], vectorised.heldSpeed[s]);
+                    EXPECT_EQ(portableSteer[s].x, vectorisedSteer[s].x);
+                    EXPECT_EQ(portableSteer[s].y, vectorisedSteer[s].y);
                 }
                 ++scenes;
             }

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "crowd/runner.h"
@@ -110,9 +112,14 @@ TEST(Simulation, TheFreeDistanceToWhoeverIsRightAheadHoldsTheDesiredSpeed) {
     EXPECT_NEAR(desired({3.9, 2.0}), (0.9 - 0.6) / T, 0.02);  // right ahead
     EXPECT_NEAR(desired({4.1, 2.0}), (1.1 - 0.6) / T, 0.02);
     EXPECT_NEAR(desired({4.3, 2.0}), 1.34, 1e-12);  // beyond the cutoff
-    // Off the walking line but within reach of one's body: the walk left
-    // until the two would touch.
-    EXPECT_NEAR(desired({3.9, 2.4}), (0.9 - std::sqrt(0.36 - 0.16)) / T, 0.02);
+    // Off the walking line but within the strip of the headway (a share
+    // headwayWidth of the two radii): the walk left until the two would
+    // touch. Farther aside, one walks past at a shoulder's turn.
+    const double strip = ModelParams{}.headwayWidth * 0.6;
+    ASSERT_GT(strip, 0.3);
+    ASSERT_LT(strip, 0.4);
+    EXPECT_NEAR(desired({3.9, 2.3}), (0.9 - std::sqrt(0.36 - 0.09)) / T, 0.02);
+    EXPECT_NEAR(desired({3.9, 2.4}), 1.34, 1e-12);
     EXPECT_NEAR(desired({3.7, 2.65}), 1.34, 1e-12);  // beside the path: passes by
     EXPECT_NEAR(desired({2.3, 2.0}), 1.34, 1e-12);   // behind
     // Touching: stands until the other moves on.
@@ -263,4 +270,56 @@ TEST(Simulation, OneTwoAndFourThreadsGiveBitIdenticalRuns) {
             ASSERT_EQ(a.exitUsed(i), b.exitUsed(i));
         }
     }
+}
+
+// Someone standing in one's way on an open floor is walked round, not
+// waited behind for good: the turn away from those ahead takes the walker
+// out of the other's path, where the headway no longer holds it. Without
+// the turn it stands behind (the forces alone, head on, push it back
+// rather than aside).
+TEST(Simulation, AWalkerStepsRoundSomeoneStandingInTheWay) {
+    auto passed = [](double steerStrength) {
+        CrowdSetup s = room(30, 6);
+        s.params.fluctuation = 0.0;
+        s.params.nervousFluctuation = 0.0;
+        s.params.steerStrength = steerStrength;
+        s.people = {person(2.0, 3.02, 1.34, 0.22), person(4.0, 3.0, 0.0, 0.22)};
+        Simulation sim(s);
+        while (sim.time() < 10.0) sim.step();
+        return sim.position(0).x > sim.position(1).x + 1.0;
+    };
+    EXPECT_TRUE(passed(ModelParams{}.steerStrength));
+    EXPECT_FALSE(passed(0.0));
+}
+
+// People leave by a door once exitWalkOn beyond its line, so that those
+// behind still see them ahead while they walk out: the leaving time is the
+// line's crossing plus the walk on at about one's speed.
+TEST(Simulation, PeopleLeaveADoorOnceTheyHaveWalkedOnBeyondItsLine) {
+    auto leftAt = [](double walkOn) {
+        CrowdSetup s = room(10, 4);
+        s.params.fluctuation = 0.0;
+        s.params.nervousFluctuation = 0.0;
+        s.params.exitWalkOn = walkOn;
+        s.people = {person(7.0, 2.0, 1.2, 0.22)};
+        Simulation sim(s);
+        double crossed = -1.0;
+        while (sim.inside(0) && sim.time() < 30.0) {
+            sim.step();
+            if (crossed < 0.0 && sim.inside(0) && sim.position(0).x >= 10.0) crossed = sim.time();
+        }
+        return std::pair{crossed, sim.exitTime(0)};
+    };
+    const auto [crossedAtLine, leftAtLine] = leftAt(0.0);
+    EXPECT_LT(crossedAtLine, 0.0);  // gone on the line itself
+    const auto [crossed, left] = leftAt(0.6);
+    ASSERT_GT(crossed, 0.0);
+    EXPECT_NEAR(left - crossed, 0.6 / 1.2, 0.1);
+    EXPECT_NEAR(left - leftAtLine, 0.6 / 1.2, 0.1);
+    // A walk on past the pocket behind the door would keep everyone inside.
+    CrowdSetup s = room(10, 4);
+    s.params.pocketDepth = 1.0;
+    s.params.exitWalkOn = 1.5;
+    s.people = {person(7.0, 2.0)};
+    EXPECT_THROW(Simulation{s}, std::invalid_argument);
 }
