@@ -639,7 +639,8 @@ def check_corner(test, runner, ctx):
 
     def hist(ax):
         ax.hist(outer, bins=16, color="tab:blue")
-        ax.axvspan(a, b, color="0.9")
+        ax.axvspan(a, b, color="0.9", zorder=0, label="outer half")
+        ax.legend(loc="upper right")
         ax.set_xlabel("crossing point across the corridor (m)")
         ax.set_ylabel("people")
 
@@ -672,7 +673,8 @@ def check_merge(test, runner, ctx):
 
     def hist(ax):
         ax.hist([z for _, (_, z) in order], bins=15, color="tab:blue")
-        ax.axvspan(m0, m1, color="0.9")
+        ax.axvspan(m0, m1, color="0.9", zorder=0, label="middle third")
+        ax.legend(loc="upper right")
         ax.set_xlabel("crossing point across the stem (m)")
         ax.set_ylabel("people")
 
