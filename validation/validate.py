@@ -208,6 +208,17 @@ def weidmann(density, data):
     return data["v0"] * (1.0 - math.exp(-data["gamma"] * (1.0 / density - 1.0 / data["rhoMax"])))
 
 
+
+def plot_against_weidmann(ax, data, tolerance, points):
+    """Weidmann's speed against density with the band of the criterion, and
+    this model's (density, speed) points."""
+    rho = np.linspace(0.3, 5.4, 200)
+    curve = np.array([weidmann(r, data) for r in rho])
+    ax.plot(rho, curve, "k-", label="Weidmann (1993)")
+    ax.fill_between(rho, curve - tolerance, curve + tolerance, color="0.85",
+                    label=f"± {tolerance:g} m/s")
+    ax.plot([p[0] for p in points], [p[1] for p in points], "o", color="tab:blue", label="this model")
+
 def check_exit_times(test, runner, ctx):
     run = runner.run(test["scenarios"][0], fps=0)
     c = test["check"]
@@ -326,12 +337,7 @@ def check_speed_density(test, runner, ctx):
                       for name in test["scenarios"]]
 
     def plot(ax):
-        rho = np.linspace(0.3, 5.4, 200)
-        curve = np.array([weidmann(r, data) for r in rho])
-        ax.plot(rho, curve, "k-", label="Weidmann (1993)")
-        ax.fill_between(rho, curve - c["tolerance"], curve + c["tolerance"], color="0.85",
-                        label=f"± {c['tolerance']:g} m/s")
-        ax.plot([p[0] for p in points], [p[1] for p in points], "o", color="tab:blue", label="this model")
+        plot_against_weidmann(ax, data, c["tolerance"], points)
         if comparison:
             ax.plot([p[0] for p in comparison], [p[1] for p in comparison], "s", color="tab:red",
                     mfc="none", label=f"model of {test['compare']}")
@@ -775,12 +781,7 @@ def check_open_corridor(test, runner, ctx):
         details.append(f"{rho:.2f} /m²: {v:.2f} m/s (Weidmann {w:.2f}, {v - w:+.2f})")
 
     def plot(ax):
-        rho = np.linspace(0.3, 5.4, 200)
-        curve = np.array([weidmann(r, data) for r in rho])
-        ax.plot(rho, curve, "k-", label="Weidmann (1993)")
-        ax.fill_between(rho, curve - c["tolerance"], curve + c["tolerance"], color="0.85",
-                        label=f"± {c['tolerance']:g} m/s")
-        ax.plot([p[0] for p in points], [p[1] for p in points], "o", color="tab:blue", label="this model")
+        plot_against_weidmann(ax, data, c["tolerance"], points)
         ax.set_xlabel("density (persons/m²)")
         ax.set_ylabel("mean speed (m/s)")
         ax.legend()
