@@ -161,7 +161,7 @@ BuildRequest parseScenarioText(const std::string& text, const std::string& where
     try {
         document = platform::parseStrictJson(text);
     } catch (const platform::JsonError& e) {
-        throw UsageError(where + ": " + e.what());
+        throw UsageError(e.inFile(where));  // a syntax error as WHERE:LINE:COLUMN: what
     }
     if (!document.is_object()) throw UsageError(where + ": not a JSON object");
 

@@ -40,6 +40,11 @@ TEST(BuildScenarioText, DuplicateKeysDeepNestingAndHugeValuesAreRefusedBriefly) 
     EXPECT_TRUE(has(big, "'pairs' must be a count"));
     EXPECT_LT(big.size(), 300u);
     EXPECT_TRUE(has(errorOf(R"({"scale": 1e400})"), "not valid JSON"));
+    // A syntax error names where it is as LINE:COLUMN after the file, in
+    // plain words rather than the parser's own codes.
+    const std::string syntax = errorOf("{\n  \"pairs\": 3,\n}");
+    EXPECT_TRUE(has(syntax, ":3:1: not valid JSON")) << syntax;
+    EXPECT_FALSE(has(syntax, "json.exception")) << syntax;
     EXPECT_LT(errorOf("{\"pairs\": " + std::string(100000, '1') + "}").size(), 400u);
     // What was fine stays fine.
     const scenario::BuildRequest r = scenario::parseScenarioText(R"({"pairs": 3, "viewExits": [[0.5, 0.5]]})", "s");
